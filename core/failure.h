@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <system_error>
+
+namespace twinframe {
+
+// The one place a failure becomes the user's text: what we tried, on which file, and the
+// system's own reason, e.g. "Cannot write DSCF0001-L.jpg: No space left on device".
+std::string describeFailure(const std::string& action, const std::string& fileName,
+                            std::error_code reason);
+
+} // namespace twinframe
+
+namespace twinframe {
+
+// Reasons of our own, for refusals the system has no error number for.
+enum class Refusal {
+    notRegularFile = 1,
+};
+
+const std::error_category& refusalCategory();
+
+inline std::error_code make_error_code(Refusal r) {
+    return {static_cast<int>(r), refusalCategory()};
+}
+
+} // namespace twinframe
+
+template <> struct std::is_error_code_enum<twinframe::Refusal> : std::true_type {};

@@ -1,0 +1,69 @@
+#include "runBatch.h"
+
+#include "failure.h"
+#include "splitFile.h"
+
+#include <vector>
+
+namespace twinframe {
+
+namespace {
+
+std::vector<std::string> selectedNamesOf(std::span<const FileEntry> fileList) {
+    std::vector<std::string> names;
+    for (const FileEntry& entry : fileList)
+        if (entry.selected)
+            names.push_back(entry.name);
+    return names;
+}
+
+// The folder every name is resolved against; a folder that is gone or not a folder is told once.
+std::error_code checkFolder(const std::filesystem::path& directory) {
+    std::error_code error;
+    const auto status = std::filesystem::status(directory, error);
+    if (error)
+        return error;
+    if (!std::filesystem::is_directory(status))
+        return std::make_error_code(std::errc::not_a_directory);
+    return {};
+}
+
+} // namespace
+
+BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem::path& directory,
+                     const std::function<bool()>& speedHack, BatchReporter& reporter) {
+    const std::vector<std::string> selectedNames = selectedNamesOf(fileList);
+    BatchResult result;
+    result.selectedCount = static_cast<std::int64_t>(selectedNames.size());
+    if (selectedNames.empty()) {
+        reporter.showMessage("No files selected");
+        return result;
+    }
+
+    // Names are resolved against the folder explicitly rather than by changing the process's
+    // current directory, which other threads of a program may rely on.
+    const std::filesystem::path folder = directory.empty() ? "." : directory;
+    if (const std::error_code error = checkFolder(folder)) {
+        reporter.showMessage(describeFailure("Cannot open folder", directory.string(), error));
+        return result;
+    }
+
+    BatchState batch;
+    std::int64_t fileIndex = 0;
+    for (const std::string& name : selectedNames) {
+        ++fileIndex;
+        reporter.setStatus("File: " + std::to_string(fileIndex));
+        if (!speedHack())
+            batch.searchStart = 0;
+        splitFile(folder, name, fileIndex, batch, reporter);
+    }
+    result.totalImages = batch.totalImages;
+    return result;
+}
+
+std::string summaryText(const BatchResult& result) {
+    return "Files processed: " + std::to_string(result.selectedCount) + "\r" +
+           "Total images: " + std::to_string(result.totalImages);
+}
+
+} // namespace twinframe

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "BatchReporter.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+
+namespace twinframe {
+
+// One entry of the file list: a name relative to the batch's folder, and whether it is selected.
+struct FileEntry {
+    std::string name;
+    bool selected = false;
+};
+
+struct BatchResult {
+    std::int64_t selectedCount = 0; // every selected file, whether or not it could be split
+    std::int64_t totalImages = 0;   // images actually written
+};
+
+// Splits every selected entry of fileList, in list order, each beside itself in directory.
+// speedHack is asked afresh before each file: when it says no, the file is searched as if it
+// were alone in the batch. The process's current directory is never changed.
+BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem::path& directory,
+                     const std::function<bool()>& speedHack, BatchReporter& reporter);
+
+// "Files processed: N", a carriage return, "Total images: M".
+std::string summaryText(const BatchResult& result);
+
+} // namespace twinframe

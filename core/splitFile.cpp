@@ -1,0 +1,178 @@
+#include "splitFile.h"
+
+#include "failure.h"
+#include "saveChunkCode.h"
+
+#include <cstdlib>
+#include <optional>
+
+namespace twinframe {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Hidden files are passed over like missing ones: on Linux a leading dot is what hides a file.
+bool isVisibleRegularFile(const fs::path& path) {
+    const std::string leaf = path.filename().string();
+    if (leaf.empty() || leaf.front() == '.')
+        return false;
+    std::error_code ignored;
+    return fs::is_regular_file(fs::status(path, ignored));
+}
+
+// Drops n characters from the end of UTF-8 text, never cutting a character in two.
+std::string dropLastCharacters(const std::string& text, int n) {
+    std::size_t end = text.size();
+    for (int dropped = 0; dropped < n && end > 0; ++dropped) {
+        do
+            --end;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80);
+    }
+    return text.substr(0, end);
+}
+
+std::string statusText(std::int64_t fileIndex, std::size_t imageNumber) {
+    return "File: " + std::to_string(fileIndex) + ", Image: " + std::to_string(imageNumber);
+}
+
+// The multi-image case: each following image is looked for no earlier than the search window
+// after the start of the previous one. An Exif thumbnail inside an image has its own
+// start-of-image marker; the window is what keeps us from cutting there.
+void planMultiImage(std::span<const std::uint8_t> bytes, std::int64_t secondStart,
+                    SplitPlan& plan) {
+    const auto fileLength = static_cast<std::int64_t>(bytes.size());
+    // secondStart is at least 4 (offsets 1 to 3 of an FF D8 FF E1 header cannot start a
+    // signature), so the window is at least 2 bytes and every scan moves forward.
+    plan.searchStart = (secondStart / 3) * 2;
+    std::int64_t chunkStart = 0;
+    std::int64_t pos = secondStart;
+    int imageNumber = 1;
+    while (pos != 0) {
+        plan.chunks.push_back({chunkStart, pos - 1, "-" + std::to_string(imageNumber)});
+        ++imageNumber;
+        chunkStart = pos;
+        pos = findImageStart(bytes, chunkStart + plan.searchStart);
+    }
+    plan.chunks.push_back({chunkStart, fileLength - 1, "-" + std::to_string(imageNumber)});
+}
+
+struct Output {
+    fs::path target;         // where it is written
+    std::string displayName; // how messages name it: as the input was named, with the new leaf
+};
+
+std::vector<Output> outputsFor(const fs::path& folder, const std::string& name,
+                               const SplitPlan& plan) {
+    const fs::path listed(name);
+    const std::string leaf = listed.filename().string();
+    std::vector<Output> outputs;
+    for (const Chunk& chunk : plan.chunks) {
+        const fs::path shown = listed.parent_path() / outputName(leaf, chunk.suffix);
+        outputs.push_back({folder / shown, shown.string()});
+    }
+    return outputs;
+}
+
+// The name of an output this batch already wrote from another file, if any would be replaced.
+std::optional<std::string> collisionMessage(const std::vector<Output>& outputs,
+                                            const BatchState& batch) {
+    for (const Output& output : outputs) {
+        const auto identity = identityOf(output.target);
+        if (!identity)
+            continue;
+        const auto earlier = batch.written.find(*identity);
+        if (earlier != batch.written.end())
+            return "Cannot write " + output.displayName + ": already written in this batch from " +
+                   earlier->second;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool isTooSmall(std::int64_t fileLength, std::int64_t searchStart) {
+    return !(searchStart + 100 < fileLength);
+}
+
+bool hasMpoHeader(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= 4 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF &&
+           bytes[3] == 0xE1;
+}
+
+SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStart) {
+    const auto fileLength = static_cast<std::int64_t>(bytes.size());
+    SplitPlan plan;
+    plan.searchStart = searchStart;
+
+    const std::int64_t secondStart = findImageStart(bytes, searchStart + 1);
+    if (secondStart == 0) {
+        plan.kind = SplitKind::oneImage;
+        plan.chunks.push_back({0, fileLength - 1, ""});
+        return plan;
+    }
+
+    const std::int64_t half = fileLength / 2;
+    const std::int64_t tolerance = fileLength / 14;
+    const std::int64_t distance = std::llabs(half - secondStart);
+    if (distance < tolerance) {
+        // A stereo pair: everything from the second start to the end is the right image.
+        plan.kind = SplitKind::stereoPair;
+        plan.chunks.push_back({0, secondStart - 1, "-L"});
+        plan.chunks.push_back({secondStart, fileLength - 1, "-R"});
+        plan.searchStart = (secondStart / 3) * 2;
+        return plan;
+    }
+
+    plan.kind = SplitKind::multiImage;
+    planMultiImage(bytes, secondStart, plan);
+    return plan;
+}
+
+std::string outputName(const std::string& name, const std::string& suffix) {
+    return dropLastCharacters(name, 4) + suffix + ".jpg";
+}
+
+void splitFile(const fs::path& folder, const std::string& name, std::int64_t fileIndex,
+               BatchState& batch, BatchReporter& reporter) {
+    const fs::path input = folder / name;
+    if (!isVisibleRegularFile(input))
+        return;
+
+    if (const std::error_code error = fileBuffer.fill(input)) {
+        reporter.showMessage(describeFailure("Cannot read", name, error));
+        return;
+    }
+    const auto bytes = fileBuffer.bytes();
+    if (isTooSmall(fileBuffer.length(), batch.searchStart)) {
+        reporter.showMessage(name + " too small to be a valid file");
+        return;
+    }
+    if (!hasMpoHeader(bytes)) {
+        reporter.showMessage(name + " is not a valid MPO file");
+        return;
+    }
+
+    const SplitPlan plan = planSplit(bytes, batch.searchStart);
+    const std::vector<Output> outputs = outputsFor(folder, name, plan);
+    if (const auto message = collisionMessage(outputs, batch)) {
+        reporter.showMessage(*message);
+        return;
+    }
+
+    batch.searchStart = plan.searchStart;
+    for (std::size_t i = 0; i < plan.chunks.size(); ++i) {
+        const Chunk& chunk = plan.chunks[i];
+        reporter.setStatus(statusText(fileIndex, i + 1));
+        if (const std::error_code error = saveChunk(chunk.first, chunk.last, outputs[i].target)) {
+            // One message per file: after a full disk, the next image would only fail again.
+            reporter.showMessage(describeFailure("Cannot write", outputs[i].displayName, error));
+            return;
+        }
+        ++batch.totalImages;
+        if (const auto identity = identityOf(outputs[i].target))
+            batch.written[*identity] = name;
+    }
+}
+
+} // namespace twinframe

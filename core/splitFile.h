@@ -1,0 +1,60 @@
+#pragma once
+
+#include "BatchReporter.h"
+#include "fileSystem.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace twinframe {
+
+// What one batch carries from file to file.
+struct BatchState {
+    // Where the next file's scan starts (plus one) under the multi-file speed hack: two thirds of
+    // the first image of the last file that held more than one image.
+    std::int64_t searchStart = 0;
+    std::int64_t totalImages = 0;
+    // Every output this batch has written, with the listed name of the file it came from, so that
+    // a later file never overwrites an earlier file's image (a.mpo and a.MPO on Linux both want
+    // a-L.jpg; x.mpo and x-1.mpo both want x-1.jpg).
+    std::map<FileIdentity, std::string> written;
+};
+
+enum class SplitKind { oneImage, stereoPair, multiImage };
+
+// One output: an inclusive byte range of the input and what its name ends in before ".jpg".
+struct Chunk {
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+    std::string suffix;
+};
+
+struct SplitPlan {
+    SplitKind kind = SplitKind::oneImage;
+    std::vector<Chunk> chunks;
+    std::int64_t searchStart = 0; // the batch's search start once this file is done
+};
+
+// Too small to split: not more than searchStart + 100 bytes.
+bool isTooSmall(std::int64_t fileLength, std::int64_t searchStart);
+
+// An MPO file starts with a JPEG start-of-image marker directly followed by an Exif (APP1) marker.
+bool hasMpoHeader(std::span<const std::uint8_t> bytes);
+
+// How a file that passed the size and header checks is cut into images.
+SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStart);
+
+// The listed name without its last four characters (whatever they are), then suffix and ".jpg".
+std::string outputName(const std::string& name, const std::string& suffix);
+
+// Splits the file name (as listed, relative to folder) into JPEG files beside it, reporting
+// progress and problems through reporter and updating the batch's search start and image total.
+// A name that is not a visible regular file is passed over without a word.
+void splitFile(const std::filesystem::path& folder, const std::string& name, std::int64_t fileIndex,
+               BatchState& batch, BatchReporter& reporter);
+
+} // namespace twinframe
