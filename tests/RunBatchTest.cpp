@@ -1,0 +1,204 @@
+#include "MpoBuilder.h"
+#include "runBatch.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace twinframe;
+using namespace twinframe::test;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::vector<FileEntry> allSelected(const Names& names) {
+    std::vector<FileEntry> entries;
+    for (const auto& name : names)
+        entries.push_back({name, true});
+    return entries;
+}
+
+auto always(bool value) {
+    return [value] { return value; };
+}
+
+} // namespace
+
+TEST(RunBatch, NothingSelectedSaysSoAndCountsNothing) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+    RecordingReporter reporter;
+    const std::vector<FileEntry> list = {{"a.mpo", false}};
+    const BatchResult result = runBatch(list, dir.path(), always(false), reporter);
+    EXPECT_EQ(result.selectedCount, 0);
+    EXPECT_EQ(result.totalImages, 0);
+    EXPECT_EQ(reporter.messages, Names{"No files selected"});
+    EXPECT_TRUE(reporter.statuses.empty());
+    EXPECT_EQ(dir.names(), Names{"a.mpo"});
+}
+
+TEST(RunBatch, SplitsOnlySelectedEntriesInListOrder) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+    writeBytes(dir / "b.mpo", jpegLike(3'000));
+    writeBytes(dir / "c.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+    RecordingReporter reporter;
+    const std::vector<FileEntry> list = {{"a.mpo", false}, {"b.mpo", true}, {"c.mpo", true}};
+    const BatchResult result = runBatch(list, dir.path(), always(false), reporter);
+    EXPECT_EQ(result.selectedCount, 2);
+    EXPECT_EQ(result.totalImages, 3);
+    EXPECT_EQ(reporter.statuses, (Names{"File: 1", "File: 1, Image: 1", "File: 2",
+                                        "File: 2, Image: 1", "File: 2, Image: 2"}));
+    EXPECT_EQ(dir.names(), (Names{"a.mpo", "b.jpg", "b.mpo", "c-L.jpg", "c-R.jpg", "c.mpo"}));
+}
+
+TEST(RunBatch, MissingFileInTheMiddleIsCountedButSilent) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+    writeBytes(dir / "c.mpo", jpegLike(3'000));
+    RecordingReporter reporter;
+    const BatchResult result =
+        runBatch(allSelected({"a.mpo", "b.mpo", "c.mpo"}), dir.path(), always(false), reporter);
+    EXPECT_EQ(result.selectedCount, 3);
+    EXPECT_EQ(result.totalImages, 3);
+    EXPECT_TRUE(reporter.messages.empty());
+    EXPECT_EQ(reporter.statuses,
+              (Names{"File: 1", "File: 1, Image: 1", "File: 1, Image: 2", "File: 2", "File: 3",
+                     "File: 3, Image: 1"}));
+    EXPECT_EQ(summaryText(result), "Files processed: 3\rTotal images: 3");
+}
+
+TEST(RunBatch, SpeedHackCarriesTheSearchStartToTheNextFile) {
+    TempDir dir;
+    // a.mpo: left image 3,000 bytes long, so the next file is searched from 2,000 + 1.
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(6'000, {0, 3'000}));
+    Bytes b = mpoWithImagesAt(6'000, {0, 3'000});
+    placeSignature(b, 2'000, 0xE0); // a thumbnail the carried start steps over
+    writeBytes(dir / "b.mpo", b);
+    writeBytes(dir / "c.mpo", jpegLike(2'100)); // small, yet valid alone
+    RecordingReporter reporter;
+
+    const BatchResult result =
+        runBatch(allSelected({"a.mpo", "b.mpo", "c.mpo"}), dir.path(), always(true), reporter);
+    EXPECT_EQ(readBytes(dir / "b-L.jpg"), slice(b, 0, 2'999));
+    EXPECT_EQ(reporter.messages, Names{"c.mpo too small to be a valid file"});
+    EXPECT_EQ(result.totalImages, 4);
+}
+
+TEST(RunBatch, WithoutSpeedHackEachFileIsSplitAsIfAlone) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(6'000, {0, 3'000}));
+    Bytes b = mpoWithImagesAt(6'000, {0, 3'000});
+    placeSignature(b, 2'000, 0xE0);
+    writeBytes(dir / "b.mpo", b);
+    writeBytes(dir / "c.mpo", jpegLike(2'100));
+    RecordingReporter reporter;
+
+    const BatchResult result =
+        runBatch(allSelected({"a.mpo", "b.mpo", "c.mpo"}), dir.path(), always(false), reporter);
+    // Alone, b.mpo's first start is the thumbnail at 2,000: far from the middle, so multi-image.
+    EXPECT_EQ(readBytes(dir / "b-1.jpg"), slice(b, 0, 1'999));
+    EXPECT_EQ(readBytes(dir / "c.jpg"), jpegLike(2'100));
+    EXPECT_TRUE(reporter.messages.empty());
+    EXPECT_EQ(result.totalImages, 2 + 2 + 1);
+}
+
+TEST(RunBatch, SpeedHackIsAskedBeforeEachFile) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(6'000, {0, 3'000}));
+    writeBytes(dir / "b.mpo", jpegLike(2'100));
+    writeBytes(dir / "c.mpo", jpegLike(2'100));
+    RecordingReporter reporter;
+    int asked = 0;
+    // Off for a.mpo, on for b.mpo (carried start 2,000: too small), off again for c.mpo.
+    const auto toggled = [&asked] { return ++asked == 2; };
+    runBatch(allSelected({"a.mpo", "b.mpo", "c.mpo"}), dir.path(), toggled, reporter);
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(reporter.messages, Names{"b.mpo too small to be a valid file"});
+    EXPECT_EQ(readBytes(dir / "c.jpg"), jpegLike(2'100));
+}
+
+TEST(RunBatch, LeavesTheCurrentDirectoryAlone) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(6'000, {0, 3'000}));
+    const auto before = std::filesystem::current_path();
+    RecordingReporter reporter;
+    runBatch(allSelected({"a.mpo"}), dir.path(), always(false), reporter);
+    EXPECT_EQ(std::filesystem::current_path(), before);
+    EXPECT_TRUE(std::filesystem::exists(dir / "a-L.jpg"));
+}
+
+TEST(RunBatch, FolderThatIsGoneIsToldOnce) {
+    TempDir dir;
+    RecordingReporter reporter;
+    const auto gone = dir / "gone";
+    const BatchResult result =
+        runBatch(allSelected({"a.mpo", "b.mpo"}), gone, always(false), reporter);
+    EXPECT_EQ(result.selectedCount, 2);
+    EXPECT_EQ(result.totalImages, 0);
+    EXPECT_EQ(reporter.messages,
+              Names{"Cannot open folder " + gone.string() + ": No such file or directory"});
+}
+
+TEST(RunBatch, FailedFileDoesNotStopTheBatch) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(6'000, {0, 3'000}));
+    std::filesystem::create_directory(dir / "a-L.jpg");
+    writeBytes(dir / "b.mpo", mpoWithImagesAt(6'000, {0, 3'000}));
+    RecordingReporter reporter;
+    const BatchResult result =
+        runBatch(allSelected({"a.mpo", "b.mpo"}), dir.path(), always(false), reporter);
+    EXPECT_EQ(reporter.messages, Names{"Cannot write a-L.jpg: Is a directory"});
+    EXPECT_EQ(result.totalImages, 2);
+    EXPECT_EQ(dir.names(), (Names{"a-L.jpg", "a.mpo", "b-L.jpg", "b-R.jpg", "b.mpo"}));
+}
+
+// The disk filling up mid-write, for real: a child process may write files of at most 64 KiB,
+// so the right image of the large file fails with EFBIG while the small file still fits.
+TEST(RunBatch, DiskFullIsToldAndLeavesEarlierFilesIntact) {
+    TempDir dir;
+    const Bytes big = mpoWithImagesAt(130'000, {0, 60'000});
+    writeBytes(dir / "big.mpo", big);
+    writeBytes(dir / "big-R.jpg", Bytes(10, 1)); // from an earlier run
+    const Bytes small = mpoWithImagesAt(20'000, {0, 10'000});
+    writeBytes(dir / "small.mpo", small);
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        RecordingReporter reporter;
+        const BatchResult result = runBatch(allSelected({"big.mpo", "small.mpo"}), dir.path(),
+                                            always(false), reporter);
+        std::string report = std::to_string(result.totalImages);
+        for (const auto& message : reporter.messages)
+            report += "\n" + message;
+        [[maybe_unused]] auto written = ::write(pipeFds[1], report.data(), report.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string report;
+    char chunk[256];
+    for (ssize_t n; (n = ::read(pipeFds[0], chunk, sizeof chunk)) > 0;)
+        report.append(chunk, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+
+    EXPECT_EQ(report, "3\nCannot write big-R.jpg: File too large");
+    EXPECT_EQ(readBytes(dir / "big-L.jpg"), slice(big, 0, 59'999));
+    EXPECT_EQ(readBytes(dir / "big-R.jpg"), Bytes(10, 1));
+    EXPECT_EQ(readBytes(dir / "small-R.jpg"), slice(small, 10'000, 19'999));
+    EXPECT_EQ(dir.names(), (Names{"big-L.jpg", "big-R.jpg", "big.mpo", "small-L.jpg",
+                                  "small-R.jpg", "small.mpo"}));
+}

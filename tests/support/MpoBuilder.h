@@ -1,0 +1,56 @@
+#pragma once
+
+#include "BatchReporter.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace twinframe::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Bytes that look like one JPEG to the scan: FF D8 FF marker, entropy-coded filler in which every
+// FF is followed by 00 as in real JPEG streams, and FF D9 at the end. Deterministic per seed.
+Bytes jpegLike(std::size_t size, std::uint8_t marker = 0xE1, std::uint32_t seed = 1);
+
+// An MPO file of totalLength bytes with images starting at each offset (the first must be 0);
+// the first image is Exif (E1), the others alternate JFIF (E0) and Exif.
+Bytes mpoWithImagesAt(std::size_t totalLength, std::initializer_list<std::size_t> starts);
+
+// Overwrites four bytes at offset with FF D8 FF marker.
+void placeSignature(Bytes& bytes, std::size_t offset, std::uint8_t marker = 0xE1);
+
+Bytes slice(const Bytes& bytes, std::size_t first, std::size_t last); // inclusive
+Bytes readBytes(const std::filesystem::path& path);
+void writeBytes(const std::filesystem::path& path, const Bytes& bytes);
+
+// A fresh folder of its own for one test, removed with everything in it afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    // Names of everything in the folder, sorted.
+    std::vector<std::string> names() const;
+
+private:
+    std::filesystem::path path_;
+};
+
+class RecordingReporter : public BatchReporter {
+public:
+    void setStatus(const std::string& text) override { statuses.push_back(text); }
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+
+    std::vector<std::string> statuses;
+    std::vector<std::string> messages;
+};
+
+} // namespace twinframe::test
