@@ -7,6 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev
 )
 
 as_root() {

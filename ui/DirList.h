@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QTreeView>
+
+class QFileSystemModel;
+
+// The directory list: the folder tree of the current drive, with the current folder open.
+// Selecting a folder, by mouse or keyboard, opens it.
+class DirList : public QTreeView {
+    Q_OBJECT
+  public:
+    explicit DirList(QWidget* parent = nullptr);
+
+    QString path() const { return path_; }
+    // Shows the tree below root (the drive) with path open; emits pathChanged when path is new.
+    void setPath(const QString& root, const QString& path);
+    QString root() const { return root_; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  signals:
+    void pathChanged(const QString& path);
+
+  private:
+    void openCurrent(const QModelIndex& current);
+    void showPath();
+
+    QFileSystemModel* model_;
+    QString root_;
+    QString path_;
+    bool revealPending_ = false;
+};
