@@ -1,0 +1,301 @@
+#include "DirList.h"
+#include "DriveList.h"
+#include "FileList.h"
+#include "MpoBuilder.h"
+#include "frmMain.h"
+
+#include <QCheckBox>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace twinframe::test;
+
+namespace {
+
+// What the user saw in one message box, and what the window looked like behind it.
+struct SeenBox {
+    QString title;
+    QString text;
+    bool hasIcon = true;
+    QStringList buttons;
+    bool okHasIcon = true;
+    QList<bool> enabled; // cmbGo, File1, Dir1, Drive1, chk1
+    bool busyPointer = false;
+};
+
+// Answers every modal message box with OK, as a user would, noting what it showed.
+class BoxAnswerer : public QObject {
+  public:
+    explicit BoxAnswerer(QWidget* window) : window_(window) {
+        connect(&timer_, &QTimer::timeout, this, &BoxAnswerer::answer);
+        timer_.start(10);
+    }
+
+    QList<SeenBox> seen;
+
+  private:
+    void answer() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible())
+            return;
+        SeenBox s;
+        s.title = box->windowTitle();
+        s.text = box->text();
+        s.hasIcon = box->icon() != QMessageBox::NoIcon || !box->iconPixmap().isNull();
+        for (QAbstractButton* button : box->buttons())
+            s.buttons << button->text().remove('&');
+        s.okHasIcon = !box->button(QMessageBox::Ok)->icon().isNull();
+        for (const char* name : {"cmbGo", "File1", "Dir1", "Drive1", "chk1"})
+            s.enabled << window_->findChild<QWidget*>(name)->isEnabled();
+        s.busyPointer = window_->cursor().shape() == Qt::WaitCursor;
+        seen << s;
+        box->button(QMessageBox::Ok)->click();
+    }
+
+    QWidget* window_;
+    QTimer timer_;
+};
+
+// Records the text of the status label each time it is really painted.
+class PaintLog : public QObject {
+  public:
+    QStringList painted;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            painted << static_cast<QLabel*>(watched)->text();
+        return false;
+    }
+};
+
+QStringList listed(const FileList* list) {
+    QStringList names;
+    for (int row = 0; row < list->count(); ++row)
+        names << list->item(row)->text();
+    return names;
+}
+
+void select(FileList* list, const QStringList& names) {
+    for (int row = 0; row < list->count(); ++row)
+        list->item(row)->setSelected(names.contains(list->item(row)->text()));
+}
+
+QString qPath(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    // A window opened in a folder of its own, as if the program were started there.
+    struct Opened {
+        explicit Opened(const TempDir& dir) {
+            QDir::setCurrent(qPath(dir.path()));
+            window = std::make_unique<frmMain>();
+            window->show();
+            files = window->findChild<FileList*>("File1");
+            dirs = window->findChild<DirList*>("Dir1");
+            drives = window->findChild<DriveList*>("Drive1");
+            go = window->findChild<QPushButton*>("cmbGo");
+            speedHack = window->findChild<QCheckBox*>("chk1");
+            status = window->findChild<QLabel*>("lblMain");
+        }
+        std::unique_ptr<frmMain> window;
+        FileList* files;
+        DirList* dirs;
+        DriveList* drives;
+        QPushButton* go;
+        QCheckBox* speedHack;
+        QLabel* status;
+    };
+
+    QString startFolder_ = QDir::currentPath();
+
+  private slots:
+    void cleanup() { QDir::setCurrent(startFolder_); }
+
+    void layoutFollowsTheFixedDesign() {
+        TempDir dir;
+        Opened w(dir);
+        const double scale = w.window->logicalDpiX() / 1440.0;
+        const auto px = [scale](int twips) { return qRound(twips * scale); };
+        QCOMPARE(w.window->windowTitle(), QString("Twinframe"));
+        QCOMPARE(w.window->size(), QSize(px(5055), px(3975)));
+        QCOMPARE(w.window->minimumSize(), w.window->maximumSize());
+        QCOMPARE(w.drives->geometry(), QRect(px(120), px(120), px(2415), px(315)));
+        QCOMPARE(w.dirs->geometry(), QRect(px(120), px(600), px(2415), px(2340)));
+        QCOMPARE(w.files->geometry(), QRect(px(2640), px(120), px(2295), px(2820)));
+        QCOMPARE(w.go->geometry(), QRect(px(2640), px(3360), px(2295), px(495)));
+        QCOMPARE(w.status->geometry(), QRect(px(120), px(3360), px(2415), px(255)));
+        QCOMPARE(w.speedHack->y(), px(3000));
+        QVERIFY(
+            w.files->geometry().contains(QPoint(w.speedHack->geometry().right(), w.files->y())));
+        QCOMPARE(w.go->text(), QString("GO!"));
+        QCOMPARE(w.speedHack->text(), QString("Multi-file speed hack"));
+        QVERIFY(!w.speedHack->isChecked());
+        QCOMPARE(w.status->text(), frmMain::idleText);
+        QCOMPARE(w.files->selectionMode(), QAbstractItemView::ExtendedSelection);
+
+        QWidgetList chain;
+        for (QWidget* next = w.drives; chain.size() < 5; next = next->nextInFocusChain())
+            if (next->focusPolicy() & Qt::TabFocus && next->parentWidget() == w.window.get())
+                chain << next;
+        QCOMPARE(chain, (QWidgetList{w.drives, w.dirs, w.files, w.go, w.speedHack}));
+    }
+
+    void fileListShowsVisibleMpoFilesInAnyCase() {
+        TempDir dir;
+        for (const char* name : {"a.mpo", "B.MPO", "c.Mpo", "d.jpg", ".x.mpo", "f.mpo.txt"})
+            writeBytes(dir / name, jpegLike(200));
+        std::filesystem::create_directory(dir / "e.mpo");
+        ::mkfifo((dir / "p.mpo").c_str(), 0644);
+        std::filesystem::create_symlink(dir / "nowhere", dir / "dangling.mpo");
+        Opened w(dir);
+        QCOMPARE(w.dirs->path(), qPath(dir.path()));
+        QCOMPARE(listed(w.files), (QStringList{"a.mpo", "B.MPO", "c.Mpo"}));
+    }
+
+    void openingAFolderMovesTheFileList() {
+        TempDir dir;
+        std::filesystem::create_directory(dir / "sub");
+        writeBytes(dir / "sub" / "x.mpo", jpegLike(200));
+        writeBytes(dir / "top.mpo", jpegLike(200));
+        Opened w(dir);
+        QCOMPARE(listed(w.files), QStringList{"top.mpo"});
+
+        auto* model = static_cast<QFileSystemModel*>(w.dirs->model());
+        const QModelIndex sub = model->index(qPath(dir / "sub"));
+        QVERIFY(sub.isValid());
+        w.dirs->selectionModel()->setCurrentIndex(sub, QItemSelectionModel::ClearAndSelect);
+        QCOMPARE(w.dirs->path(), qPath(dir / "sub"));
+        QTRY_COMPARE(listed(w.files), QStringList{"x.mpo"});
+    }
+
+    void pickingADriveMovesBothLists() {
+        TempDir first;
+        TempDir second;
+        writeBytes(second / "on-b.mpo", jpegLike(200));
+        std::filesystem::create_directory(second / "folder");
+        Opened w(first);
+        w.drives->setVolumes({qPath(first.path()), qPath(second.path())});
+        w.drives->setCurrentIndex(1);
+        QCOMPARE(w.dirs->root(), qPath(second.path()));
+        QCOMPARE(w.dirs->path(), qPath(second.path()));
+        QCOMPARE(listed(w.files), QStringList{"on-b.mpo"});
+        auto* model = static_cast<QFileSystemModel*>(w.dirs->model());
+        QTRY_COMPARE(model->rowCount(w.dirs->rootIndex()), 1);
+    }
+
+    void folderThatCannotBeOpenedIsToldAndTheListsGoBack() {
+        TempDir dir;
+        writeBytes(dir / "here.mpo", jpegLike(200));
+        Opened w(dir);
+        BoxAnswerer answerer(w.window.get());
+        const QString gone = qPath(dir / "gone");
+        w.dirs->setPath(w.dirs->root(), gone);
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen[0].text,
+                 "Cannot open folder " + gone + ": No such file or directory");
+        QCOMPARE(w.dirs->path(), qPath(dir.path()));
+        QCOMPARE(listed(w.files), QStringList{"here.mpo"});
+    }
+
+    void goSplitsTheSelectedFilesAndSumsUp() {
+        TempDir dir;
+        const Bytes pair = mpoWithImagesAt(10'000, {0, 5'000});
+        writeBytes(dir / "a.mpo", pair);
+        writeBytes(dir / "b.MPO", mpoWithImagesAt(9'000, {0, 3'000, 6'000}));
+        writeBytes(dir / "c.mpo", jpegLike(3'000));
+        std::filesystem::create_directory(dir / "c.jpg"); // c.mpo's output cannot be written
+        writeBytes(dir / "skip.mpo", jpegLike(3'000));
+        Opened w(dir);
+        select(w.files, {"a.mpo", "b.MPO", "c.mpo"});
+        BoxAnswerer answerer(w.window.get());
+        QTest::mouseClick(w.go, Qt::LeftButton);
+
+        QCOMPARE(answerer.seen.size(), 2);
+        QCOMPARE(answerer.seen[0].text, QString("Cannot write c.jpg: Is a directory"));
+        const SeenBox& summary = answerer.seen[1];
+        QCOMPARE(summary.text, QString("Files processed: 3\nTotal images: 5"));
+        QCOMPARE(summary.title, QString("Twinframe"));
+        QCOMPARE(summary.buttons, QStringList{"OK"});
+        QVERIFY(!summary.hasIcon);
+        QVERIFY(!summary.okHasIcon);
+        QCOMPARE(readBytes(dir / "a-R.jpg"), slice(pair, 5'000, 9'999));
+        QVERIFY(std::filesystem::exists(dir / "b-3.jpg"));
+        QVERIFY(!std::filesystem::exists(dir / "skip.jpg"));
+        // The list is read anew and still shows only the ".mpo" files.
+        QCOMPARE(listed(w.files), (QStringList{"a.mpo", "b.MPO", "c.mpo", "skip.mpo"}));
+    }
+
+    void windowIsLockedWhileABatchRunsAndFreedAfter() {
+        TempDir dir;
+        writeBytes(dir / "a.mpo", jpegLike(3'000));
+        Opened w(dir);
+        BoxAnswerer answerer(w.window.get());
+        QTest::mouseClick(w.go, Qt::LeftButton);
+
+        QCOMPARE(answerer.seen.size(), 1); // no summary after "No files selected"
+        const SeenBox& box = answerer.seen[0];
+        QCOMPARE(box.text, QString("No files selected"));
+        QCOMPARE(box.enabled, (QList<bool>{false, false, false, false, true}));
+        QVERIFY(box.busyPointer);
+
+        for (QWidget* control : {static_cast<QWidget*>(w.go), static_cast<QWidget*>(w.files),
+                                 static_cast<QWidget*>(w.dirs), static_cast<QWidget*>(w.drives)})
+            QVERIFY(control->isEnabled());
+        QCOMPARE(w.window->cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(w.status->text(), frmMain::idleText);
+    }
+
+    void statusLineIsPaintedDuringTheBatch() {
+        TempDir dir;
+        writeBytes(dir / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+        Opened w(dir);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        select(w.files, {"a.mpo"});
+        PaintLog log;
+        w.status->installEventFilter(&log);
+        BoxAnswerer answerer(w.window.get());
+        QTest::mouseClick(w.go, Qt::LeftButton);
+        // The label shows the idle text again before any event is handled after the batch, so
+        // a status text painted at all was painted while the batch ran.
+        QVERIFY(log.painted.contains("File: 1"));
+        QVERIFY(log.painted.contains("File: 1, Image: 1"));
+        QVERIFY(log.painted.contains("File: 1, Image: 2"));
+    }
+
+    void speedHackTakesEffectFromTheNextBatch() {
+        TempDir dir;
+        writeBytes(dir / "a.mpo", mpoWithImagesAt(6'000, {0, 3'000}));
+        writeBytes(dir / "b.mpo", jpegLike(2'100));
+        Opened w(dir);
+        select(w.files, {"a.mpo", "b.mpo"});
+        BoxAnswerer answerer(w.window.get());
+        QTest::mouseClick(w.go, Qt::LeftButton);
+        QCOMPARE(answerer.seen.size(), 1);
+        QVERIFY(std::filesystem::exists(dir / "b.jpg"));
+
+        std::filesystem::remove(dir / "b.jpg");
+        QTest::mouseClick(w.speedHack, Qt::LeftButton);
+        QVERIFY(w.speedHack->isChecked());
+        QTest::mouseClick(w.go, Qt::LeftButton);
+        QCOMPARE(answerer.seen.size(), 3);
+        QCOMPARE(answerer.seen[1].text, QString("b.mpo too small to be a valid file"));
+        QCOMPARE(answerer.seen[2].text, QString("Files processed: 2\nTotal images: 2"));
+        QVERIFY(!std::filesystem::exists(dir / "b.jpg"));
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
