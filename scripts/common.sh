@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    desktop-file-utils appstream dpkg-dev file
+    desktop-file-utils appstream dpkg-dev file fonts-dejavu-core
 )
 
 as_root() {
