@@ -17,6 +17,7 @@ namespace twinframe {
 // Reasons of our own, for refusals the system has no error number for.
 enum class Refusal {
     notRegularFile = 1,
+    inputChanged,
 };
 
 const std::error_category& refusalCategory();

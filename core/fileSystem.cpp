@@ -42,30 +42,26 @@ int createTemporary(const std::filesystem::path& target, std::filesystem::path& 
     return -1;
 }
 
-std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastError();
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    return {};
-}
-
 } // namespace
 
 std::error_code writeFileAtomically(const std::filesystem::path& target,
-                                    std::span<const std::uint8_t> bytes) {
+                                    const std::function<std::error_code(int fd)>& writeContent,
+                                    FileIdentity* written) {
     std::filesystem::path temporary;
     std::error_code error;
     const int fd = createTemporary(target, temporary, error);
     if (fd < 0)
         return error;
 
-    error = writeAll(fd, bytes);
+    error = writeContent(fd);
+    struct stat status {};
+    if (!error && written != nullptr) {
+        if (::fstat(fd, &status) == 0)
+            *written = {static_cast<std::uint64_t>(status.st_dev),
+                        static_cast<std::uint64_t>(status.st_ino)};
+        else
+            error = lastError();
+    }
     // A write is finished only when the close succeeds too (network and quota file systems
     // report late failures there).
     if (::close(fd) != 0 && !error)

@@ -3,18 +3,11 @@
 #include <compare>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
-#include <span>
 #include <system_error>
 
 namespace twinframe {
-
-// Writes bytes as the whole content of target. They go to a fresh temporary file in the target's
-// folder first, which is renamed over target only once it is completely written and closed. So a
-// failure (disk full, a folder in the way) leaves no partial file and no temporary behind, and a
-// file that already had the name is either untouched or wholly replaced.
-std::error_code writeFileAtomically(const std::filesystem::path& target,
-                                    std::span<const std::uint8_t> bytes);
 
 // Which file a path names, whatever the spelling: two names are the same file exactly when their
 // identities are equal (hard links, symbolic links, case-insensitive file systems).
@@ -25,6 +18,16 @@ struct FileIdentity {
 };
 
 // The identity of the file at path, following links; none when nothing is there.
+// Writes what writeContent puts into the open file descriptor it is given as the whole content
+// of target. It goes to a fresh temporary file in the target's folder first, which is renamed
+// over target only once it is completely written and closed. So a failure (disk full, a folder
+// in the way) leaves no partial file and no temporary behind, and a file that already had the
+// name is either untouched or wholly replaced. On success, written (if given) receives the
+// identity of the new file.
+std::error_code writeFileAtomically(const std::filesystem::path& target,
+                                    const std::function<std::error_code(int fd)>& writeContent,
+                                    FileIdentity* written = nullptr);
+
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
 
 } // namespace twinframe

@@ -2,10 +2,10 @@
 
 #include "failure.h"
 #include "fileSystem.h"
+#include "scanSignature.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,15 +16,19 @@ FileBuffer fileBuffer;
 
 namespace {
 
+// Small enough to stay in the processor's cache while it is scanned.
+constexpr std::size_t kBlockSize = 256 * 1024;
+
 std::error_code lastError() {
     return {errno, std::generic_category()};
 }
 
-// Reads up to size bytes; a file that shrank while we read gives the bytes it still had.
-std::error_code readUpTo(int fd, std::uint8_t* data, std::size_t size, std::size_t& got) {
+// Reads until size bytes are in or the file ends; got tells how many arrived.
+std::error_code readAt(int fd, std::uint8_t* data, std::size_t size, std::int64_t offset,
+                       std::size_t& got) {
     got = 0;
     while (got < size) {
-        const ssize_t n = ::read(fd, data + got, size - got);
+        const ssize_t n = ::pread(fd, data + got, size - got, offset + static_cast<off_t>(got));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -37,77 +41,173 @@ std::error_code readUpTo(int fd, std::uint8_t* data, std::size_t size, std::size
     return {};
 }
 
+std::error_code writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastError();
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
+// copy_file_range cannot serve every pair of files (another file system, an old kernel, a
+// file system without it); the ordinary read and write loop serves those.
+bool kernelCopyUnsupported(int error) {
+    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+           error == EBADF;
+}
+
 } // namespace
 
-std::error_code FileBuffer::fill(const std::filesystem::path& path) {
+FileBuffer::FileBuffer() : block_(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize)) {}
+
+FileBuffer::~FileBuffer() {
+    release();
+}
+
+void FileBuffer::release() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
     length_ = 0;
+    headerLength_ = 0;
+    blockStart_ = 0;
+    blockLength_ = 0;
+    readError_.clear();
+}
+
+std::error_code FileBuffer::fill(const std::filesystem::path& path) {
+    release();
     // O_NONBLOCK: opening a fifo for reading would otherwise wait for a writer forever.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0)
         return lastError();
 
     std::error_code error;
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
+    if (::fstat(fd_, &status) != 0)
         error = lastError();
-    } else if (!S_ISREG(status.st_mode)) {
-        error = S_ISDIR(status.st_mode) ? std::make_error_code(std::errc::is_a_directory)
-                                        : make_error_code(Refusal::notRegularFile);
-    } else {
-        const auto size = static_cast<std::size_t>(status.st_size);
-        if (size > capacity_) {
-            storage_.reset(); // release first, so the old and new buffers never coexist
-            capacity_ = 0;
-            storage_ = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-            capacity_ = size;
-        }
-        error = readUpTo(fd, storage_.get(), size, length_);
+    else if (S_ISDIR(status.st_mode))
+        error = std::make_error_code(std::errc::is_a_directory);
+    else if (!S_ISREG(status.st_mode))
+        error = make_error_code(Refusal::notRegularFile);
+    else {
+        length_ = static_cast<std::int64_t>(status.st_size);
+        error = loadBlock(0);
     }
-    ::close(fd);
-    if (error)
-        length_ = 0;
-    return error;
+    if (error) {
+        release();
+        return error;
+    }
+    headerLength_ = std::min(blockLength_, header_.size());
+    std::copy_n(block_.get(), headerLength_, header_.begin());
+    return {};
 }
 
-std::int64_t findImageStart(std::span<const std::uint8_t> bytes, std::int64_t from) {
-    const auto length = static_cast<std::int64_t>(bytes.size());
-    const std::int64_t end = length - 4; // last offset at which a whole signature fits
-    if (from < 0)
-        from = 0;
-    if (from > end)
-        return 0;
+std::error_code FileBuffer::loadBlock(std::int64_t offset) {
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(kBlockSize), length_ - offset));
+    blockStart_ = offset;
+    blockLength_ = 0;
+    if (const std::error_code error = readAt(fd_, block_.get(), wanted, offset, blockLength_))
+        return error;
+    if (blockLength_ < wanted)
+        return make_error_code(Refusal::inputChanged);
+    return {};
+}
 
-    const std::uint8_t* const data = bytes.data();
-    const std::uint8_t* p = data + from;
-    const std::uint8_t* const last = data + end;
-    // Most bytes are not FF, so let memchr skip to each candidate and test the rest there.
-    while (p <= last) {
-        p = static_cast<const std::uint8_t*>(
-            std::memchr(p, 0xFF, static_cast<std::size_t>(last - p) + 1));
-        if (p == nullptr)
+std::int64_t FileBuffer::findImageStart(std::int64_t from) {
+    from = std::max<std::int64_t>(from, 0);
+    while (from + 4 <= length_) {
+        const std::int64_t blockEnd = blockStart_ + static_cast<std::int64_t>(blockLength_);
+        if (from < blockStart_ || from + 4 > blockEnd) {
+            if (const std::error_code error = loadBlock(from)) {
+                readError_ = error;
+                return 0;
+            }
+            continue;
+        }
+        const auto offset = static_cast<std::size_t>(from - blockStart_);
+        const std::size_t found = scanSignature(block_.get() + offset, blockLength_ - offset);
+        if (found < blockLength_ - offset)
+            return from + static_cast<std::int64_t>(found);
+        if (blockEnd >= length_)
             return 0;
-        if (p[1] == 0xD8 && p[2] == 0xFF && (p[3] == 0xE0 || p[3] == 0xE1))
-            return p - data;
-        ++p;
+        // The next block starts three bytes back, so a signature across the boundary is seen.
+        from = blockEnd - 3;
     }
     return 0;
 }
 
-std::int64_t findImageStart(std::int64_t from, std::int64_t fileLength) {
-    const auto bytes = fileBuffer.bytes();
-    const auto usable = std::clamp<std::int64_t>(fileLength, 0, fileBuffer.length());
-    return findImageStart(bytes.first(static_cast<std::size_t>(usable)), from);
+std::error_code FileBuffer::copyTo(int fd, std::int64_t first, std::int64_t count) {
+    off_t input = static_cast<off_t>(first);
+    auto remaining = static_cast<std::size_t>(count);
+    while (remaining > 0) {
+        const ssize_t n = ::copy_file_range(fd_, &input, fd, nullptr, remaining, 0);
+        if (n > 0) {
+            remaining -= static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            return make_error_code(Refusal::inputChanged);
+        } else if (errno != EINTR) {
+            if (kernelCopyUnsupported(errno))
+                return copyThroughBlock(fd, input, static_cast<std::int64_t>(remaining));
+            return lastError();
+        }
+    }
+    return {};
 }
 
-std::error_code saveChunk(std::int64_t first, std::int64_t last,
-                          const std::filesystem::path& name) {
+std::error_code FileBuffer::copyThroughBlock(int fd, std::int64_t first, std::int64_t count) {
+    blockLength_ = 0; // the block is reused for the copy; the scan reloads what it needs
+    while (count > 0) {
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::int64_t>(count, std::int64_t{kBlockSize}));
+        std::size_t got = 0;
+        if (const std::error_code error = readAt(fd_, block_.get(), wanted, first, got))
+            return error;
+        if (got < wanted)
+            return make_error_code(Refusal::inputChanged);
+        if (const std::error_code error = writeAll(fd, block_.get(), got))
+            return error;
+        first += static_cast<std::int64_t>(got);
+        count -= static_cast<std::int64_t>(got);
+    }
+    return {};
+}
+
+std::int64_t findImageStart(std::span<const std::uint8_t> bytes, std::int64_t from) {
+    const auto length = static_cast<std::int64_t>(bytes.size());
+    from = std::max<std::int64_t>(from, 0);
+    if (from + 4 > length)
+        return 0;
+    const auto offset = static_cast<std::size_t>(from);
+    const std::size_t found = scanSignature(bytes.data() + offset, bytes.size() - offset);
+    return found < bytes.size() - offset ? from + static_cast<std::int64_t>(found) : 0;
+}
+
+std::int64_t findImageStart(std::int64_t from, std::int64_t fileLength) {
+    if (fileLength < fileBuffer.length()) {
+        // Only a caller that asks for less than the whole file gets here; keep to its length.
+        const std::int64_t found = fileBuffer.findImageStart(from);
+        return found + 4 <= fileLength ? found : 0;
+    }
+    return fileBuffer.findImageStart(from);
+}
+
+std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::filesystem::path& name,
+                          FileIdentity* written) {
     if (last <= first)
         return {};
     if (first < 0 || last >= fileBuffer.length())
         return std::make_error_code(std::errc::invalid_argument);
-    const auto count = static_cast<std::size_t>(last - first + 1);
-    return writeFileAtomically(name,
-                               fileBuffer.bytes().subspan(static_cast<std::size_t>(first), count));
+    return writeFileAtomically(
+        name, [first, last](int fd) { return fileBuffer.copyTo(fd, first, last - first + 1); },
+        written);
 }
 
 } // namespace twinframe

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "fileSystem.h"
+
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -8,22 +11,46 @@
 
 namespace twinframe {
 
-// The bytes of the input file being split, indexed so that index k is file offset k.
-// One buffer serves the whole program; it is refilled for each input file and keeps its
-// allocation when the next file fits, so a batch of similar files allocates once.
+// The input file being split. It is read forward, one block at a time, as far as the scan
+// needs it, and images reach their output files by an in-kernel copy from it: a batch never
+// holds a whole file in memory, and the image bytes never pass through the program.
 class FileBuffer {
   public:
-    // Replaces the content with the whole of the file at path. Refuses anything that is not a
-    // regular file (a fifo put in a file's place must not hang the batch).
-    std::error_code fill(const std::filesystem::path& path);
+    FileBuffer();
+    ~FileBuffer();
+    FileBuffer(const FileBuffer&) = delete;
+    FileBuffer& operator=(const FileBuffer&) = delete;
 
-    std::span<const std::uint8_t> bytes() const { return {storage_.get(), length_}; }
-    std::int64_t length() const { return static_cast<std::int64_t>(length_); }
+    // Makes path the current input file. Refuses anything that is not a regular file (a fifo
+    // put in a file's place must not hang the batch).
+    std::error_code fill(const std::filesystem::path& path);
+    void release();
+
+    std::int64_t length() const { return length_; }
+    // The first four bytes, or all of them in a shorter file.
+    std::span<const std::uint8_t> header() const { return {header_.data(), headerLength_}; }
+
+    // The smallest offset i >= from at which an image starts, or 0 when there is none. A read
+    // failure, or the file turning out shorter than it was, ends the search with 0 and is kept
+    // in readError().
+    std::int64_t findImageStart(std::int64_t from);
+    std::error_code readError() const { return readError_; }
+
+    // Appends bytes first to first + count - 1 of the file to the file open as fd.
+    std::error_code copyTo(int fd, std::int64_t first, std::int64_t count);
 
   private:
-    std::unique_ptr<std::uint8_t[]> storage_;
-    std::size_t capacity_ = 0;
-    std::size_t length_ = 0;
+    std::error_code loadBlock(std::int64_t offset);
+    std::error_code copyThroughBlock(int fd, std::int64_t first, std::int64_t count);
+
+    int fd_ = -1;
+    std::int64_t length_ = 0;
+    std::array<std::uint8_t, 4> header_{};
+    std::size_t headerLength_ = 0;
+    std::unique_ptr<std::uint8_t[]> block_;
+    std::int64_t blockStart_ = 0;
+    std::size_t blockLength_ = 0;
+    std::error_code readError_;
 };
 
 extern FileBuffer fileBuffer;
@@ -33,11 +60,13 @@ extern FileBuffer fileBuffer;
 // answer for callers, who all search from offset 1 or later.
 std::int64_t findImageStart(std::span<const std::uint8_t> bytes, std::int64_t from);
 
-// The same search over the first fileLength bytes of fileBuffer.
+// The same search over the first fileLength bytes of the current input file.
 std::int64_t findImageStart(std::int64_t from, std::int64_t fileLength);
 
-// Writes bytes first to last (inclusive) of fileBuffer as the whole content of name, replacing
-// any file of that name. When last <= first nothing is written and no file is created.
-std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::filesystem::path& name);
+// Writes bytes first to last (inclusive) of the current input file as the whole content of
+// name, replacing any file of that name. When last <= first nothing is written and no file is
+// created. written (if given) receives the identity of the file written.
+std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::filesystem::path& name,
+                          FileIdentity* written = nullptr);
 
 } // namespace twinframe

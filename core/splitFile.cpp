@@ -39,9 +39,8 @@ std::string statusText(std::int64_t fileIndex, std::size_t imageNumber) {
 // The multi-image case: each following image is looked for no earlier than the search window
 // after the start of the previous one. An Exif thumbnail inside an image has its own
 // start-of-image marker; the window is what keeps us from cutting there.
-void planMultiImage(std::span<const std::uint8_t> bytes, std::int64_t secondStart,
-                    SplitPlan& plan) {
-    const auto fileLength = static_cast<std::int64_t>(bytes.size());
+void planMultiImage(std::int64_t fileLength, std::int64_t secondStart,
+                    const std::function<std::int64_t(std::int64_t)>& findFrom, SplitPlan& plan) {
     // secondStart is at least 4 (offsets 1 to 3 of an FF D8 FF E1 header cannot start a
     // signature), so the window is at least 2 bytes and every scan moves forward.
     plan.searchStart = (secondStart / 3) * 2;
@@ -52,7 +51,7 @@ void planMultiImage(std::span<const std::uint8_t> bytes, std::int64_t secondStar
         plan.chunks.push_back({chunkStart, pos - 1, "-" + std::to_string(imageNumber)});
         ++imageNumber;
         chunkStart = pos;
-        pos = findImageStart(bytes, chunkStart + plan.searchStart);
+        pos = findFrom(chunkStart + plan.searchStart);
     }
     plan.chunks.push_back({chunkStart, fileLength - 1, "-" + std::to_string(imageNumber)});
 }
@@ -100,12 +99,12 @@ bool hasMpoHeader(std::span<const std::uint8_t> bytes) {
            bytes[3] == 0xE1;
 }
 
-SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStart) {
-    const auto fileLength = static_cast<std::int64_t>(bytes.size());
+SplitPlan planSplit(std::int64_t fileLength, std::int64_t searchStart,
+                    const std::function<std::int64_t(std::int64_t)>& findFrom) {
     SplitPlan plan;
     plan.searchStart = searchStart;
 
-    const std::int64_t secondStart = findImageStart(bytes, searchStart + 1);
+    const std::int64_t secondStart = findFrom(searchStart + 1);
     if (secondStart == 0) {
         plan.kind = SplitKind::oneImage;
         plan.chunks.push_back({0, fileLength - 1, ""});
@@ -125,8 +124,13 @@ SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStar
     }
 
     plan.kind = SplitKind::multiImage;
-    planMultiImage(bytes, secondStart, plan);
+    planMultiImage(fileLength, secondStart, findFrom, plan);
     return plan;
+}
+
+SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStart) {
+    return planSplit(static_cast<std::int64_t>(bytes.size()), searchStart,
+                     [bytes](std::int64_t from) { return findImageStart(bytes, from); });
 }
 
 std::string outputName(const std::string& name, const std::string& suffix) {
@@ -143,17 +147,28 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
         reporter.showMessage(describeFailure("Cannot read", name, error));
         return;
     }
-    const auto bytes = fileBuffer.bytes();
-    if (isTooSmall(fileBuffer.length(), batch.searchStart)) {
+    // Let go of the input when done, so that its disk can be unmounted while the window is open.
+    const struct ReleaseInput {
+        ~ReleaseInput() { fileBuffer.release(); }
+    } releaseInput;
+
+    const std::int64_t fileLength = fileBuffer.length();
+    if (isTooSmall(fileLength, batch.searchStart)) {
         reporter.showMessage(name + " too small to be a valid file");
         return;
     }
-    if (!hasMpoHeader(bytes)) {
+    if (!hasMpoHeader(fileBuffer.header())) {
         reporter.showMessage(name + " is not a valid MPO file");
         return;
     }
 
-    const SplitPlan plan = planSplit(bytes, batch.searchStart);
+    const SplitPlan plan = planSplit(fileLength, batch.searchStart, [](std::int64_t from) {
+        return fileBuffer.findImageStart(from);
+    });
+    if (const std::error_code error = fileBuffer.readError()) {
+        reporter.showMessage(describeFailure("Cannot read", name, error));
+        return;
+    }
     const std::vector<Output> outputs = outputsFor(folder, name, plan);
     if (const auto message = collisionMessage(outputs, batch)) {
         reporter.showMessage(*message);
@@ -164,14 +179,15 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
     for (std::size_t i = 0; i < plan.chunks.size(); ++i) {
         const Chunk& chunk = plan.chunks[i];
         reporter.setStatus(statusText(fileIndex, i + 1));
-        if (const std::error_code error = saveChunk(chunk.first, chunk.last, outputs[i].target)) {
+        FileIdentity written;
+        if (const std::error_code error =
+                saveChunk(chunk.first, chunk.last, outputs[i].target, &written)) {
             // One message per file: after a full disk, the next image would only fail again.
             reporter.showMessage(describeFailure("Cannot write", outputs[i].displayName, error));
             return;
         }
         ++batch.totalImages;
-        if (const auto identity = identityOf(outputs[i].target))
-            batch.written[*identity] = name;
+        batch.written[written] = name;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <span>
 #include <string>
@@ -45,7 +46,12 @@ bool isTooSmall(std::int64_t fileLength, std::int64_t searchStart);
 // An MPO file starts with a JPEG start-of-image marker directly followed by an Exif (APP1) marker.
 bool hasMpoHeader(std::span<const std::uint8_t> bytes);
 
-// How a file that passed the size and header checks is cut into images.
+// How a file of fileLength bytes that passed the size and header checks is cut into images.
+// findFrom(from) answers as findImageStart does over the file's bytes.
+SplitPlan planSplit(std::int64_t fileLength, std::int64_t searchStart,
+                    const std::function<std::int64_t(std::int64_t from)>& findFrom);
+
+// The same for a file whose bytes are in memory.
 SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStart);
 
 // The listed name without its last four characters (whatever they are), then suffix and ".jpg".

@@ -1,5 +1,6 @@
 #include "MpoBuilder.h"
 #include "saveChunkCode.h"
+#include "scanSignature.h"
 
 #include <gtest/gtest.h>
 
@@ -65,7 +66,7 @@ TEST(FindImageStart, SignatureRightAfterAnotherFfIsFound) {
     EXPECT_EQ(search(bytes, 1), 106);
 }
 
-TEST(FindImageStart, BufferFormSearchesOnlyTheGivenLength) {
+TEST(FindImageStart, FileFormSearchesOnlyTheGivenLength) {
     TempDir dir;
     Bytes bytes = jpegLike(3000);
     placeSignature(bytes, 2500, 0xE1);
@@ -73,5 +74,30 @@ TEST(FindImageStart, BufferFormSearchesOnlyTheGivenLength) {
     ASSERT_FALSE(fileBuffer.fill(dir / "a.mpo"));
     EXPECT_EQ(findImageStart(1, 3000), 2500);
     EXPECT_EQ(findImageStart(1, 2503), 0); // the signature would run past the given length
-    EXPECT_EQ(findImageStart(1, 1'000'000), 2500); // never past the buffer's own end
+    EXPECT_EQ(findImageStart(1, 1'000'000), 2500); // never past the file's own end
+}
+
+// Every scanner this processor runs must give the plain byte-by-byte answer, whatever the
+// alignment, the length and the near misses around the signature.
+TEST(FindImageStart, EveryScannerAgreesWithAByteByByteSearch) {
+    const auto reference = [](const Bytes& b) {
+        for (std::size_t i = 0; i + 4 <= b.size(); ++i)
+            if (b[i] == 0xFF && b[i + 1] == 0xD8 && b[i + 2] == 0xFF &&
+                (b[i + 3] == 0xE0 || b[i + 3] == 0xE1))
+                return i;
+        return b.size();
+    };
+    std::uint32_t state = 99;
+    const auto next = [&state] { return state = state * 1664525u + 1013904223u; };
+    for (int round = 0; round < 3000; ++round) {
+        Bytes bytes(next() % 300);
+        for (auto& byte : bytes) { // mostly the bytes that make up signatures
+            const std::uint32_t r = next() >> 24;
+            byte = r < 100 ? 0xFF : r < 160 ? 0xD8 : r < 200 ? std::uint8_t(0xE0 + (r & 1))
+                                                               : std::uint8_t(r);
+        }
+        for (const auto& scanner : availableSignatureScanners())
+            ASSERT_EQ(scanner.scan(bytes.data(), bytes.size()), reference(bytes))
+                << scanner.name << ", round " << round;
+    }
 }

@@ -90,12 +90,62 @@ TEST(FileBuffer, RefusesWhatIsNotARegularFile) {
     EXPECT_EQ(fileBuffer.length(), 0);
 }
 
-TEST(FileBuffer, RefillWithASmallerFileHoldsOnlyItsBytes) {
+TEST(FileBuffer, RefillTakesTheNewFileWhole) {
     TempDir dir;
-    writeBytes(dir / "big", jpegLike(10'000, 0xE1, 1));
-    writeBytes(dir / "small", jpegLike(300, 0xE1, 2));
+    Bytes big = jpegLike(600'000, 0xE1, 1);
+    placeSignature(big, 400'000);
+    writeBytes(dir / "big", big);
+    writeBytes(dir / "small", jpegLike(300, 0xE0, 2));
     ASSERT_FALSE(fileBuffer.fill(dir / "big"));
+    EXPECT_EQ(fileBuffer.findImageStart(1), 400'000);
     ASSERT_FALSE(fileBuffer.fill(dir / "small"));
-    const auto bytes = fileBuffer.bytes();
-    EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), jpegLike(300, 0xE1, 2));
+    EXPECT_EQ(fileBuffer.length(), 300);
+    EXPECT_EQ(Bytes(fileBuffer.header().begin(), fileBuffer.header().end()),
+              (Bytes{0xFF, 0xD8, 0xFF, 0xE0}));
+    EXPECT_EQ(fileBuffer.findImageStart(1), 0);
+}
+
+// The file is read in blocks of 256 KiB: signatures across and beside every block boundary
+// must be found exactly where they are.
+TEST(FileBuffer, FindsSignaturesAcrossBlockBoundaries) {
+    constexpr std::int64_t block = 256 * 1024;
+    for (const std::int64_t at : {block - 4, block - 3, block - 2, block - 1, block, 3 * block - 2}) {
+        TempDir dir;
+        Bytes bytes = jpegLike(4 * block + 17);
+        placeSignature(bytes, static_cast<std::size_t>(at), 0xE0);
+        writeBytes(dir / "f", bytes);
+        ASSERT_FALSE(fileBuffer.fill(dir / "f"));
+        EXPECT_EQ(fileBuffer.findImageStart(1), at) << at;
+        EXPECT_EQ(fileBuffer.findImageStart(at + 1), 0) << at;
+        EXPECT_EQ(fileBuffer.findImageStart(1), at) << "searching back again, " << at;
+        EXPECT_FALSE(fileBuffer.readError());
+    }
+}
+
+TEST(FileBuffer, FileCutShortAfterOpeningIsAReadError) {
+    TempDir dir;
+    writeBytes(dir / "f", jpegLike(1'000'000));
+    ASSERT_FALSE(fileBuffer.fill(dir / "f"));
+    std::filesystem::resize_file(dir / "f", 300'000);
+    EXPECT_EQ(fileBuffer.findImageStart(1), 0);
+    EXPECT_EQ(fileBuffer.readError(), make_error_code(Refusal::inputChanged));
+    EXPECT_EQ(saveChunk(0, 999'999, dir / "out.jpg"), make_error_code(Refusal::inputChanged));
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"f"});
+}
+
+// Between file systems the kernel will not copy; the bytes must arrive all the same.
+TEST(FileBuffer, CopiesBetweenFileSystems) {
+    const std::filesystem::path shm = "/dev/shm";
+    TempDir dir;
+    struct stat shmStatus {}, dirStatus {};
+    if (::stat(shm.c_str(), &shmStatus) != 0 || ::stat(dir.path().c_str(), &dirStatus) != 0 ||
+        shmStatus.st_dev == dirStatus.st_dev)
+        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
+    const auto input = shm / ("twinframe-test-" + std::to_string(::getpid()));
+    const Bytes bytes = jpegLike(700'000);
+    writeBytes(input, bytes);
+    ASSERT_FALSE(fileBuffer.fill(input));
+    std::filesystem::remove(input); // the open file stays readable
+    ASSERT_FALSE(saveChunk(1, 650'000, dir / "out.jpg"));
+    EXPECT_EQ(readBytes(dir / "out.jpg"), slice(bytes, 1, 650'000));
 }
