@@ -17,7 +17,7 @@ FileBuffer fileBuffer;
 namespace {
 
 // Small enough to stay in the processor's cache while it is scanned.
-constexpr std::size_t kBlockSize = 256 * 1024;
+constexpr std::size_t kDefaultBlockSize = 256 * 1024;
 
 std::error_code lastError() {
     return {errno, std::generic_category()};
@@ -64,7 +64,15 @@ bool kernelCopyUnsupported(int error) {
 
 } // namespace
 
-FileBuffer::FileBuffer() : block_(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize)) {}
+FileBuffer::FileBuffer()
+    : block_(std::make_unique_for_overwrite<std::uint8_t[]>(kDefaultBlockSize)),
+      blockSize_(kDefaultBlockSize) {}
+
+void FileBuffer::setBlockSize(std::size_t bytes) {
+    blockSize_ = std::max<std::size_t>(bytes, 16);
+    block_ = std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_);
+    blockLength_ = 0;
+}
 
 FileBuffer::~FileBuffer() {
     release();
@@ -111,7 +119,7 @@ std::error_code FileBuffer::fill(const std::filesystem::path& path) {
 
 std::error_code FileBuffer::loadBlock(std::int64_t offset) {
     const auto wanted = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(kBlockSize), length_ - offset));
+        std::min<std::int64_t>(static_cast<std::int64_t>(blockSize_), length_ - offset));
     blockStart_ = offset;
     blockLength_ = 0;
     if (const std::error_code error = readAt(fd_, block_.get(), wanted, offset, blockLength_))
@@ -165,8 +173,8 @@ std::error_code FileBuffer::copyTo(int fd, std::int64_t first, std::int64_t coun
 std::error_code FileBuffer::copyThroughBlock(int fd, std::int64_t first, std::int64_t count) {
     blockLength_ = 0; // the block is reused for the copy; the scan reloads what it needs
     while (count > 0) {
-        const auto wanted =
-            static_cast<std::size_t>(std::min<std::int64_t>(count, std::int64_t{kBlockSize}));
+        const auto wanted = static_cast<std::size_t>(
+            std::min<std::int64_t>(count, static_cast<std::int64_t>(blockSize_)));
         std::size_t got = 0;
         if (const std::error_code error = readAt(fd_, block_.get(), wanted, first, got))
             return error;

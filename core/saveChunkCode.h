@@ -27,6 +27,10 @@ class FileBuffer {
     void release();
 
     std::int64_t length() const { return length_; }
+
+    // How much the scan reads at a time; the fuzzer makes it small so that short inputs cross
+    // many block boundaries. At least 16 bytes.
+    void setBlockSize(std::size_t bytes);
     // The first four bytes, or all of them in a shorter file.
     std::span<const std::uint8_t> header() const { return {header_.data(), headerLength_}; }
 
@@ -48,6 +52,7 @@ class FileBuffer {
     std::array<std::uint8_t, 4> header_{};
     std::size_t headerLength_ = 0;
     std::unique_ptr<std::uint8_t[]> block_;
+    std::size_t blockSize_;
     std::int64_t blockStart_ = 0;
     std::size_t blockLength_ = 0;
     std::error_code readError_;

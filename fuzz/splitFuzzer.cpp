@@ -1,0 +1,158 @@
+// Feeds arbitrary bytes to a batch as one to three MPO files and holds the result to what must
+// be true of every split: an accepted file's outputs, joined in order, are exactly its bytes and
+// are cut where the in-memory plan says; a refused file writes nothing; the image total counts
+// the files written; no temporary file is left behind.
+//
+// The first byte of the input chooses the batch: bit 0 the speed hack, bits 1-2 how many files
+// (1 to 3), bits 3-7 how large a block the scan reads (small blocks cross many boundaries).
+// For several files, the next two bytes say where the rest is cut.
+#include "BatchReporter.h"
+#include "runBatch.h"
+#include "saveChunkCode.h"
+#include "splitFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace twinframe;
+using Bytes = std::vector<std::uint8_t>;
+
+class CountingReporter : public BatchReporter {
+  public:
+    void setStatus(const std::string&) override {}
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    std::vector<std::string> messages;
+};
+
+[[noreturn]] void fail(const std::string& what) {
+    std::fprintf(stderr, "invariant broken: %s\n", what.c_str());
+    std::abort();
+}
+
+// Kept in memory where the machine allows, since every input writes files.
+const fs::path& scratchFolder() {
+    static const fs::path folder = [] {
+        const fs::path base =
+            fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        fs::path made = base / ("twinframe-fuzz-" + std::to_string(::getpid()));
+        fs::create_directories(made);
+        std::atexit([] {
+            std::error_code ignored;
+            fs::remove_all(scratchFolder(), ignored);
+        });
+        return made;
+    }();
+    return folder;
+}
+
+void writeFile(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush())
+        fail("cannot write " + path.string());
+}
+
+Bytes readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<Bytes> filesOf(const std::uint8_t* data, std::size_t size, int count) {
+    std::vector<Bytes> files;
+    if (count == 1 || size < 2) {
+        files.emplace_back(data, data + size);
+        return files;
+    }
+    const std::size_t body = size - 2;
+    std::vector<std::size_t> cuts = {0, body * data[0] / 255, body * data[1] / 255, body};
+    std::sort(cuts.begin(), cuts.end());
+    if (count == 2)
+        cuts.erase(cuts.begin() + 1);
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i)
+        files.emplace_back(data + 2 + cuts[i], data + 2 + cuts[i + 1]);
+    return files;
+}
+
+// Checks one file against the in-memory plan; returns how many outputs it has.
+std::int64_t checkFile(const fs::path& folder, const std::string& name, const Bytes& bytes,
+                       std::int64_t& searchStart) {
+    const bool refused =
+        isTooSmall(static_cast<std::int64_t>(bytes.size()), searchStart) || !hasMpoHeader(bytes);
+    std::vector<fs::path> outputs;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string leaf = entry.path().filename().string();
+        if (leaf.rfind(name.substr(0, name.size() - 4), 0) == 0 && leaf.ends_with(".jpg"))
+            outputs.push_back(entry.path());
+    }
+    if (refused) {
+        if (!outputs.empty())
+            fail(name + ": a refused file wrote output");
+        return 0;
+    }
+    const SplitPlan plan = planSplit(bytes, searchStart);
+    searchStart = plan.searchStart;
+    if (outputs.size() != plan.chunks.size())
+        fail(name + ": wrong number of outputs");
+    Bytes joined;
+    for (const Chunk& chunk : plan.chunks) {
+        const Bytes part = readFile(folder / outputName(name, chunk.suffix));
+        if (part != Bytes(bytes.begin() + chunk.first, bytes.begin() + chunk.last + 1))
+            fail(name + ": output " + chunk.suffix + " is not its byte range");
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    if (joined != bytes)
+        fail(name + ": outputs joined are not the input");
+    return static_cast<std::int64_t>(plan.chunks.size());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0)
+        return 0;
+    const std::uint8_t mode = data[0];
+    const bool speedHack = (mode & 1) != 0;
+    const int count = 1 + ((mode >> 1) & 3) % 3;
+    fileBuffer.setBlockSize(16 + 8 * static_cast<std::size_t>(mode >> 3));
+
+    const fs::path& folder = scratchFolder();
+    for (const auto& entry : fs::directory_iterator(folder))
+        fs::remove_all(entry.path());
+
+    const std::vector<Bytes> files = filesOf(data + 1, size - 1, count);
+    std::vector<FileEntry> list;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        list.push_back({"f" + std::to_string(i) + ".mpo", true});
+        writeFile(folder / list.back().name, files[i]);
+    }
+
+    CountingReporter reporter;
+    const BatchResult result = runBatch(
+        list, folder, [speedHack] { return speedHack; }, reporter);
+
+    std::int64_t searchStart = 0;
+    std::int64_t written = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!speedHack)
+            searchStart = 0;
+        written += checkFile(folder, list[i].name, files[i], searchStart);
+    }
+    if (result.selectedCount != static_cast<std::int64_t>(files.size()))
+        fail("wrong file count");
+    if (result.totalImages != written)
+        fail("image total is not the number of files written");
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().starts_with(".twinframe-"))
+            fail("a temporary file was left behind");
+    return 0;
+}
