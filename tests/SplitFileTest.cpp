@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace twinframe;
 using namespace twinframe::test;
 
@@ -140,11 +142,12 @@ TEST_F(SplitFile, PassesOverWhatIsNotAVisibleRegularFile) {
     writeBytes(dir / ".hidden.mpo", file);
     std::filesystem::create_directory(dir / "folder.mpo");
     std::filesystem::create_symlink(dir / "gone.mpo", dir / "dangling.mpo");
-    for (const char* name : {"gone.mpo", ".hidden.mpo", "folder.mpo", "dangling.mpo"})
+    ASSERT_EQ(::mkfifo((dir / "pipe.mpo").c_str(), 0644), 0);
+    for (const char* name : {"gone.mpo", ".hidden.mpo", "folder.mpo", "dangling.mpo", "pipe.mpo"})
         splitFile(dir.path(), name, 1, batch, reporter);
     EXPECT_TRUE(reporter.statuses.empty());
     EXPECT_TRUE(reporter.messages.empty());
-    EXPECT_EQ(dir.names(), (Names{".hidden.mpo", "dangling.mpo", "folder.mpo"}));
+    EXPECT_EQ(dir.names(), (Names{".hidden.mpo", "dangling.mpo", "folder.mpo", "pipe.mpo"}));
 }
 
 TEST_F(SplitFile, FollowsALinkToARegularFile) {
@@ -208,11 +211,18 @@ TEST_F(SplitFile, NeverOverwritesAnOutputOfTheSameBatch) {
     const Bytes second = mpoWithImagesAt(20'000, {0, 10'000});
     split("a.mpo", first);
     split("a.MPO", second);
+    const Bytes multi = mpoWithImagesAt(9'000, {0, 3'000, 6'000});
+    batch.searchStart = 0;
+    split("x.mpo", multi);
+    batch.searchStart = 0;
+    split("x-1.mpo", jpegLike(500)); // would write x-1.jpg
     EXPECT_EQ(reporter.messages,
-              Names{"Cannot write a-L.jpg: already written in this batch from a.mpo"});
+              (Names{"Cannot write a-L.jpg: already written in this batch from a.mpo",
+                     "Cannot write x-1.jpg: already written in this batch from x.mpo"}));
     EXPECT_EQ(readBytes(dir / "a-L.jpg"), slice(first, 0, 4'999));
     EXPECT_EQ(readBytes(dir / "a-R.jpg"), slice(first, 5'000, 9'999));
-    EXPECT_EQ(batch.totalImages, 2);
+    EXPECT_EQ(readBytes(dir / "x-1.jpg"), slice(multi, 0, 2'999));
+    EXPECT_EQ(batch.totalImages, 5);
 }
 
 TEST_F(SplitFile, ReplacesOutputsLeftByAnEarlierRun) {
