@@ -3,6 +3,7 @@
 #include "failure.h"
 #include "saveChunkCode.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 
@@ -41,9 +42,11 @@ std::string statusText(std::int64_t fileIndex, std::size_t imageNumber) {
 // start-of-image marker; the window is what keeps us from cutting there.
 void planMultiImage(std::int64_t fileLength, std::int64_t secondStart,
                     const std::function<std::int64_t(std::int64_t)>& findFrom, SplitPlan& plan) {
-    // secondStart is at least 4 (offsets 1 to 3 of an FF D8 FF E1 header cannot start a
-    // signature), so the window is at least 2 bytes and every scan moves forward.
     plan.searchStart = (secondStart / 3) * 2;
+    // After an FF D8 FF E1 header secondStart is at least 4, so the window is at least 2 bytes.
+    // Bytes that skipped the header check could start a signature at offset 1 or 2; a window
+    // of at least one byte still keeps every scan moving forward.
+    const std::int64_t window = std::max<std::int64_t>(plan.searchStart, 1);
     std::int64_t chunkStart = 0;
     std::int64_t pos = secondStart;
     int imageNumber = 1;
@@ -51,7 +54,7 @@ void planMultiImage(std::int64_t fileLength, std::int64_t secondStart,
         plan.chunks.push_back({chunkStart, pos - 1, "-" + std::to_string(imageNumber)});
         ++imageNumber;
         chunkStart = pos;
-        pos = findFrom(chunkStart + plan.searchStart);
+        pos = findFrom(chunkStart + window);
     }
     plan.chunks.push_back({chunkStart, fileLength - 1, "-" + std::to_string(imageNumber)});
 }

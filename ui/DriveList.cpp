@@ -36,6 +36,8 @@ QStringList DriveList::mountedVolumes() {
         if (holdsUserFiles(volume) && !roots.contains(volume.rootPath()))
             roots.append(volume.rootPath());
     roots.sort();
+    if (roots.isEmpty())
+        roots.append("/"); // every folder is somewhere below it
     return roots;
 }
 

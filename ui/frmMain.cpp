@@ -10,9 +10,11 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <filesystem>
@@ -89,18 +91,28 @@ void frmMain::onDriveChanged() {
 }
 
 void frmMain::onDirChanged(const QString& path) {
-    if (const std::error_code error = folderProblem(path)) {
+    const std::error_code error = folderProblem(path);
+    if (error && !goingBack_) {
         showMessage(twinframe::describeFailure("Cannot open folder",
                                                QFile::encodeName(path).toStdString(), error));
-        // Back to the last place that could be read, without asking the user twice.
-        const QSignalBlocker quietDrive(Drive1);
-        Drive1->setCurrentText(goodDrive_);
-        Dir1->setPath(goodDrive_, goodPath_);
+        goBackToLastGoodPlace();
         return;
     }
     goodDrive_ = Drive1->drive();
     goodPath_ = path;
     File1->setPath(path);
+}
+
+// Back to the last folder that could be read, or, should it have gone meanwhile, the nearest
+// folder above it that still can.
+void frmMain::goBackToLastGoodPlace() {
+    QString path = goodPath_;
+    while (folderProblem(path) && path != QDir::rootPath())
+        path = QFileInfo(path).path();
+    const QScopedValueRollback goingBack(goingBack_, true);
+    const QSignalBlocker quietDrive(Drive1);
+    Drive1->setCurrentText(goodDrive_);
+    Dir1->setPath(goodDrive_, path);
 }
 
 void frmMain::setBusy(bool busy) {

@@ -27,6 +27,7 @@ class frmMain : public QWidget, public twinframe::BatchReporter {
     void placeControls();
     void onDriveChanged();
     void onDirChanged(const QString& path);
+    void goBackToLastGoodPlace();
     void onGo();
     void setBusy(bool busy);
 
@@ -40,4 +41,5 @@ class frmMain : public QWidget, public twinframe::BatchReporter {
     // The last drive and folder that could be read, to go back to after one that cannot.
     QString goodDrive_;
     QString goodPath_;
+    bool goingBack_ = false;
 };

@@ -210,6 +210,22 @@ class WindowTest : public QObject {
         QCOMPARE(listed(w.files), QStringList{"here.mpo"});
     }
 
+    void whenTheLastGoodFolderIsGoneTooTheListsGoUpFromIt() {
+        TempDir dir;
+        std::filesystem::create_directories(dir / "a" / "b");
+        writeBytes(dir / "top.mpo", jpegLike(200));
+        QDir::setCurrent(qPath(dir / "a" / "b"));
+        Opened w(dir);
+        w.dirs->setPath(w.dirs->root(), qPath(dir / "a" / "b"));
+        QDir::setCurrent(qPath(dir.path()));
+        std::filesystem::remove_all(dir / "a");
+        BoxAnswerer answerer(w.window.get());
+        w.dirs->setPath(w.dirs->root(), qPath(dir / "elsewhere"));
+        QCOMPARE(answerer.seen.size(), 1); // one message, not one for each folder tried
+        QCOMPARE(w.dirs->path(), qPath(dir.path()));
+        QCOMPARE(listed(w.files), QStringList{"top.mpo"});
+    }
+
     void goSplitsTheSelectedFilesAndSumsUp() {
         TempDir dir;
         const Bytes pair = mpoWithImagesAt(10'000, {0, 5'000});
