@@ -60,7 +60,8 @@ frmMain::frmMain(QWidget* parent)
     Dir1->setPath(Drive1->drive(), start);
 }
 
-// The layout is fixed, in the units of the original design: twips, 1440 to the logical inch.
+// The layout is fixed and given in twips, 1440 to the logical inch, so it scales with the
+// screen's dpi.
 void frmMain::placeControls() {
     const double pixelsPerTwip = logicalDpiX() / 1440.0;
     const auto px = [pixelsPerTwip](int twips) { return qRound(twips * pixelsPerTwip); };
@@ -74,8 +75,8 @@ void frmMain::placeControls() {
     place(cmbGo, 2640, 3360, 2295, 495);
     place(lblMain, 120, 3360, 2415, 255);
     place(chk1, 2880, 3000, 1935, 255);
-    // The caption was sized for a smaller font than most Linux desktops use: where it does not
-    // fit, let the check box grow within the file list's column rather than cut its caption.
+    // The layout leaves the check box room for its caption in a small font only: where the
+    // desktop's font is larger, let it grow within the file list's column rather than cut it.
     const QRect column = File1->geometry();
     const int width = std::clamp(chk1->sizeHint().width(), chk1->width(), column.width());
     const int left = std::min(chk1->x(), column.right() + 1 - width);
