@@ -1,6 +1,7 @@
 #include "ConsoleReporter.h"
 #include "failure.h"
 #include "runBatch.h"
+#include "splitFile.h"
 #include "version.h"
 
 #include <algorithm>
@@ -50,17 +51,8 @@ int usageError(const std::string& problem) {
 int reportUnusableArguments(const std::vector<std::string>& files) {
     int unusable = 0;
     for (const std::string& file : files) {
-        std::error_code error;
-        const auto status = std::filesystem::status(file, error);
-        if (!error && !std::filesystem::is_regular_file(status))
-            error = make_error_code(Refusal::notRegularFile);
-        const std::string leaf = std::filesystem::path(file).filename().string();
-        if (!error && !leaf.empty() && leaf.front() == '.') {
-            std::cerr << "twinframe-cli: Cannot open " << file
-                      << ": hidden files are passed over\n";
-            ++unusable;
-        } else if (error) {
-            std::cerr << "twinframe-cli: " << describeFailure("Cannot open", file, error) << "\n";
+        if (const std::error_code reason = whyPassedOver(file)) {
+            std::cerr << "twinframe-cli: " << describeFailure("Cannot open", file, reason) << "\n";
             ++unusable;
         }
     }

@@ -16,6 +16,8 @@ class RefusalCategory : public std::error_category {
         switch (static_cast<Refusal>(value)) {
         case Refusal::notRegularFile:
             return "Not a regular file";
+        case Refusal::hiddenFile:
+            return "hidden files are passed over";
         case Refusal::inputChanged:
             return "The file changed while it was being split";
         }

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <cerrno>
 #include <string>
 #include <system_error>
 
 namespace twinframe {
+
+// The reason the last failed system call gave.
+inline std::error_code lastSystemError() {
+    return {errno, std::generic_category()};
+}
 
 // The one place a failure becomes the user's text: what we tried, on which file, and the
 // system's own reason, e.g. "Cannot write DSCF0001-L.jpg: No space left on device".
@@ -17,6 +23,7 @@ namespace twinframe {
 // Reasons of our own, for refusals the system has no error number for.
 enum class Refusal {
     notRegularFile = 1,
+    hiddenFile,
     inputChanged,
 };
 

@@ -1,5 +1,7 @@
 #include "fileSystem.h"
 
+#include "failure.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -11,10 +13,6 @@
 namespace twinframe {
 
 namespace {
-
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
 
 // Hidden, so that the file lists never show it, and marked as ours in case a power cut leaves one.
 std::filesystem::path temporaryNameBeside(const std::filesystem::path& target) {
@@ -34,7 +32,7 @@ int createTemporary(const std::filesystem::path& target, std::filesystem::path& 
         if (fd >= 0)
             return fd;
         if (errno != EEXIST) {
-            error = lastError();
+            error = lastSystemError();
             return -1;
         }
     }
@@ -60,14 +58,14 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
             *written = {static_cast<std::uint64_t>(status.st_dev),
                         static_cast<std::uint64_t>(status.st_ino)};
         else
-            error = lastError();
+            error = lastSystemError();
     }
     // A write is finished only when the close succeeds too (network and quota file systems
     // report late failures there).
     if (::close(fd) != 0 && !error)
-        error = lastError();
+        error = lastSystemError();
     if (!error && ::rename(temporary.c_str(), target.c_str()) != 0)
-        error = lastError();
+        error = lastSystemError();
     if (error)
         ::unlink(temporary.c_str());
     return error;

@@ -19,10 +19,6 @@ namespace {
 // Small enough to stay in the processor's cache while it is scanned.
 constexpr std::size_t kDefaultBlockSize = 256 * 1024;
 
-std::error_code lastError() {
-    return {errno, std::generic_category()};
-}
-
 // Reads until size bytes are in or the file ends; got tells how many arrived.
 std::error_code readAt(int fd, std::uint8_t* data, std::size_t size, std::int64_t offset,
                        std::size_t& got) {
@@ -32,7 +28,7 @@ std::error_code readAt(int fd, std::uint8_t* data, std::size_t size, std::int64_
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return lastError();
+            return lastSystemError();
         }
         if (n == 0)
             break;
@@ -47,7 +43,7 @@ std::error_code writeAll(int fd, const std::uint8_t* data, std::size_t size) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return lastError();
+            return lastSystemError();
         }
         data += n;
         size -= static_cast<std::size_t>(n);
@@ -94,12 +90,12 @@ std::error_code FileBuffer::fill(const std::filesystem::path& path) {
     // O_NONBLOCK: opening a fifo for reading would otherwise wait for a writer forever.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0)
-        return lastError();
+        return lastSystemError();
 
     std::error_code error;
     struct stat status {};
     if (::fstat(fd_, &status) != 0)
-        error = lastError();
+        error = lastSystemError();
     else if (S_ISDIR(status.st_mode))
         error = std::make_error_code(std::errc::is_a_directory);
     else if (!S_ISREG(status.st_mode))
@@ -164,7 +160,7 @@ std::error_code FileBuffer::copyTo(int fd, std::int64_t first, std::int64_t coun
         } else if (errno != EINTR) {
             if (kernelCopyUnsupported(errno))
                 return copyThroughBlock(fd, input, static_cast<std::int64_t>(remaining));
-            return lastError();
+            return lastSystemError();
         }
     }
     return {};

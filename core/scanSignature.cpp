@@ -36,6 +36,12 @@ std::size_t scanPortable(const std::uint8_t* data, std::size_t size) {
 
 #ifdef TWINFRAME_X86_SIMD
 
+// Finishes a vector pass: the bytes from i on, too few for another round, byte by byte.
+std::size_t scanTail(const std::uint8_t* data, std::size_t size, std::size_t i) {
+    const std::size_t rest = scanPortable(data + i, size - i);
+    return rest == size - i ? size : i + rest;
+}
+
 // Checks, in order, the candidates a vector pass flagged (bit j: FF D8 starts at base + j).
 bool firstFullSignature(const std::uint8_t* data, std::size_t size, std::size_t base,
                         std::uint64_t candidates, std::size_t& found) {
@@ -84,8 +90,7 @@ __attribute__((target("avx2"))) std::size_t scanAvx2(const std::uint8_t* data, s
             firstFullSignature(data, size, i + 64, pairBits(c, d), found))
             return found;
     }
-    const std::size_t rest = scanPortable(data + i, size - i);
-    return rest == size - i ? size : i + rest;
+    return scanTail(data, size, i);
 }
 
 // Where the processor has them, 64-byte compares into mask registers do the same work in half
@@ -110,8 +115,7 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t scanAvx512(const std::ui
             firstFullSignature(data, size, i + 64, high, found))
             return found;
     }
-    const std::size_t rest = scanPortable(data + i, size - i);
-    return rest == size - i ? size : i + rest;
+    return scanTail(data, size, i);
 }
 
 std::size_t scanSse2(const std::uint8_t* data, std::size_t size) {
@@ -135,8 +139,7 @@ std::size_t scanSse2(const std::uint8_t* data, std::size_t size) {
         if (firstFullSignature(data, size, i, candidates, found))
             return found;
     }
-    const std::size_t rest = scanPortable(data + i, size - i);
-    return rest == size - i ? size : i + rest;
+    return scanTail(data, size, i);
 }
 
 using Scanner = std::size_t (*)(const std::uint8_t*, std::size_t);

@@ -13,15 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Hidden files are passed over like missing ones: on Linux a leading dot is what hides a file.
-bool isVisibleRegularFile(const fs::path& path) {
-    const std::string leaf = path.filename().string();
-    if (leaf.empty() || leaf.front() == '.')
-        return false;
-    std::error_code ignored;
-    return fs::is_regular_file(fs::status(path, ignored));
-}
-
 // Drops n characters from the end of UTF-8 text, never cutting a character in two.
 std::string dropLastCharacters(const std::string& text, int n) {
     std::size_t end = text.size();
@@ -93,6 +84,20 @@ std::optional<std::string> collisionMessage(const std::vector<Output>& outputs,
 
 } // namespace
 
+std::error_code whyPassedOver(const fs::path& path) {
+    std::error_code error;
+    const auto status = fs::status(path, error);
+    if (error)
+        return error;
+    if (!fs::is_regular_file(status))
+        return make_error_code(Refusal::notRegularFile);
+    // Hidden files are passed over like missing ones: on Linux a leading dot hides a file.
+    const std::string leaf = path.filename().string();
+    if (leaf.empty() || leaf.front() == '.')
+        return make_error_code(Refusal::hiddenFile);
+    return {};
+}
+
 bool isTooSmall(std::int64_t fileLength, std::int64_t searchStart) {
     return !(searchStart + 100 < fileLength);
 }
@@ -143,7 +148,7 @@ std::string outputName(const std::string& name, const std::string& suffix) {
 void splitFile(const fs::path& folder, const std::string& name, std::int64_t fileIndex,
                BatchState& batch, BatchReporter& reporter) {
     const fs::path input = folder / name;
-    if (!isVisibleRegularFile(input))
+    if (whyPassedOver(input))
         return;
 
     if (const std::error_code error = fileBuffer.fill(input)) {

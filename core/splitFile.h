@@ -57,6 +57,10 @@ SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStar
 // The listed name without its last four characters (whatever they are), then suffix and ".jpg".
 std::string outputName(const std::string& name, const std::string& suffix);
 
+// Why a batch passes over the file at path without a word, or no error when it takes it: it
+// takes a regular file (or a link to one) that is not hidden.
+std::error_code whyPassedOver(const std::filesystem::path& path);
+
 // Splits the file name (as listed, relative to folder) into JPEG files beside it, reporting
 // progress and problems through reporter and updating the batch's search start and image total.
 // A name that is not a visible regular file is passed over without a word.

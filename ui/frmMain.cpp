@@ -94,8 +94,8 @@ void frmMain::onDriveChanged() {
 void frmMain::onDirChanged(const QString& path) {
     const std::error_code error = folderProblem(path);
     if (error && !goingBack_) {
-        showMessage(twinframe::describeFailure("Cannot open folder",
-                                               QFile::encodeName(path).toStdString(), error));
+        showMessage(
+            twinframe::describeFailure("Cannot open folder", nativePath(path).string(), error));
         goBackToLastGoodPlace();
         return;
     }
