@@ -152,10 +152,11 @@ MpIndex readMpIndex(std::span<const std::uint8_t> head, std::int64_t fileLength,
 }
 
 MpIndex readMpIndex(std::span<const std::uint8_t> file) {
-    return readMpIndex(file, static_cast<std::int64_t>(file.size()), [file](std::int64_t offset) {
-        const auto at = static_cast<std::size_t>(offset);
-        return at + 2 <= file.size() && file[at] == 0xFF && file[at + 1] == 0xD8;
-    });
+    return readMpIndex(file.first(std::min(file.size(), kIndexReach)),
+                       static_cast<std::int64_t>(file.size()), [file](std::int64_t offset) {
+                           const auto at = static_cast<std::size_t>(offset);
+                           return at + 2 <= file.size() && file[at] == 0xFF && file[at + 1] == 0xD8;
+                       });
 }
 
 } // namespace twinframe
