@@ -136,6 +136,15 @@ std::error_code FileBuffer::loadBlock(std::int64_t offset) {
         std::min<std::int64_t>(static_cast<std::int64_t>(blockSize_), length_ - offset));
     blockStart_ = offset;
     blockLength_ = 0;
+    // The scan begins inside the head read when the file was opened: it scans the head in place,
+    // as a shorter block if need be (at least 16 bytes, so that every block moves the scan on).
+    const auto headLength = static_cast<std::int64_t>(headLength_);
+    if (offset >= 0 && offset + 16 <= headLength) {
+        blockLength_ = std::min(wanted, static_cast<std::size_t>(headLength - offset));
+        blockData_ = head_.get() + offset;
+        return {};
+    }
+    blockData_ = block_.get();
     if (const std::error_code error = readAt(fd_, block_.get(), wanted, offset, blockLength_))
         return error;
     if (blockLength_ < wanted)
@@ -155,7 +164,7 @@ std::int64_t FileBuffer::findImageStart(std::int64_t from) {
             continue;
         }
         const auto offset = static_cast<std::size_t>(from - blockStart_);
-        const std::size_t found = scanSignature(block_.get() + offset, blockLength_ - offset);
+        const std::size_t found = scanSignature(blockData_ + offset, blockLength_ - offset);
         if (found < blockLength_ - offset)
             return from + static_cast<std::int64_t>(found);
         if (blockEnd >= length_)

@@ -62,6 +62,7 @@ class FileBuffer {
     std::unique_ptr<std::uint8_t[]> head_;
     std::size_t headLength_ = 0;
     std::unique_ptr<std::uint8_t[]> block_;
+    const std::uint8_t* blockData_ = nullptr; // the block's bytes: in block_, or in place in head_
     std::size_t blockSize_;
     std::int64_t blockStart_ = 0;
     std::size_t blockLength_ = 0;
