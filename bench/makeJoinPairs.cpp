@@ -21,13 +21,12 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "pair%03d", i);
         for (const char* side : {"-L.jpg", "-R.jpg"}) {
             const auto seed = static_cast<std::uint32_t>(2 * i + (side[1] == 'R'));
-            writeBytes(folder / (std::string(name) + side),
-                       buildJpeg({.width = 3584,
-                                  .height = 2016,
-                                  .cameraMpSegment = true,
-                                  .dataSize = 2'000'000,
-                                  .seed = seed})
-                           .bytes);
+            writeBytes(folder / (std::string(name) + side), buildJpeg({.width = 3584,
+                                                                       .height = 2016,
+                                                                       .cameraMpSegment = true,
+                                                                       .dataSize = 2'000'000,
+                                                                       .seed = seed})
+                                                                .bytes);
         }
     }
     return 0;

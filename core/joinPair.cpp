@@ -64,8 +64,8 @@ std::size_t findImageEnd(std::span<const std::uint8_t> bytes, std::size_t pos) {
         // Compressed data: an FF in it is followed by 00 (a stuffed byte), a restart marker or
         // more FF fill; anything else is the next marker.
         while (true) {
-            const void* found = pos < size ? std::memchr(bytes.data() + pos, 0xFF, size - pos)
-                                           : nullptr;
+            const void* found =
+                pos < size ? std::memchr(bytes.data() + pos, 0xFF, size - pos) : nullptr;
             if (found == nullptr)
                 return size;
             pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - bytes.data());
@@ -182,10 +182,9 @@ JoinPlan planJoin(std::span<const std::uint8_t> left, const JoinInput& leftInput
         plan.refusal = JoinRefusal::tooLarge;
         return plan;
     }
-    plan.made_[1] = firstImageMpSegment(static_cast<std::uint32_t>(plan.firstSize),
-                                        static_cast<std::uint32_t>(plan.secondSize),
-                                        static_cast<std::uint32_t>(plan.secondStart -
-                                                                   plan.mpHeaderOffset));
+    plan.made_[1] = firstImageMpSegment(
+        static_cast<std::uint32_t>(plan.firstSize), static_cast<std::uint32_t>(plan.secondSize),
+        static_cast<std::uint32_t>(plan.secondStart - plan.mpHeaderOffset));
     plan.made_[3] = secondImageMpSegment();
 
     plan.pieces.push_back(kStartOfImage);
@@ -360,8 +359,7 @@ std::int64_t joinPairs(std::span<const std::string> lefts, const std::optional<f
         }
         if (output && lefts.size() == 1)
             names->output = *output;
-        reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " +
-                           names->output.string());
+        reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " + names->output.string());
         const JoinResult result = joinPair(left, names->right, names->output);
         if (result.joined())
             ++joined;

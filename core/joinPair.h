@@ -33,9 +33,9 @@ struct JoinInput {
     JoinInputKind kind = JoinInputKind::notJpeg;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    std::optional<ByteRange> exif;     // its Exif APP1 segment, marker included
-    std::vector<ByteRange> kept;       // everything after SOI up to its end, less what is rewritten
-    std::size_t imageEnd = 0;          // one past its EOI (the end of the bytes when it has none)
+    std::optional<ByteRange> exif; // its Exif APP1 segment, marker included
+    std::vector<ByteRange> kept;   // everything after SOI up to its end, less what is rewritten
+    std::size_t imageEnd = 0;      // one past its EOI (the end of the bytes when it has none)
 };
 
 // Walks the marker segments up to the first start of scan, then the compressed data to the EOI
@@ -103,8 +103,7 @@ JoinResult joinPair(const std::filesystem::path& left, const std::filesystem::pa
 // gives or, for a single left, into output when that is given. Reports a status line per pair
 // and each problem as a message, and goes on after one. Returns how many pairs were joined.
 std::int64_t joinPairs(std::span<const std::string> lefts,
-                       const std::optional<std::filesystem::path>& output,
-                       BatchReporter& reporter);
+                       const std::optional<std::filesystem::path>& output, BatchReporter& reporter);
 
 // "Pairs joined: N".
 std::string joinSummaryText(std::int64_t joined);

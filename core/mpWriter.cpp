@@ -58,8 +58,7 @@ Entry short1(std::uint16_t tag, std::uint16_t value) {
     return {tag, Type::shortType, 1, bytes};
 }
 
-Entry rational1(std::uint16_t tag, Type type, std::uint32_t numerator,
-                std::uint32_t denominator) {
+Entry rational1(std::uint16_t tag, Type type, std::uint32_t numerator, std::uint32_t denominator) {
     Bytes bytes;
     put32(bytes, numerator);
     put32(bytes, denominator);
@@ -140,10 +139,10 @@ Bytes firstImageMpSegment(std::uint32_t firstSize, std::uint32_t secondSize,
     put32(entries, 0);
 
     Bytes tiff = tiffHeader();
-    const std::size_t next =
-        appendIfd(tiff, {text4(0xB000, "0100"), long1(0xB001, 2),
-                         {0xB002, Type::undefined, static_cast<std::uint32_t>(entries.size()),
-                          entries}});
+    const std::size_t next = appendIfd(
+        tiff, {text4(0xB000, "0100"),
+               long1(0xB001, 2),
+               {0xB002, Type::undefined, static_cast<std::uint32_t>(entries.size()), entries}});
     set32(tiff, next, static_cast<std::uint32_t>(tiff.size()));
     appendIfd(tiff, attributeEntries(1));
     Bytes out = segment(0xE2, std::string_view("MPF\0", 4), tiff);
@@ -163,17 +162,19 @@ Bytes secondImageMpSegment() {
 
 Bytes minimalExifSegment(std::uint32_t width, std::uint32_t height) {
     Bytes tiff = tiffHeader();
-    const std::size_t next = appendIfd(
-        tiff, {rational1(0x011A, Type::rational, 72, 1), rational1(0x011B, Type::rational, 72, 1),
-               short1(0x0128, 2), // resolution in inches
-               short1(0x0213, 1), // chroma samples centred
-               long1(0x8769, 0)});
+    const std::size_t next = appendIfd(tiff, {rational1(0x011A, Type::rational, 72, 1),
+                                              rational1(0x011B, Type::rational, 72, 1),
+                                              short1(0x0128, 2), // resolution in inches
+                                              short1(0x0213, 1), // chroma samples centred
+                                              long1(0x8769, 0)});
     // The Exif IFD pointer is the IFD0 entry just before the next-IFD offset.
     set32(tiff, next - 4, static_cast<std::uint32_t>(tiff.size()));
     appendIfd(tiff, {text4(0x9000, "0230"),
                      {0x9101, Type::undefined, 4, Bytes{1, 2, 3, 0}}, // Y, Cb, Cr
-                     text4(0xA000, "0100"), short1(0xA001, 1),          // sRGB
-                     long1(0xA002, width), long1(0xA003, height)});
+                     text4(0xA000, "0100"),
+                     short1(0xA001, 1), // sRGB
+                     long1(0xA002, width),
+                     long1(0xA003, height)});
     return segment(0xE1, std::string_view("Exif\0\0", 6), tiff);
 }
 

@@ -53,9 +53,11 @@ TEST(JoinCli, JoinsEachPairAndGoesOnAfterOneFails) {
     const CliRun run = runCli(dir, "--join x/a-L.jpg c-L.jpg B-l.JPG c-R.jpg");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "Pair: 1, x/a.mpo\nPair: 2, c.mpo\nPair: 3, B.mpo\nPairs joined: 2\n");
-    EXPECT_EQ(run.err, "twinframe-cli: Cannot open c-R.jpg: No such file or directory\n"
-                       "twinframe-cli: c-R.jpg is not a left picture: its name must end in -L.jpg\n");
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"B-l.JPG", "B-r.JPG", "B.mpo", "c-L.jpg", "x"}));
+    EXPECT_EQ(run.err,
+              "twinframe-cli: Cannot open c-R.jpg: No such file or directory\n"
+              "twinframe-cli: c-R.jpg is not a left picture: its name must end in -L.jpg\n");
+    EXPECT_EQ(dir.names(),
+              (std::vector<std::string>{"B-l.JPG", "B-r.JPG", "B.mpo", "c-L.jpg", "x"}));
     EXPECT_TRUE(std::filesystem::exists(dir / "x" / "a.mpo"));
 
     const CliRun again = runCli(dir, "--join --quiet x/a-L.jpg");
@@ -77,8 +79,9 @@ TEST(JoinCli, OutputNamesTheFileForOnePair) {
 TEST(JoinCli, UsageErrorsExitWithTwo) {
     TempDir dir;
     writePair(dir, "a-L.jpg", "a-R.jpg");
-    for (const char* arguments : {"--join --output o.mpo a-L.jpg a-L.jpg", "--output o.mpo a-L.jpg",
-                                  "--join --speed-hack a-L.jpg", "--join", "--join a-L.jpg --output"}) {
+    for (const char* arguments :
+         {"--join --output o.mpo a-L.jpg a-L.jpg", "--output o.mpo a-L.jpg",
+          "--join --speed-hack a-L.jpg", "--join", "--join a-L.jpg --output"}) {
         SCOPED_TRACE(arguments);
         const CliRun run = runCli(dir, arguments);
         EXPECT_EQ(run.exitCode, 2);

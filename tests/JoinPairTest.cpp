@@ -1,5 +1,5 @@
-#include "JpegBuilder.h"
 #include "joinPair.h"
+#include "JpegBuilder.h"
 #include "mpIndex.h"
 #include "mpWriter.h"
 #include "newFile.h"
@@ -50,9 +50,10 @@ Joined joinInMemory(const Bytes& left, const Bytes& right) {
 std::vector<Bytes> keptSegments(const Bytes& image) {
     std::vector<Bytes> kept;
     for (const Bytes& segment : headerSegments(image)) {
-        const std::string head(segment.begin() + 4,
-                               segment.begin() + std::min<std::ptrdiff_t>(
-                                                     10, static_cast<std::ptrdiff_t>(segment.size())));
+        const std::string head(
+            segment.begin() + 4,
+            segment.begin() +
+                std::min<std::ptrdiff_t>(10, static_cast<std::ptrdiff_t>(segment.size())));
         if ((segment[1] == 0xE1 && head.starts_with(std::string("Exif\0", 5))) ||
             (segment[1] == 0xE2 && head.starts_with(std::string("MPF\0", 4))))
             continue;
@@ -73,12 +74,11 @@ TEST(MpWriter, SegmentsHaveTheLayoutOfStereoCameras) {
                   "0400 01b1 0400 01000000 01000000  04b2 0400 01000000 01000000"
                   "05b2 0a00 01000000 88000000  06b2 0500 01000000 90000000  00000000"
                   "ffffffff ffffffff ffffffff ffffffff"));
-    EXPECT_EQ(secondImageMpSegment(),
-              hex("ffe20060 4d504600 49492a00 08000000 0500"
-                  "00b0 0700 04000000 30313030  01b1 0400 01000000 02000000"
-                  "04b2 0400 01000000 01000000  05b2 0a00 01000000 4a000000"
-                  "06b2 0500 01000000 52000000  00000000"
-                  "ffffffff ffffffff ffffffff ffffffff"));
+    EXPECT_EQ(secondImageMpSegment(), hex("ffe20060 4d504600 49492a00 08000000 0500"
+                                          "00b0 0700 04000000 30313030  01b1 0400 01000000 02000000"
+                                          "04b2 0400 01000000 01000000  05b2 0a00 01000000 4a000000"
+                                          "06b2 0500 01000000 52000000  00000000"
+                                          "ffffffff ffffffff ffffffff ffffffff"));
 }
 
 TEST(JoinPair, FileBeginsWithExifThenTheIndexThenTheLeftsOwnSegments) {
@@ -92,8 +92,7 @@ TEST(JoinPair, FileBeginsWithExifThenTheIndexThenTheLeftsOwnSegments) {
     EXPECT_EQ(slice(joined.bytes, 0, 3), hex("ffd8ffe1"));
     EXPECT_EQ(segments[0], leftSegments[1]); // the left's Exif, moved in front of its JFIF
     EXPECT_EQ(slice(segments[1], 0, 7), hex("ffe2009e 4d504600"));
-    EXPECT_EQ(std::vector<Bytes>(segments.begin() + 2, segments.end()),
-              keptSegments(left.bytes));
+    EXPECT_EQ(std::vector<Bytes>(segments.begin() + 2, segments.end()), keptSegments(left.bytes));
     EXPECT_EQ(joined.plan.mpHeaderOffset, 2 + segments[0].size() + 8);
     EXPECT_EQ(joined.plan.totalSize, joined.bytes.size());
 
@@ -104,11 +103,11 @@ TEST(JoinPair, FileBeginsWithExifThenTheIndexThenTheLeftsOwnSegments) {
 
     const MpIndex index = readMpIndex(joined.bytes);
     EXPECT_EQ(index.state, MpIndexState::usable);
-    EXPECT_EQ(index.starts, (std::vector<std::int64_t>{
-                                0, static_cast<std::int64_t>(joined.plan.secondStart)}));
-    EXPECT_EQ(index.sizes, (std::vector<std::int64_t>{
-                               static_cast<std::int64_t>(joined.plan.firstSize),
-                               static_cast<std::int64_t>(joined.plan.secondSize)}));
+    EXPECT_EQ(index.starts,
+              (std::vector<std::int64_t>{0, static_cast<std::int64_t>(joined.plan.secondStart)}));
+    EXPECT_EQ(index.sizes,
+              (std::vector<std::int64_t>{static_cast<std::int64_t>(joined.plan.firstSize),
+                                         static_cast<std::int64_t>(joined.plan.secondSize)}));
 }
 
 // Every kind of input goes back and forth: the split of the joined file gives halves whose
@@ -129,9 +128,8 @@ TEST(JoinPair, SplitGivesBackTheCompressedDataOfEveryKindOfInput) {
         const auto total = static_cast<std::int64_t>(joined.bytes.size());
 
         const SplitPlan atIndex = planSplit(joined.bytes, 0);
-        const SplitPlan scanned = planSplit(total, 0, [&](std::int64_t from) {
-            return findImageStart(joined.bytes, from);
-        });
+        const SplitPlan scanned = planSplit(
+            total, 0, [&](std::int64_t from) { return findImageStart(joined.bytes, from); });
         ASSERT_EQ(atIndex.kind, SplitKind::stereoPair);
         ASSERT_EQ(scanned.kind, SplitKind::stereoPair);
         EXPECT_EQ(atIndex.chunks[1].first, scanned.chunks[1].first);
@@ -244,8 +242,7 @@ TEST(JoinPair, NeverReplacesAFileAndWritesNothingForABadPair) {
     EXPECT_EQ(joinPair(dir / "a-L.jpg", dir / "fifo-R.jpg", dir / "f.mpo").problem,
               "Cannot read " + (dir / "fifo-R.jpg").string() + ": Not a regular file");
     EXPECT_EQ(joinPair(dir / "a-L.jpg", dir / "a-R.jpg", dir / "none" / "g.mpo").problem,
-              "Cannot write " + (dir / "none" / "g.mpo").string() +
-                  ": No such file or directory");
+              "Cannot write " + (dir / "none" / "g.mpo").string() + ": No such file or directory");
 
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "a.mpo", "b.mpo",
                                                      "fifo-R.jpg", "junk-R.jpg", "two-R.jpg"}));

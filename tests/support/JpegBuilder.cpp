@@ -46,7 +46,7 @@ Bytes compressedScan(std::size_t size, std::uint32_t seed) {
 }
 
 void appendScan(Bytes& out, const JpegSpec& spec, std::uint32_t seed) {
-    appendSegment(out, 0xC4, "", filler(30, seed));                       // DHT
+    appendSegment(out, 0xC4, "", filler(30, seed));                         // DHT
     appendSegment(out, 0xDA, "", {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 0}); // SOS
     const Bytes data = compressedScan(spec.dataSize, seed);
     out.insert(out.end(), data.begin(), data.end());
@@ -77,8 +77,7 @@ BuiltJpeg buildJpeg(const JpegSpec& spec) {
                   {8, static_cast<std::uint8_t>(spec.height >> 8),
                    static_cast<std::uint8_t>(spec.height),
                    static_cast<std::uint8_t>(spec.width >> 8),
-                   static_cast<std::uint8_t>(spec.width), 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11,
-                   1});
+                   static_cast<std::uint8_t>(spec.width), 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1});
     built.scanStart = out.size() + 34; // after the DHT that comes first
     appendScan(out, spec, spec.seed + 3);
     if (spec.progressive) {
@@ -94,8 +93,8 @@ BuiltJpeg buildJpeg(const JpegSpec& spec) {
 std::vector<Bytes> headerSegments(const Bytes& image) {
     std::vector<Bytes> segments;
     walkSegments(image, [&](const JpegSegment& segment) {
-        segments.push_back(slice(image, segment.offset,
-                                 segment.dataOffset + segment.dataLength - 1));
+        segments.push_back(
+            slice(image, segment.offset, segment.dataOffset + segment.dataLength - 1));
         return true;
     });
     return segments;

@@ -12,12 +12,12 @@ namespace twinframe::test {
 struct JpegSpec {
     std::uint16_t width = 64;
     std::uint16_t height = 48;
-    bool jfif = false;           // an APP0 JFIF segment right after SOI
-    bool exif = true;            // an Exif APP1, with a thumbnail inside (its own SOI and EOI)
+    bool jfif = false;            // an APP0 JFIF segment right after SOI
+    bool exif = true;             // an Exif APP1, with a thumbnail inside (its own SOI and EOI)
     bool cameraMpSegment = false; // an APP2 "MPF" segment, as halves split from a camera MPO carry
-    bool progressive = false;    // several scans with tables between them
-    std::size_t dataSize = 3000; // compressed bytes per scan
-    std::size_t padding = 0;     // zero bytes after EOI
+    bool progressive = false;     // several scans with tables between them
+    std::size_t dataSize = 3000;  // compressed bytes per scan
+    std::size_t padding = 0;      // zero bytes after EOI
     std::uint32_t seed = 1;
 };
 
