@@ -192,15 +192,6 @@ TEST(JoinInput, TellsPicturesFromWhatIsNot) {
     EXPECT_EQ(readJoinInput(cut).imageEnd, cut.size());
 }
 
-TEST(JoinInput, WalksEveryScanOfAProgressivePicture) {
-    const BuiltJpeg picture = buildJpeg({.progressive = true, .dataSize = 5000});
-    const JoinInput input = readJoinInput(picture.bytes);
-    EXPECT_EQ(input.kind, JoinInputKind::picture);
-    EXPECT_EQ(input.imageEnd, picture.imageEnd);
-    EXPECT_EQ(input.width, 64u);
-    EXPECT_EQ(input.height, 48u);
-}
-
 TEST(JoinPair, RefusesPicturesOfDifferentSizes) {
     TempDir dir;
     writeBytes(dir / "a-L.jpg", buildJpeg({.width = 4000, .height = 3000}).bytes);
@@ -246,16 +237,6 @@ TEST(JoinPair, NeverReplacesAFileAndWritesNothingForABadPair) {
 
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "a.mpo", "b.mpo",
                                                      "fifo-R.jpg", "junk-R.jpg", "two-R.jpg"}));
-}
-
-TEST(JoinPair, WritesTheFileItPlanned) {
-    TempDir dir;
-    const BuiltJpeg left = buildJpeg({.cameraMpSegment = true, .padding = 1});
-    const BuiltJpeg right = buildJpeg({.seed = 2});
-    writeBytes(dir / "x-L.jpg", left.bytes);
-    writeBytes(dir / "x-R.jpg", right.bytes);
-    EXPECT_TRUE(joinPair(dir / "x-L.jpg", dir / "x-R.jpg", dir / "x.mpo").joined());
-    EXPECT_EQ(readBytes(dir / "x.mpo"), joinInMemory(left.bytes, right.bytes).bytes);
 }
 
 TEST(PairNames, RightAndOutputFollowTheLeftsCase) {
