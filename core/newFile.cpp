@@ -86,27 +86,6 @@ std::error_code publishWithoutReplacing(const fs::path& temporary, const fs::pat
     return {};
 }
 
-std::error_code writeThroughTemporary(const fs::path& target,
-                                      const std::function<std::error_code(int fd)>& writeContent,
-                                      FileIdentity* written) {
-    fs::path temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = temporaryNameBeside(target);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return lastSystemError();
-    }
-    if (fd < 0)
-        return std::make_error_code(std::errc::file_exists);
-    std::error_code error = writeAndClose(fd, writeContent, written);
-    if (!error)
-        error = publishWithoutReplacing(temporary, target);
-    if (error)
-        ::unlink(temporary.c_str());
-    return error;
-}
-
 } // namespace
 
 std::error_code writeNewFile(const fs::path& target,
@@ -120,11 +99,11 @@ std::error_code writeNewFile(const fs::path& target,
     // A file without a name cannot be seen half-written, and linking it fails if the name is
     // taken. Linking through /proc needs no privilege, unlike linking the descriptor itself.
     if (::access("/proc/self/fd", X_OK) != 0)
-        return writeThroughTemporary(target, writeContent, written);
+        return writeNewFileThroughTemporary(target, writeContent, written);
     const int fd = ::open(folderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd < 0) {
         if (cannotOpenUnnamed(errno))
-            return writeThroughTemporary(target, writeContent, written);
+            return writeNewFileThroughTemporary(target, writeContent, written);
         return lastSystemError();
     }
     std::error_code error = writeContent(fd);
@@ -154,6 +133,28 @@ std::error_code writeNewFile(const fs::path& target,
         if (linked)
             ::unlink(target.c_str()); // named just now, by us: take back a file that may be bad
     }
+    return error;
+}
+
+std::error_code
+writeNewFileThroughTemporary(const fs::path& target,
+                             const std::function<std::error_code(int fd)>& writeContent,
+                             FileIdentity* written) {
+    fs::path temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = temporaryNameBeside(target);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return lastSystemError();
+    }
+    if (fd < 0)
+        return std::make_error_code(std::errc::file_exists);
+    std::error_code error = writeAndClose(fd, writeContent, written);
+    if (!error)
+        error = publishWithoutReplacing(temporary, target);
+    if (error)
+        ::unlink(temporary.c_str());
     return error;
 }
 

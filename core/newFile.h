@@ -17,4 +17,11 @@ std::error_code writeNewFile(const std::filesystem::path& target,
                              const std::function<std::error_code(int fd)>& writeContent,
                              FileIdentity* written = nullptr);
 
+// The way writeNewFile takes on file systems that cannot make a file without a name (FAT and
+// exFAT memory cards among them): a hidden temporary beside target, renamed without replacing.
+std::error_code
+writeNewFileThroughTemporary(const std::filesystem::path& target,
+                             const std::function<std::error_code(int fd)>& writeContent,
+                             FileIdentity* written = nullptr);
+
 } // namespace twinframe
