@@ -2,6 +2,7 @@
 #include "failure.h"
 #include "runBatch.h"
 #include "splitFile.h"
+#include "stopSignals.h"
 #include "version.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@ namespace {
 using namespace twinframe;
 
 constexpr int exitUsage = 2;
+constexpr int exitStopped = 130; // as a shell reports a job ended by SIGINT
 
 const char* const usageText = R"(Usage: twinframe-cli [--speed-hack] [--quiet] FILE...
 Splits MPO files (stereo and multi-shot camera pictures) into their JPEG images, byte for byte,
@@ -32,7 +34,7 @@ writing each beside its source as one batch, in the order given.
   --version     show the version
 
 Exit status: 0 when every file was split without a message, 1 when any file drew one,
-2 for a usage error.
+2 for a usage error, 130 when stopped by SIGINT or SIGTERM (after the file being split).
 )";
 
 struct Options {
@@ -94,11 +96,14 @@ int main(int argc, char** argv) {
         fileList.push_back({file, true});
 
     ConsoleReporter reporter(std::cout, std::cerr, options.quiet);
+    catchStopSignals();
     const BatchResult result = runBatch(
-        fileList, {}, [&] { return options.speedHack; }, reporter);
+        fileList, {}, [&] { return options.speedHack; }, reporter, stopSignalled);
 
     std::string summary = summaryText(result);
     std::replace(summary.begin(), summary.end(), '\r', '\n');
     std::cout << summary << "\n";
+    if (stopSignalled())
+        return exitStopped;
     return unusable + reporter.messageCount() > 0 ? 1 : 0;
 }
