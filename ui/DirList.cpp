@@ -44,6 +44,10 @@ void DirList::setPath(const QString& root, const QString& path) {
     showPath();
     if (changed)
         emit pathChanged(path_);
+    // Called while a click on another folder is still being handled (that folder could not be
+    // opened and this one is opened instead), the click would select its folder once we return:
+    // show the open folder again after it.
+    QTimer::singleShot(0, this, [this] { showPath(); });
 }
 
 void DirList::showPath() {
@@ -60,6 +64,7 @@ void DirList::showPath() {
     setCurrentIndex(index);
     executeDelayedItemsLayout(); // rows that just arrived are laid out only later otherwise
     scrollTo(index, QAbstractItemView::PositionAtCenter);
+    viewport()->update(); // the view heard nothing of the change of current folder
 }
 
 void DirList::showEvent(QShowEvent* event) {
