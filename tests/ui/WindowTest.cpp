@@ -243,6 +243,26 @@ class WindowTest : public QObject {
         QTRY_COMPARE(listed(w.files), QStringList{"here.mpo"});
     }
 
+    void afterAFolderClickedCannotBeOpenedTheTreeShowsTheOpenOne() {
+        TempDir dir;
+        std::filesystem::create_directory(dir / "sub");
+        Opened w(dir);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        auto* model = static_cast<QFileSystemModel*>(w.dirs->model());
+        QTRY_VERIFY(!w.dirs->visualRect(model->index(qPath(dir / "sub"))).isEmpty());
+        const QPoint sub = w.dirs->visualRect(model->index(qPath(dir / "sub"))).center();
+        // The folder stays in the tree, as one that cannot be read would.
+        model->setOption(QFileSystemModel::DontWatchForChanges);
+        std::filesystem::remove(dir / "sub");
+        BoxAnswerer answerer(w.window.get());
+        QTest::mouseClick(w.dirs->viewport(), Qt::LeftButton, {}, sub);
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(w.dirs->path(), qPath(dir.path()));
+        const QModelIndex open = model->index(qPath(dir.path()));
+        QTRY_COMPARE(w.dirs->selectionModel()->selectedRows(), QModelIndexList{open});
+        QCOMPARE(w.dirs->currentIndex(), open);
+    }
+
     void whenTheLastGoodFolderIsGoneTooTheListsGoUpFromIt() {
         TempDir dir;
         std::filesystem::create_directories(dir / "a" / "b");
