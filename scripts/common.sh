@@ -9,6 +9,7 @@ packages=(
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     desktop-file-utils appstream dpkg-dev file fonts-dejavu-core
+    shared-mime-info
 )
 
 as_root() {
