@@ -2,12 +2,14 @@
 
 #include "runBatch.h"
 
+#include <QFileSystemWatcher>
 #include <QListView>
 #include <QStringList>
+#include <QTimer>
 
 #include <vector>
 
-class QFileSystemModel;
+class MpoNameModel;
 
 // The file list: the visible plain files of one folder whose names end in ".mpo" in any letter
 // case, as bare names, with extended multiple selection (shift and control keys). It follows the
@@ -17,16 +19,17 @@ class FileList : public QListView {
     Q_OBJECT
   public:
     explicit FileList(QWidget* parent = nullptr);
+    ~FileList() override;
 
     QString path() const { return path_; }
     void setPath(const QString& path);
+    // Lists the folder anew, keeping selected the names that are still there.
+    void refresh();
 
     // The listed names in list order, and the selected ones among them.
     QStringList names() const;
     QStringList selectedNames() const;
-    // Selects exactly the given names, now for those listed, and for the others as soon as they
-    // are listed (the folder is read in the background), until the user changes the selection
-    // or the folder changes.
+    // Selects exactly those of the names that are listed.
     void selectNames(const QStringList& names);
 
     // Every entry in list order with its selection flag, as a batch takes them.
@@ -40,10 +43,8 @@ class FileList : public QListView {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    void applyPendingSelection();
-
-    QFileSystemModel* model_;
+    MpoNameModel* model_;
     QString path_;
-    QStringList pendingSelection_;
-    bool loaded_ = false;
+    QFileSystemWatcher watcher_;
+    QTimer refreshSoon_;
 };

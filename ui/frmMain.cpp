@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMutex>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QThread>
@@ -46,15 +47,23 @@ bool isListable(const QFileInfo& file) {
            file.fileName().endsWith(QStringLiteral(".mpo"), Qt::CaseInsensitive);
 }
 
-// Reports the batch from its own thread to the window: status texts are queued in order, and a
-// message waits until the window's box is answered, as the batch expects.
+} // namespace
+
+// Reports the batch from its own thread to the window. Status texts come far faster than a
+// screen shows them: the window is sent the latest one, with at most one on its way, so texts
+// show in order, the last one always, and the window's queue is never flooded. A message waits
+// until the window's box is answered, as the batch expects.
 class BatchRelay : public twinframe::BatchReporter {
   public:
     explicit BatchRelay(frmMain* window) : window_(window) {}
 
     void setStatus(const std::string& text) override {
-        QMetaObject::invokeMethod(
-            window_, [window = window_, text] { window->setStatus(text); }, Qt::QueuedConnection);
+        const QMutexLocker lock(&mutex_);
+        latestStatus_ = text;
+        if (statusOnItsWay_)
+            return;
+        statusOnItsWay_ = true;
+        QMetaObject::invokeMethod(window_, [this] { deliverStatus(); }, Qt::QueuedConnection);
     }
 
     void showMessage(const std::string& text) override {
@@ -64,10 +73,23 @@ class BatchRelay : public twinframe::BatchReporter {
     }
 
   private:
-    frmMain* window_;
-};
+    // On the window's thread, which deletes the relay only once it has handled the end of the
+    // batch's thread, and so everything queued before it.
+    void deliverStatus() {
+        std::string text;
+        {
+            const QMutexLocker lock(&mutex_);
+            text.swap(latestStatus_);
+            statusOnItsWay_ = false;
+        }
+        window_->setStatus(text);
+    }
 
-} // namespace
+    frmMain* window_;
+    QMutex mutex_;
+    std::string latestStatus_;
+    bool statusOnItsWay_ = false;
+};
 
 frmMain::frmMain(QWidget* parent)
     : QWidget(parent), Drive1(new DriveList(this)), Dir1(new DirList(this)),
@@ -226,11 +248,12 @@ void frmMain::onGo() {
     stopRequested_ = false;
     speedHack_ = chk1->isChecked();
     closeWhenStopped_ = false;
+    Dir1->setWatching(false);
+    relay_ = std::make_unique<BatchRelay>(this);
     batchThread_ = QThread::create(
         [this, entries = File1->entries(), folder = nativePath(Dir1->path())] {
-            BatchRelay relay(this);
             batchResult_ = twinframe::runBatch(
-                entries, folder, [this] { return speedHack_.load(); }, relay,
+                entries, folder, [this] { return speedHack_.load(); }, *relay_,
                 [this] { return stopRequested_.load(); });
         });
     connect(batchThread_, &QThread::finished, this, &frmMain::onBatchDone);
@@ -240,10 +263,12 @@ void frmMain::onGo() {
 void frmMain::onBatchDone() {
     batchThread_->deleteLater();
     batchThread_ = nullptr;
+    relay_.reset();
     lblMain->setText(idleText);
     setBusy(false);
-    // The file list follows its folder by itself: the outputs are not ".mpo" files, and the
-    // selection stays as it was.
+    Dir1->setWatching(true);
+    // The file list follows its folder, selection kept; make sure it is up to date at once.
+    File1->refresh();
     if (closeWhenStopped_) {
         emit batchFinished();
         close();

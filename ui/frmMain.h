@@ -7,7 +7,9 @@
 #include <QWidget>
 
 #include <atomic>
+#include <memory>
 
+class BatchRelay;
 class DirList;
 class DriveList;
 class FileList;
@@ -78,6 +80,7 @@ class frmMain : public QWidget, public twinframe::BatchReporter {
 
     // The running batch's thread and what it shares with the window.
     QThread* batchThread_ = nullptr;
+    std::unique_ptr<BatchRelay> relay_;
     twinframe::BatchResult batchResult_;
     std::atomic<bool> speedHack_ = false;
     std::atomic<bool> stopRequested_ = false;

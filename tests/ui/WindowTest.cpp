@@ -350,12 +350,20 @@ class WindowTest : public QObject {
         QVERIFY(goAndWait(w.window.get(), w.go));
 
         QVERIFY(ticksDuringBatch > 0);
+        // Texts come faster than a screen shows them, so some are passed over; those shown are
+        // in the batch's order, and the last one is among them.
         QStringList expected;
         for (int file = 1; file <= 200; ++file)
             expected << QString("File: %1").arg(file) << QString("File: %1, Image: 1").arg(file)
                      << QString("File: %1, Image: 2").arg(file);
         log.painted.removeAll(frmMain::idleText);
-        QCOMPARE(log.painted, expected);
+        QVERIFY(log.painted.size() > 1);
+        QCOMPARE(log.painted.back(), expected.back());
+        qsizetype from = 0;
+        for (const QString& text : log.painted) {
+            from = expected.indexOf(text, from);
+            QVERIFY2(from >= 0, qPrintable(text + " out of order"));
+        }
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(answerer.seen[0].text, QString("Files processed: 200\nTotal images: 400"));
     }
