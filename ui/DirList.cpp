@@ -14,12 +14,14 @@ DirList::DirList(QWidget* parent) : QTreeView(parent) {
 }
 
 void DirList::useNewModel() {
-    QFileSystemModel* old = model_;
+    QFileSystemModel* oldModel = model_;
+    QItemSelectionModel* oldSelection = selectionModel(); // the view's, left to us to delete
     model_ = new QFileSystemModel(this);
     model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
     model_->setReadOnly(true);
     setModel(model_);
-    delete old;
+    delete oldSelection;
+    delete oldModel;
     for (int column = 1; column < model_->columnCount(); ++column)
         hideColumn(column);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
