@@ -92,7 +92,6 @@ void DirList::showPath() {
     setCurrentIndex(index);
     executeDelayedItemsLayout(); // rows that just arrived are laid out only later otherwise
     scrollTo(index, QAbstractItemView::PositionAtCenter);
-    viewport()->update(); // the view heard nothing of the change of current folder
 }
 
 void DirList::showEvent(QShowEvent* event) {

@@ -128,6 +128,7 @@ frmMain::~frmMain() {
     // is waiting to report meanwhile.
     closing_ = true;
     stopRequested_ = true;
+    disconnect(batchThread_, nullptr, this, nullptr); // no unlocking of a window being destroyed
     while (!batchThread_->wait(20))
         QCoreApplication::processEvents();
     delete batchThread_;
@@ -372,7 +373,7 @@ void frmMain::openFiles(const QStringList& paths) {
 
 void frmMain::setStatus(const std::string& text) {
     lblMain->setText(QString::fromStdString(text));
-    // Paint each text as it comes, rather than only the last of those that came together.
+    // Paint at once, so that each text that gets through from the batch's thread is seen.
     lblMain->repaint();
 }
 

@@ -258,9 +258,23 @@ class WindowTest : public QObject {
         QTest::mouseClick(w.dirs->viewport(), Qt::LeftButton, {}, sub);
         QCOMPARE(answerer.seen.size(), 1);
         QCOMPARE(w.dirs->path(), qPath(dir.path()));
-        const QModelIndex open = model->index(qPath(dir.path()));
-        QTRY_COMPARE(w.dirs->selectionModel()->selectedRows(), QModelIndexList{open});
-        QCOMPARE(w.dirs->currentIndex(), open);
+        const auto selectedFolders = [&] {
+            QStringList paths;
+            for (const QModelIndex& row : w.dirs->selectionModel()->selectedRows())
+                paths << model->filePath(row);
+            return paths;
+        };
+        QTRY_COMPARE(selectedFolders(), QStringList{qPath(dir.path())});
+        QCOMPARE(model->filePath(w.dirs->currentIndex()), qPath(dir.path()));
+        // And on screen: the open folder's row is the highlighted one, the clicked one is not.
+        const QColor highlight = w.dirs->palette().color(QPalette::Active, QPalette::Highlight);
+        const auto highlighted = [&](int y) {
+            const QImage shown = w.dirs->viewport()->grab().toImage();
+            return shown.pixelColor(shown.width() * 9 / 10, y) == highlight;
+        };
+        const int openRow = w.dirs->visualRect(model->index(qPath(dir.path()))).center().y();
+        QTRY_VERIFY(highlighted(openRow));
+        QVERIFY(!highlighted(sub.y()));
     }
 
     void whenTheLastGoodFolderIsGoneTooTheListsGoUpFromIt() {
@@ -402,6 +416,28 @@ class WindowTest : public QObject {
         QTRY_VERIFY(!w.window->isVisible());
         QCOMPARE(answerer.seen.size(), 1); // no summary for a window being closed
         QCOMPARE(dir.names(), files.afterStop);
+    }
+
+    void destroyingTheWindowDuringABatchStopsItFirst() {
+        TempDir dir;
+        QStringList names;
+        for (int i = 0; i < 50; ++i) {
+            names << QString("f%1.mpo").arg(i, 2, 10, QChar('0'));
+            writeBytes(dir / names.back().toStdString(), mpoWithImagesAt(10'000, {0, 5'000}));
+        }
+        Opened w(dir);
+        select(w.files, names);
+        QTest::mouseClick(w.go, Qt::LeftButton);
+        w.window.reset();
+        // Every file the batch went through is wholly split, and nothing else is there.
+        for (const std::string& name : dir.names()) {
+            if (!name.ends_with("-L.jpg"))
+                continue;
+            const std::string stem = name.substr(0, name.size() - 6);
+            QVERIFY(std::filesystem::exists(dir / (stem + "-R.jpg")));
+        }
+        for (const std::string& name : dir.names())
+            QVERIFY2(name.ends_with(".mpo") || name.ends_with(".jpg"), name.c_str());
     }
 
     void returnPressesGoOnTheButtonAndInTheFileList() {
