@@ -56,14 +56,6 @@ TEST(WriteFileAtomically, WritesANewFileAndReplacesAnOldOneWithEitherTemporary) 
     }
 }
 
-TEST(WriteFileAtomically, NamedTemporaryIsHiddenBesideTheTarget) {
-    TempDir dir;
-    Names seen;
-    ASSERT_FALSE(writeNoting(dir / "a.jpg", jpegLike(500), TemporaryKind::named, dir, seen));
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_TRUE(seen[0].starts_with(".twinframe-") && seen[0].ends_with(".tmp")) << seen[0];
-}
-
 TEST(WriteFileAtomically, UnnamedTemporaryIsNotInTheFolderWhileWritten) {
     TempDir dir;
     if (!hasUnnamedFiles(dir.path()))
