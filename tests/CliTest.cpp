@@ -26,8 +26,9 @@ std::string fileText(const std::filesystem::path& path) {
 CliRun runCli(const TempDir& folder, const std::string& arguments, const std::string& before = "") {
     const auto out = folder / ".out";
     const auto err = folder / ".err";
-    const std::string command = "cd '" + folder.path().string() + "' && " + before + " exec '" TWINFRAME_CLI "' " +
-                                arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const std::string command = "cd '" + folder.path().string() + "' && " + before +
+                                " exec '" TWINFRAME_CLI "' " + arguments + " >'" + out.string() +
+                                "' 2>'" + err.string() + "'";
     const int status = std::system(command.c_str());
     CliRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -111,8 +112,8 @@ TEST(Cli, StopSignalEndsTheBatchAfterTheCurrentFile) {
         const CliRun run = runCliSignalled(dir, signal, "--quiet a.mpo b.mpo c.mpo");
         EXPECT_EQ(run.exitCode, 130);
         EXPECT_EQ(run.out, "Files processed: 1\nTotal images: 2\nStopped after file 1 of 3\n");
-        EXPECT_EQ(dir.names(), (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "a.mpo", "b.mpo",
-                                                         "c.mpo"}));
+        EXPECT_EQ(dir.names(),
+                  (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "a.mpo", "b.mpo", "c.mpo"}));
     }
 }
 

@@ -1,5 +1,5 @@
-#include "MpoBuilder.h"
 #include "fileSystem.h"
+#include "MpoBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -62,8 +62,8 @@ TEST(WriteFileAtomically, UnnamedTemporaryIsNotInTheFolderWhileWritten) {
         GTEST_SKIP() << "no O_TMPFILE on this file system";
     writeBytes(dir / "old.jpg", jpegLike(900));
     Names seen;
-    ASSERT_FALSE(writeNoting(dir / "a.jpg", jpegLike(500), TemporaryKind::unnamedWherePossible,
-                             dir, seen));
+    ASSERT_FALSE(
+        writeNoting(dir / "a.jpg", jpegLike(500), TemporaryKind::unnamedWherePossible, dir, seen));
     EXPECT_EQ(seen, Names{"old.jpg"});
 }
 

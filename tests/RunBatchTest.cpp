@@ -153,9 +153,10 @@ TEST(RunBatch, StopIsAskedBetweenFilesAndFinishesTheCurrentOne) {
     EXPECT_EQ(result.selectedCount, 3);
     EXPECT_EQ(result.filesDealtWith, 2);
     EXPECT_EQ(result.totalImages, 4);
-    EXPECT_EQ(dir.names(), (Names{"a-L.jpg", "a-R.jpg", "a.mpo", "b-L.jpg", "b-R.jpg", "b.mpo",
-                                  "c.mpo"}));
-    EXPECT_EQ(summaryText(result), "Files processed: 2\rTotal images: 4\rStopped after file 2 of 3");
+    EXPECT_EQ(dir.names(),
+              (Names{"a-L.jpg", "a-R.jpg", "a.mpo", "b-L.jpg", "b-R.jpg", "b.mpo", "c.mpo"}));
+    EXPECT_EQ(summaryText(result),
+              "Files processed: 2\rTotal images: 4\rStopped after file 2 of 3");
 }
 
 TEST(RunBatch, StopDuringTheLastFileLeavesNothingUndone) {

@@ -63,7 +63,8 @@ class BatchRelay : public twinframe::BatchReporter {
         if (statusOnItsWay_)
             return;
         statusOnItsWay_ = true;
-        QMetaObject::invokeMethod(window_, [this] { deliverStatus(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            window_, [this] { deliverStatus(); }, Qt::QueuedConnection);
     }
 
     void showMessage(const std::string& text) override {
@@ -144,8 +145,8 @@ double frmMain::fontScale() const {
     const double pixelsPerPoint = logicalDpiY() / 72.0;
     const double referenceHeight = 13.0 / 96.0 * 72.0 * pixelsPerPoint;
     const double referenceWidth = 6.0 / 96.0 * 72.0 * pixelsPerPoint;
-    return std::max({1.0, metrics.height() / referenceHeight,
-                     metrics.averageCharWidth() / referenceWidth});
+    return std::max(
+        {1.0, metrics.height() / referenceHeight, metrics.averageCharWidth() / referenceWidth});
 }
 
 void frmMain::placeControls() {
@@ -188,8 +189,8 @@ void frmMain::onVolumesRefreshed() {
     if (Drive1->volumes().contains(goodDrive_))
         return;
     if (const std::error_code error = folderProblem(goodPath_)) {
-        showMessage(
-            twinframe::describeFailure("Cannot open folder", nativePath(goodPath_).string(), error));
+        showMessage(twinframe::describeFailure("Cannot open folder", nativePath(goodPath_).string(),
+                                               error));
         goBackToLastGoodPlace();
         return;
     }
@@ -251,8 +252,8 @@ void frmMain::onGo() {
     closeWhenStopped_ = false;
     Dir1->setWatching(false);
     relay_ = std::make_unique<BatchRelay>(this);
-    batchThread_ = QThread::create(
-        [this, entries = File1->entries(), folder = nativePath(Dir1->path())] {
+    batchThread_ =
+        QThread::create([this, entries = File1->entries(), folder = nativePath(Dir1->path())] {
             batchResult_ = twinframe::runBatch(
                 entries, folder, [this] { return speedHack_.load(); }, *relay_,
                 [this] { return stopRequested_.load(); });

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
            "burst.mpo                   three images: burst-1.jpg, burst-2.jpg, burst-3.jpg\n"
            "single.mpo                  one image: single.jpg\n"
            "bad-on-purpose.mpo          a plain JPEG (JFIF) named .mpo, bad on purpose: it draws\n"
-           "                            the message \"bad-on-purpose.mpo is not a valid MPO file\"\n";
+           "                            the message \"bad-on-purpose.mpo is not a valid MPO "
+           "file\"\n";
     return 0;
 }

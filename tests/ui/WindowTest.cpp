@@ -356,9 +356,8 @@ class WindowTest : public QObject {
         w.status->installEventFilter(&log);
         int ticksDuringBatch = 0;
         QTimer ticker;
-        connect(&ticker, &QTimer::timeout, this, [&] {
-            ticksDuringBatch += w.window->isBatchRunning() ? 1 : 0;
-        });
+        connect(&ticker, &QTimer::timeout, this,
+                [&] { ticksDuringBatch += w.window->isBatchRunning() ? 1 : 0; });
         ticker.start(1);
         BoxAnswerer answerer(w.window.get());
         QVERIFY(goAndWait(w.window.get(), w.go));
@@ -468,9 +467,8 @@ class WindowTest : public QObject {
         QCOMPARE(w.dirs->path(), qPath(dir / "pics"));
         QTRY_COMPARE(w.files->selectedNames(), (QStringList{"b.MPO", "c.mpo"}));
         QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(answerer.seen[0].text, "Not selected, not an .mpo file in " +
-                                            qPath(dir / "pics") + ":\n" +
-                                            qPath(dir / "elsewhere.mpo") + "\n" +
+        QCOMPARE(answerer.seen[0].text, "Not selected, not an .mpo file in " + qPath(dir / "pics") +
+                                            ":\n" + qPath(dir / "elsewhere.mpo") + "\n" +
                                             qPath(dir / "pics" / "d.jpg"));
 
         QMimeData dropped;
@@ -493,7 +491,9 @@ class WindowTest : public QObject {
         select(w.files, {"b.mpo"});
         writeBytes(dir / "c-with-a-name-longer-than-the-list-is-wide.mpo", jpegLike(3'000));
         std::filesystem::rename(dir / "a.mpo", dir / "z.MPO");
-        QTRY_COMPARE(listed(w.files), (QStringList{"b.mpo", "c-with-a-name-longer-than-the-list-is-wide.mpo", "z.MPO"}));
+        QTRY_COMPARE(
+            listed(w.files),
+            (QStringList{"b.mpo", "c-with-a-name-longer-than-the-list-is-wide.mpo", "z.MPO"}));
         QCOMPARE(w.files->selectedNames(), QStringList{"b.mpo"});
         const QModelIndex longName = w.files->model()->index(1, 0, w.files->rootIndex());
         QCOMPARE(longName.data(Qt::ToolTipRole).toString(),
@@ -537,8 +537,9 @@ class WindowTest : public QObject {
             const QFontMetrics metrics(w.window->font());
             const QWidgetList controls{w.drives, w.dirs, w.files, w.go, w.status, w.speedHack};
             for (int i = 0; i < controls.size(); ++i) {
-                QVERIFY2(w.window->rect().contains(controls[i]->geometry()),
-                         qPrintable(QString("%1 at %2 pt").arg(controls[i]->objectName()).arg(points)));
+                QVERIFY2(
+                    w.window->rect().contains(controls[i]->geometry()),
+                    qPrintable(QString("%1 at %2 pt").arg(controls[i]->objectName()).arg(points)));
                 for (int j = i + 1; j < controls.size(); ++j)
                     QVERIFY(!controls[i]->geometry().intersects(controls[j]->geometry()));
             }
