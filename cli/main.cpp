@@ -3,6 +3,7 @@
 #include "joinCommand.h"
 #include "runBatch.h"
 #include "splitFile.h"
+#include "stopSignals.h"
 #include "version.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@ namespace {
 using namespace twinframe;
 
 constexpr int exitUsage = 2;
+constexpr int exitStopped = 130; // as a shell reports a job ended by SIGINT
 
 const char* const usageText = R"(Usage: twinframe-cli [--speed-hack] [--quiet] FILE...
        twinframe-cli --join [--output OUT] [--quiet] FILE...
@@ -43,7 +45,8 @@ writing each beside its source as one batch, in the order given.
   --version     show the version
 
 Exit status: 0 when every file was split (or pair joined) without a message, 1 when any
-drew one, 2 for a usage error.
+drew one, 2 for a usage error, 130 when stopped by SIGINT or SIGTERM (after the file being
+split).
 )";
 
 struct Options {
@@ -125,11 +128,14 @@ int main(int argc, char** argv) {
         fileList.push_back({file, true});
 
     ConsoleReporter reporter(std::cout, std::cerr, options.quiet);
+    catchStopSignals();
     const BatchResult result = runBatch(
-        fileList, {}, [&] { return options.speedHack; }, reporter);
+        fileList, {}, [&] { return options.speedHack; }, reporter, stopSignalled);
 
     std::string summary = summaryText(result);
     std::replace(summary.begin(), summary.end(), '\r', '\n');
     std::cout << summary << "\n";
+    if (stopSignalled())
+        return exitStopped;
     return unusable + reporter.messageCount() > 0 ? 1 : 0;
 }
