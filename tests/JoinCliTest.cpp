@@ -1,40 +1,11 @@
+#include "CliRun.h"
 #include "JpegBuilder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <sys/wait.h>
-
 using namespace twinframe::test;
 
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string fileText(const std::filesystem::path& path) {
-    const Bytes bytes = readBytes(path);
-    return {bytes.begin(), bytes.end()};
-}
-
-// Runs the command-line tool in folder with the given arguments (already shell-quoted).
-CliRun runCli(const TempDir& folder, const std::string& arguments) {
-    const auto out = folder / ".out";
-    const auto err = folder / ".err";
-    const std::string command = "cd '" + folder.path().string() + "' && '" TWINFRAME_CLI "' " +
-                                arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
-    const int status = std::system(command.c_str());
-    CliRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = fileText(out);
-    run.err = fileText(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return run;
-}
 
 void writePair(const TempDir& dir, const std::string& left, const std::string& right) {
     writeBytes(dir / left, buildJpeg({.seed = 1}).bytes);
