@@ -31,7 +31,8 @@ std::error_code checkFolder(const std::filesystem::path& directory) {
 } // namespace
 
 BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem::path& directory,
-                     const std::function<bool()>& speedHack, BatchReporter& reporter) {
+                     const std::function<bool()>& speedHack, BatchReporter& reporter,
+                     ChunkSink& sink) {
     const std::vector<std::string> selectedNames = selectedNamesOf(fileList);
     BatchResult result;
     result.selectedCount = static_cast<std::int64_t>(selectedNames.size());
@@ -49,6 +50,7 @@ BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem:
     }
 
     BatchState batch;
+    batch.sink = &sink;
     std::int64_t fileIndex = 0;
     for (const std::string& name : selectedNames) {
         ++fileIndex;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BatchReporter.h"
+#include "ChunkSink.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -23,9 +24,11 @@ struct BatchResult {
 
 // Splits every selected entry of fileList, in list order, each beside itself in directory.
 // speedHack is asked afresh before each file: when it says no, the file is searched as if it
-// were alone in the batch. The process's current directory is never changed.
+// were alone in the batch. The process's current directory is never changed. The images go to
+// sink: by default, files beside their input.
 BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem::path& directory,
-                     const std::function<bool()>& speedHack, BatchReporter& reporter);
+                     const std::function<bool()>& speedHack, BatchReporter& reporter,
+                     ChunkSink& sink = fileChunkSink());
 
 // "Files processed: N", a carriage return, "Total images: M".
 std::string summaryText(const BatchResult& result);

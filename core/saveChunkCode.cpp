@@ -131,6 +131,20 @@ std::error_code FileBuffer::fill(const std::filesystem::path& path) {
     return {};
 }
 
+std::span<const std::uint8_t> FileBuffer::firstBlock() const {
+    if (blockStart_ != 0)
+        return {};
+    return {block_.get(), blockLength_};
+}
+
+bool FileBuffer::startsImageAt(std::int64_t offset) const {
+    std::uint8_t marker[2];
+    std::size_t got = 0;
+    if (fd_ < 0 || offset < 0 || readAt(fd_, marker, sizeof marker, offset, got))
+        return false;
+    return got == sizeof marker && marker[0] == 0xFF && marker[1] == 0xD8;
+}
+
 std::error_code FileBuffer::loadBlock(std::int64_t offset) {
     const auto wanted = static_cast<std::size_t>(
         std::min<std::int64_t>(static_cast<std::int64_t>(blockSize_), length_ - offset));

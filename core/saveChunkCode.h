@@ -33,6 +33,12 @@ class FileBuffer {
     void setBlockSize(std::size_t bytes);
     // The first four bytes, or all of them in a shorter file.
     std::span<const std::uint8_t> header() const { return {header_.data(), headerLength_}; }
+    // The file's first block as fill() read it (the index of a standard MPO file lies in it), or
+    // nothing once the scan has moved the block on.
+    std::span<const std::uint8_t> firstBlock() const;
+    // Whether the two bytes at offset are a start-of-image marker (FF D8). Reads them alone,
+    // leaving the block where it is.
+    bool startsImageAt(std::int64_t offset) const;
 
     // The smallest offset i >= from at which an image starts, or 0 when there is none. A read
     // failure, or the file turning out shorter than it was, ends the search with 0 and is kept

@@ -68,18 +68,35 @@ std::vector<Output> outputsFor(const fs::path& folder, const std::string& name,
 }
 
 // The name of an output this batch already wrote from another file, if any would be replaced.
-std::optional<std::string> collisionMessage(const std::vector<Output>& outputs,
+std::optional<std::string> collisionMessage(const std::string& name,
+                                            const std::vector<Output>& outputs,
                                             const BatchState& batch) {
     for (const Output& output : outputs) {
-        const auto identity = identityOf(output.target);
+        const auto identity = batch.sink->identityOf(output.target);
         if (!identity)
             continue;
         const auto earlier = batch.written.find(*identity);
         if (earlier != batch.written.end())
-            return "Cannot write " + output.displayName + ": already written in this batch from " +
-                   earlier->second;
+            return name + " not split: " + output.displayName +
+                   " was already written in this batch from " + earlier->second;
     }
     return std::nullopt;
+}
+
+// Two images whose second begins within a fourteenth of the file's length of its middle.
+bool isStereoPair(std::int64_t fileLength, std::int64_t secondStart) {
+    return std::llabs(fileLength / 2 - secondStart) < fileLength / 14;
+}
+
+// The plan for an index read from a file, with the scan as the fallback.
+SplitPlan planWithIndex(const MpIndex& index, std::int64_t fileLength, std::int64_t searchStart,
+                        const std::function<std::int64_t(std::int64_t)>& findFrom) {
+    if (index.state == MpIndexState::usable)
+        return planFromIndex(index, fileLength);
+    SplitPlan plan = planSplit(fileLength, searchStart, findFrom);
+    if (index.state == MpIndexState::incomplete)
+        plan.imagePastEnd = index.firstPastEnd;
+    return plan;
 }
 
 } // namespace
@@ -119,10 +136,7 @@ SplitPlan planSplit(std::int64_t fileLength, std::int64_t searchStart,
         return plan;
     }
 
-    const std::int64_t half = fileLength / 2;
-    const std::int64_t tolerance = fileLength / 14;
-    const std::int64_t distance = std::llabs(half - secondStart);
-    if (distance < tolerance) {
+    if (isStereoPair(fileLength, secondStart)) {
         // A stereo pair: everything from the second start to the end is the right image.
         plan.kind = SplitKind::stereoPair;
         plan.chunks.push_back({0, secondStart - 1, "-L"});
@@ -136,9 +150,24 @@ SplitPlan planSplit(std::int64_t fileLength, std::int64_t searchStart,
     return plan;
 }
 
+SplitPlan planFromIndex(const MpIndex& index, std::int64_t fileLength) {
+    const std::vector<std::int64_t>& starts = index.starts;
+    SplitPlan plan;
+    plan.searchStart = (starts[1] / 3) * 2;
+    const bool stereo = starts.size() == 2 && isStereoPair(fileLength, starts[1]);
+    plan.kind = stereo ? SplitKind::stereoPair : SplitKind::multiImage;
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        const std::int64_t last = k + 1 < starts.size() ? starts[k + 1] - 1 : fileLength - 1;
+        const std::string suffix = stereo ? (k == 0 ? "-L" : "-R") : "-" + std::to_string(k + 1);
+        plan.chunks.push_back({starts[k], last, suffix});
+    }
+    return plan;
+}
+
 SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStart) {
-    return planSplit(static_cast<std::int64_t>(bytes.size()), searchStart,
-                     [bytes](std::int64_t from) { return findImageStart(bytes, from); });
+    const auto fileLength = static_cast<std::int64_t>(bytes.size());
+    return planWithIndex(readMpIndex(bytes), fileLength, searchStart,
+                         [bytes](std::int64_t from) { return findImageStart(bytes, from); });
 }
 
 std::string outputName(const std::string& name, const std::string& suffix) {
@@ -170,15 +199,20 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
         return;
     }
 
-    const SplitPlan plan = planSplit(fileLength, batch.searchStart, [](std::int64_t from) {
-        return fileBuffer.findImageStart(from);
+    // A standard MPO file says where its images are; the scan serves files that do not, or whose
+    // index cannot be right. Both work from the first block, read once by fill().
+    const MpIndex index = readMpIndex(fileBuffer.firstBlock(), fileLength, [](std::int64_t offset) {
+        return fileBuffer.startsImageAt(offset);
     });
+    const SplitPlan plan =
+        planWithIndex(index, fileLength, batch.searchStart,
+                      [](std::int64_t from) { return fileBuffer.findImageStart(from); });
     if (const std::error_code error = fileBuffer.readError()) {
         reporter.showMessage(describeFailure("Cannot read", name, error));
         return;
     }
     const std::vector<Output> outputs = outputsFor(folder, name, plan);
-    if (const auto message = collisionMessage(outputs, batch)) {
+    if (const auto message = collisionMessage(name, outputs, batch)) {
         reporter.showMessage(*message);
         return;
     }
@@ -189,7 +223,7 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
         reporter.setStatus(statusText(fileIndex, i + 1));
         FileIdentity written;
         if (const std::error_code error =
-                saveChunk(chunk.first, chunk.last, outputs[i].target, &written)) {
+                batch.sink->save(chunk.first, chunk.last, outputs[i].target, written)) {
             // One message per file: after a full disk, the next image would only fail again.
             reporter.showMessage(describeFailure("Cannot write", outputs[i].displayName, error));
             return;
@@ -197,6 +231,9 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
         ++batch.totalImages;
         batch.written[written] = name;
     }
+    if (plan.imagePastEnd != 0)
+        reporter.showMessage(name + " may be incomplete: its index puts image " +
+                             std::to_string(plan.imagePastEnd) + " past the end of the file");
 }
 
 } // namespace twinframe

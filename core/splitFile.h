@@ -1,7 +1,9 @@
 #pragma once
 
 #include "BatchReporter.h"
+#include "ChunkSink.h"
 #include "fileSystem.h"
+#include "mpIndex.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -23,6 +25,7 @@ struct BatchState {
     // a later file never overwrites an earlier file's image (a.mpo and a.MPO on Linux both want
     // a-L.jpg; x.mpo and x-1.mpo both want x-1.jpg).
     std::map<FileIdentity, std::string> written;
+    ChunkSink* sink = &fileChunkSink(); // where the images go
 };
 
 enum class SplitKind { oneImage, stereoPair, multiImage };
@@ -38,6 +41,9 @@ struct SplitPlan {
     SplitKind kind = SplitKind::oneImage;
     std::vector<Chunk> chunks;
     std::int64_t searchStart = 0; // the batch's search start once this file is done
+    // The file's own index puts this image (numbered from 1) past its end: the file was cut
+    // short, and the user is told once its outputs are written. 0 when it does not.
+    std::size_t imagePastEnd = 0;
 };
 
 // Too small to split: not more than searchStart + 100 bytes.
@@ -51,7 +57,13 @@ bool hasMpoHeader(std::span<const std::uint8_t> bytes);
 SplitPlan planSplit(std::int64_t fileLength, std::int64_t searchStart,
                     const std::function<std::int64_t(std::int64_t from)>& findFrom);
 
-// The same for a file whose bytes are in memory.
+// How a file of fileLength bytes is cut at the starts of a usable index: image k runs up to the
+// byte before image k + 1 begins, and the last to the end of the file, so padding between images
+// stays with the image before it, as the scan leaves it.
+SplitPlan planFromIndex(const MpIndex& index, std::int64_t fileLength);
+
+// How splitFile cuts a file whose bytes are in memory: at its index's starts when the index is
+// usable, otherwise by scanning.
 SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStart);
 
 // The listed name without its last four characters (whatever they are), then suffix and ".jpg".

@@ -217,8 +217,8 @@ TEST_F(SplitFile, NeverOverwritesAnOutputOfTheSameBatch) {
     batch.searchStart = 0;
     split("x-1.mpo", jpegLike(500)); // would write x-1.jpg
     EXPECT_EQ(reporter.messages,
-              (Names{"Cannot write a-L.jpg: already written in this batch from a.mpo",
-                     "Cannot write x-1.jpg: already written in this batch from x.mpo"}));
+              (Names{"a.MPO not split: a-L.jpg was already written in this batch from a.mpo",
+                     "x-1.mpo not split: x-1.jpg was already written in this batch from x.mpo"}));
     EXPECT_EQ(readBytes(dir / "a-L.jpg"), slice(first, 0, 4'999));
     EXPECT_EQ(readBytes(dir / "a-R.jpg"), slice(first, 5'000, 9'999));
     EXPECT_EQ(readBytes(dir / "x-1.jpg"), slice(multi, 0, 2'999));

@@ -45,6 +45,76 @@ Bytes mpoWithImagesAt(std::size_t totalLength, std::initializer_list<std::size_t
     return file;
 }
 
+void putNumber(Bytes& bytes, std::size_t offset, std::uint32_t value, int size, bool littleEndian) {
+    for (int i = 0; i < size; ++i) {
+        const int shift = littleEndian ? 8 * i : 8 * (size - 1 - i);
+        bytes.at(offset + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(value >> shift);
+    }
+}
+
+IndexedMpo mpoWithIndex(std::size_t totalLength, std::initializer_list<std::size_t> starts,
+                        bool littleEndian, bool thumbnail) {
+    IndexedMpo made{mpoWithImagesAt(totalLength, starts), {}};
+    Bytes& bytes = made.bytes;
+    const std::vector<std::size_t> bounds(starts);
+    const auto count = static_cast<std::uint32_t>(bounds.size());
+    const auto put = [&](std::size_t offset, std::uint32_t value, int size) {
+        putNumber(bytes, offset, value, size, littleEndian);
+    };
+    const auto putBigEndian = [&](std::size_t offset, std::uint32_t value) {
+        putNumber(bytes, offset, value, 2, false);
+    };
+
+    // APP1: "Exif\0\0" and 200 bytes standing in for the Exif data (and its thumbnail).
+    constexpr std::size_t kApp1 = 2;
+    constexpr std::uint32_t kApp1Length = 2 + 6 + 200;
+    putBigEndian(kApp1 + 2, kApp1Length);
+    std::copy_n("Exif\0", 6, bytes.begin() + kApp1 + 4);
+    if (thumbnail)
+        placeSignature(bytes, kApp1 + 40, 0xE0);
+
+    // APP2: "MPF\0", the header, an IFD of three entries, the next-IFD offset, the entries.
+    MpIndexLayout& layout = made.layout;
+    layout.app2 = kApp1 + 2 + kApp1Length;
+    layout.base = layout.app2 + 8;
+    layout.ifd = layout.base + 8;
+    layout.entries = layout.ifd + 2 + 3 * 12 + 4;
+    const std::size_t app2End = layout.entries + 16 * bounds.size();
+    bytes.at(layout.app2) = 0xFF;
+    bytes.at(layout.app2 + 1) = 0xE2;
+    putBigEndian(layout.app2 + 2, static_cast<std::uint32_t>(app2End - layout.app2 - 2));
+    std::copy_n("MPF", 4, bytes.begin() + static_cast<std::ptrdiff_t>(layout.app2 + 4));
+    std::copy_n(littleEndian ? "II*\0" : "MM\0*", 4,
+                bytes.begin() + static_cast<std::ptrdiff_t>(layout.base));
+    put(layout.base + 4, 8, 4);
+    put(layout.ifd, 3, 2);
+    const std::uint32_t tags[3][4] = {
+        {0xB000, 7, 4, littleEndian ? 0x30303130u : 0x30313030u}, // MPFVersion "0100"
+        {0xB001, 4, 1, count},                                    // NumberOfImages
+        {0xB002, 7, 16 * count, static_cast<std::uint32_t>(layout.entries - layout.base)},
+    };
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::size_t entry = layout.ifd + 2 + 12 * i;
+        put(entry, tags[i][0], 2);
+        put(entry + 2, tags[i][1], 2);
+        put(entry + 4, tags[i][2], 4);
+        put(entry + 8, tags[i][3], 4);
+    }
+    put(layout.entries - 4, 0, 4);
+    for (std::size_t k = 0; k < bounds.size(); ++k) {
+        const std::size_t entry = layout.entries + 16 * k;
+        const std::size_t end = k + 1 < bounds.size() ? bounds[k + 1] : totalLength;
+        put(entry, k == 0 ? 0x20020002u : 0x00020002u, 4);
+        put(entry + 4, static_cast<std::uint32_t>(end - bounds[k]), 4);
+        put(entry + 8, k == 0 ? 0 : static_cast<std::uint32_t>(bounds[k] - layout.base), 4);
+        put(entry + 12, 0, 4);
+    }
+    // The compressed data begins: the rest of the first image is its filler.
+    bytes.at(app2End) = 0xFF;
+    bytes.at(app2End + 1) = 0xDA;
+    return made;
+}
+
 void placeSignature(Bytes& bytes, std::size_t offset, std::uint8_t marker) {
     bytes.at(offset) = 0xFF;
     bytes.at(offset + 1) = 0xD8;

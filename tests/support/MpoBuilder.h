@@ -20,6 +20,29 @@ Bytes jpegLike(std::size_t size, std::uint8_t marker = 0xE1, std::uint32_t seed 
 // the first image is Exif (E1), the others alternate JFIF (E0) and Exif.
 Bytes mpoWithImagesAt(std::size_t totalLength, std::initializer_list<std::size_t> starts);
 
+// Where the parts of an MP index lie in a file made by mpoWithIndex, as offsets into the file,
+// so that tests can break it one field at a time.
+struct MpIndexLayout {
+    std::size_t app2 = 0;    // the APP2 segment's FF
+    std::size_t base = 0;    // the byte order mark; offsets in the index count from here
+    std::size_t ifd = 0;     // the MP Index IFD's entry count
+    std::size_t entries = 0; // the first 16-byte MPEntry
+};
+
+struct IndexedMpo {
+    Bytes bytes;
+    MpIndexLayout layout;
+};
+
+// Like mpoWithImagesAt, but the first image is a walkable JPEG header (SOI, an Exif APP1, an APP2
+// "MPF" segment, then SOS) whose MP index gives every image's start and size (each image runs
+// to the next start). A thumbnail signature (FF D8 FF E0) sits inside the APP1 when asked for.
+IndexedMpo mpoWithIndex(std::size_t totalLength, std::initializer_list<std::size_t> starts,
+                        bool littleEndian = true, bool thumbnail = false);
+
+// Writes value as size bytes (2 or 4) at offset, in the given byte order.
+void putNumber(Bytes& bytes, std::size_t offset, std::uint32_t value, int size, bool littleEndian);
+
 // Overwrites four bytes at offset with FF D8 FF marker.
 void placeSignature(Bytes& bytes, std::size_t offset, std::uint8_t marker = 0xE1);
 
@@ -29,7 +52,7 @@ void writeBytes(const std::filesystem::path& path, const Bytes& bytes);
 
 // A fresh folder of its own for one test, removed with everything in it afterwards.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -40,12 +63,12 @@ public:
     // Names of everything in the folder, sorted.
     std::vector<std::string> names() const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 class RecordingReporter : public BatchReporter {
-public:
+  public:
     void setStatus(const std::string& text) override { statuses.push_back(text); }
     void showMessage(const std::string& text) override { messages.push_back(text); }
 

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "fileSystem.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+namespace twinframe {
+
+// Where a batch's images go. On the desktop they are files beside their input; a front end that
+// cannot or need not write files (a web page cutting outputs from the original file) supplies its
+// own sink, and the batch's rules, texts and counts stay the same.
+class ChunkSink {
+  public:
+    virtual ~ChunkSink() = default;
+
+    // Which output, if any, has the name target now: the batch uses it never to overwrite an
+    // image it wrote earlier from another file.
+    virtual std::optional<FileIdentity> identityOf(const std::filesystem::path& target) = 0;
+
+    // Makes bytes first to last (inclusive, first < last) of the current input the whole content
+    // of target; written receives the identity of what was written.
+    virtual std::error_code save(std::int64_t first, std::int64_t last,
+                                 const std::filesystem::path& target, FileIdentity& written) = 0;
+};
+
+// The desktop's sink: saveChunk into files.
+ChunkSink& fileChunkSink();
+
+} // namespace twinframe

@@ -1,0 +1,161 @@
+#include "mpIndex.h"
+
+#include "jpegSegments.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+namespace twinframe {
+
+namespace {
+
+constexpr std::uint16_t kNumberOfImages = 0xB001;
+constexpr std::uint16_t kMpEntry = 0xB002;
+constexpr std::int64_t kEntrySize = 16;
+constexpr std::int64_t kIfdEntrySize = 12;
+
+// The MP header's bytes as the byte order mark says to read them. Every read is bounds-checked:
+// an offset outside the bytes gives nothing.
+class TiffReader {
+  public:
+    TiffReader(std::span<const std::uint8_t> bytes, std::int64_t base, bool littleEndian)
+        : bytes_(bytes), base_(base), littleEndian_(littleEndian) {}
+
+    // Reads size bytes (2 or 4) at offset, counted from base.
+    std::optional<std::uint32_t> read(std::int64_t offset, int size) const {
+        const std::int64_t at = base_ + offset;
+        if (offset < 0 || at < 0 || at + size > static_cast<std::int64_t>(bytes_.size()))
+            return std::nullopt;
+        std::uint32_t value = 0;
+        for (int i = 0; i < size; ++i) {
+            const int shift = littleEndian_ ? 8 * i : 8 * (size - 1 - i);
+            value |= std::uint32_t{bytes_[static_cast<std::size_t>(at + i)]} << shift;
+        }
+        return value;
+    }
+
+  private:
+    std::span<const std::uint8_t> bytes_;
+    std::int64_t base_;
+    bool littleEndian_;
+};
+
+// The offset of the byte right after "MPF\0" in the first APP2 segment that begins with it.
+std::optional<std::int64_t> findMpHeader(std::span<const std::uint8_t> head) {
+    static constexpr std::uint8_t kMpf[] = {'M', 'P', 'F', 0};
+    std::optional<std::int64_t> base;
+    walkSegments(head, [&](const JpegSegment& segment) {
+        if (segment.marker != 0xE2 || segment.dataLength < sizeof kMpf ||
+            std::memcmp(head.data() + segment.dataOffset, kMpf, sizeof kMpf) != 0)
+            return true;
+        base = static_cast<std::int64_t>(segment.dataOffset + sizeof kMpf);
+        return false;
+    });
+    return base;
+}
+
+struct IndexEntry {
+    std::uint32_t value = 0; // the value field: the value itself, or its offset from base
+    std::uint32_t count = 0;
+};
+
+// The entry for tag in the IFD at offset (from base), if the IFD holds one.
+std::optional<IndexEntry> findTag(const TiffReader& reader, std::int64_t ifd, std::uint16_t tag) {
+    const auto entries = reader.read(ifd, 2);
+    if (!entries)
+        return std::nullopt;
+    for (std::int64_t i = 0; i < *entries; ++i) {
+        const std::int64_t entry = ifd + 2 + i * kIfdEntrySize;
+        const auto entryTag = reader.read(entry, 2);
+        const auto count = reader.read(entry + 4, 4);
+        const auto value = reader.read(entry + 8, 4);
+        if (!entryTag || !count || !value)
+            return std::nullopt;
+        if (*entryTag == tag)
+            return IndexEntry{*value, *count};
+    }
+    return std::nullopt;
+}
+
+// The first image whose span runs past the end of the file (numbered from 1), or 0 for none.
+std::size_t firstImagePastEnd(const MpIndex& index, std::int64_t fileLength) {
+    for (std::size_t k = 0; k < index.starts.size(); ++k)
+        if (index.starts[k] + index.sizes[k] > fileLength)
+            return k + 1;
+    return 0;
+}
+
+// Whether the images follow one another in order, each beginning with a start-of-image marker.
+bool imagesInOrder(const MpIndex& index, const std::function<bool(std::int64_t)>& startsImage) {
+    for (std::size_t k = 1; k < index.starts.size(); ++k) {
+        const std::int64_t start = index.starts[k];
+        const std::int64_t previousEnd = index.starts[k - 1] + index.sizes[k - 1];
+        if (start <= index.starts[k - 1] || start < previousEnd || !startsImage(start))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+MpIndex readMpIndex(std::span<const std::uint8_t> head, std::int64_t fileLength,
+                    const std::function<bool(std::int64_t)>& startsImage) {
+    MpIndex index;
+    const auto base = findMpHeader(head);
+    if (!base)
+        return index;
+
+    const bool littleEndian = *base + 4 <= static_cast<std::int64_t>(head.size()) &&
+                              std::memcmp(head.data() + *base, "II*\0", 4) == 0;
+    const bool bigEndian = *base + 4 <= static_cast<std::int64_t>(head.size()) &&
+                           std::memcmp(head.data() + *base, "MM\0*", 4) == 0;
+    if (!littleEndian && !bigEndian)
+        return index;
+    const TiffReader reader(head, *base, littleEndian);
+
+    const auto ifd = reader.read(4, 4);
+    if (!ifd)
+        return index;
+    const auto number = findTag(reader, *ifd, kNumberOfImages);
+    const auto entries = findTag(reader, *ifd, kMpEntry);
+    if (!number || !entries || number->value < 2)
+        return index;
+    const std::int64_t count = number->value;
+    if (entries->count < count * kEntrySize ||
+        *base + entries->value + count * kEntrySize > fileLength)
+        return index;
+
+    for (std::int64_t k = 0; k < count; ++k) {
+        const std::int64_t entry = std::int64_t{entries->value} + k * kEntrySize;
+        const auto size = reader.read(entry + 4, 4);
+        const auto offset = reader.read(entry + 8, 4);
+        // The table lies inside the file but beyond the bytes at hand: no camera writes that.
+        if (!size || !offset)
+            return {};
+        if (k > 0 && *offset == 0)
+            return {};
+        index.starts.push_back(k == 0 ? 0 : *base + *offset);
+        index.sizes.push_back(*size);
+    }
+
+    // A cut-short file is told apart before anything else, since its images cannot be checked.
+    if (const std::size_t pastEnd = firstImagePastEnd(index, fileLength)) {
+        index.state = MpIndexState::incomplete;
+        index.firstPastEnd = pastEnd;
+        return index;
+    }
+    if (!imagesInOrder(index, startsImage))
+        return {};
+    index.state = MpIndexState::usable;
+    return index;
+}
+
+MpIndex readMpIndex(std::span<const std::uint8_t> file) {
+    return readMpIndex(file, static_cast<std::int64_t>(file.size()), [file](std::int64_t offset) {
+        const auto at = static_cast<std::size_t>(offset);
+        return at + 2 <= file.size() && file[at] == 0xFF && file[at + 1] == 0xD8;
+    });
+}
+
+} // namespace twinframe
