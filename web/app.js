@@ -7,6 +7,7 @@ const $ = (id) => document.getElementById(id);
 const picker = $("picker");
 const fileList = $("fileList");
 const listHint = $("listHint");
+const clearList = $("clearList");
 const speedHack = $("speedHack");
 const go = $("go");
 const status = $("status");
@@ -63,6 +64,8 @@ function renderList() {
         }),
     );
     listHint.hidden = listed.size > 0;
+    clearList.hidden = listed.size === 0;
+    clearList.disabled = busy;
     go.disabled = busy || !workerReady;
 }
 
@@ -72,6 +75,11 @@ function addFiles(files) {
     }
     renderList();
 }
+
+clearList.addEventListener("click", () => {
+    listed.clear();
+    renderList();
+});
 
 picker.addEventListener("change", () => {
     addFiles(picker.files);
