@@ -175,9 +175,6 @@ worker.onmessage = (event) => {
         workerReady = true;
         renderList();
         break;
-    case "askSpeedHack":
-        worker.postMessage({ type: "speedHack", value: speedHack.checked });
-        break;
     case "status":
         status.textContent = report.text;
         break;
@@ -212,8 +209,12 @@ go.addEventListener("click", () => {
         type: "run",
         files: names.map((name) => listed.get(name).file),
         entries: names.map((name) => ({ name, selected: listed.get(name).selected })),
+        speedHack: speedHack.checked,
     });
 });
+
+// The batch asks for the speed hack before each file; the worker always knows the box's state.
+speedHack.addEventListener("change", () => worker.postMessage({ type: "speedHack", value: speedHack.checked }));
 
 // Save all: into a folder the user picks where the browser can write one (the browser writes
 // each file aside and puts it in place when complete, replacing a file of the same name from an

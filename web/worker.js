@@ -1,13 +1,25 @@
 // Runs the splitting core off the page's thread, so the page stays responsive during a batch.
 // The page's File objects are mounted read-only (WORKERFS): the core reads only the blocks its
 // scan needs, in place. Nothing is written: each output comes back as a byte range, and the page
-// cuts it from the original File.
+// cuts it from the original File. Each read is a round trip to the browser process; reading
+// ahead (the next files' first blocks while the core works) and reading in larger windows were
+// measured and gained nothing, as the browser's side of the reads is what takes the time.
 "use strict";
 
 importScripts("twinframe-core.js");
 
 const folder = "/batch";
-let answerSpeedHack = null;
+// The state of the page's check box: the page sends it with each batch and whenever it changes.
+let speedHack = false;
+
+// Lets messages that arrived meanwhile (a change of the check box) be handled. A message
+// channel, because timers are throttled when nested.
+const tick = new MessageChannel();
+const yieldToMessages = () =>
+    new Promise((resolve) => {
+        tick.port1.onmessage = resolve;
+        tick.port2.postMessage(null);
+    });
 
 const corePromise = createTwinframeCore({
     onStatus: (text) => postMessage({ type: "status", text }),
@@ -15,12 +27,11 @@ const corePromise = createTwinframeCore({
     onOutput: (input, name, first, last) => postMessage({ type: "output", input, name, first, last }),
     onDone: (selectedCount, totalImages, summary) =>
         postMessage({ type: "done", selectedCount, totalImages, summary }),
-    // Asked before each file: the page answers with the check box as it is at that moment.
-    askSpeedHack: () =>
-        new Promise((resolve) => {
-            answerSpeedHack = resolve;
-            postMessage({ type: "askSpeedHack" });
-        }),
+    // Asked before each file: the check box as the page last told it.
+    askSpeedHack: async () => {
+        await yieldToMessages();
+        return speedHack;
+    },
 });
 
 async function runBatch(files, entries) {
@@ -41,11 +52,10 @@ async function runBatch(files, entries) {
 
 onmessage = (event) => {
     const request = event.data;
-    if (request.type === "speedHack" && answerSpeedHack) {
-        const answer = answerSpeedHack;
-        answerSpeedHack = null;
-        answer(request.value);
+    if (request.type === "speedHack") {
+        speedHack = request.value;
     } else if (request.type === "run") {
+        speedHack = request.speedHack;
         runBatch(request.files, request.entries).catch((error) =>
             postMessage({ type: "failed", text: String(error && error.message ? error.message : error) }));
     }
