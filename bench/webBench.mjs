@@ -20,8 +20,11 @@ const rounds = Number(roundsArgument);
 const files = readdirSync(folder).filter((name) => /\.mpo$/i.test(name)).sort().map((name) => join(folder, name));
 
 const rssKiB = (pid) => {
-    const match = /VmRSS:\s+(\d+) kB/.exec(readFileSync(`/proc/${pid}/status`, "utf8"));
-    return match ? Number(match[1]) : 0;
+    try {
+        return Number(/VmRSS:\s+(\d+) kB/.exec(readFileSync(`/proc/${pid}/status`, "utf8"))[1]);
+    } catch {
+        return 0; // a spare renderer that Chromium let go
+    }
 };
 
 const server = await serve(join(root, "build/web"), 0);

@@ -37,6 +37,7 @@ const corePromise = createTwinframeCore({
 async function runBatch(files, entries) {
     const core = await corePromise;
     const FS = core.FS;
+    core.readFilesAsynchronously();
     FS.mkdir(folder);
     FS.mount(FS.filesystems.WORKERFS, { files }, folder);
     try {

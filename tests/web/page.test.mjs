@@ -1,7 +1,7 @@
 // The page in headless chromium: files picked and dropped, GO!, and what it shows and offers
 // compared with what twinframe-cli does with the same files.
 import assert from "node:assert/strict";
-import { mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
+import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
@@ -106,6 +106,22 @@ describe("the page", () => {
 
         await box.click();
         assertSameAsCli(await pressGo(page), cliSplit(folder, names));
+    });
+
+    test("names a file that went or changed on disk since it was picked, and goes on", async () => {
+        const { page } = browser;
+        const folder = join(samples, "gone");
+        cpSync(join(samples, "mixed"), folder, { recursive: true });
+        await pickFiles(page, ["DSCF0001.MPO", "burst.mpo", "single.mpo"].map((name) => join(folder, name)));
+        rmSync(join(folder, "burst.mpo"));
+        writeFileSync(join(folder, "single.mpo"), "not what was picked");
+        const shown = await pressGo(page);
+        assert.deepEqual(shown.log, [
+            ["Cannot read burst.mpo: I/O error"],
+            ["Cannot read single.mpo: I/O error"],
+            ["Files processed: 3", "Total images: 2"],
+        ]);
+        assert.deepEqual(shown.links.map((link) => link.name), ["DSCF0001-L.jpg", "DSCF0001-R.jpg"]);
     });
 
     test("takes dropped files, and keeps names that differ only in case apart", async () => {
