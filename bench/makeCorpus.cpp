@@ -1,6 +1,7 @@
 // Writes the benchmark corpus: stereo MPO files of about 4 MB whose bytes look like real JPEG
-// data to the scan (every FF in the entropy-coded bytes is followed by 00). Deterministic, so
-// every run and every machine measures the same bytes.
+// data to the scan (every FF in the entropy-coded bytes is followed by 00). Like camera files,
+// each carries an MP index in its first image, unless --no-index asks for files that must be
+// scanned. Deterministic, so every run and every machine measures the same bytes.
 #include "MpoBuilder.h"
 
 #include <iostream>
@@ -9,8 +10,9 @@
 using namespace twinframe::test;
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: twinframe-make-corpus FOLDER COUNT\n";
+    const bool withIndex = !(argc == 4 && std::string(argv[3]) == "--no-index");
+    if (argc != 3 && withIndex) {
+        std::cerr << "usage: twinframe-make-corpus FOLDER COUNT [--no-index]\n";
         return 2;
     }
     const std::filesystem::path folder = argv[1];
@@ -23,6 +25,8 @@ int main(int argc, char** argv) {
         Bytes file = jpegLike(left, 0xE1, seed * 2 + 1);
         const Bytes second = jpegLike(right, i % 2 ? 0xE0 : 0xE1, seed * 2 + 2);
         file.insert(file.end(), second.begin(), second.end());
+        if (withIndex)
+            writeMpIndex(file, {0, left});
         char name[32];
         std::snprintf(name, sizeof name, "BENCH%04d.MPO", i);
         writeBytes(folder / name, file);

@@ -133,9 +133,9 @@ MpIndex readMpIndex(std::span<const std::uint8_t> head, std::int64_t fileLength,
         // The table lies inside the file but beyond the bytes at hand: no camera writes that.
         if (!size || !offset)
             return {};
-        if (k > 0 && *offset == 0)
-            return {};
-        index.starts.push_back(k == 0 ? 0 : *base + *offset);
+        // A later image at offset 0 would begin inside the MP header; it is caught below as an
+        // image that does not follow the one before it.
+        index.starts.push_back(k == 0 || *offset == 0 ? 0 : *base + *offset);
         index.sizes.push_back(*size);
     }
 
@@ -152,10 +152,11 @@ MpIndex readMpIndex(std::span<const std::uint8_t> head, std::int64_t fileLength,
 }
 
 MpIndex readMpIndex(std::span<const std::uint8_t> file) {
-    return readMpIndex(file, static_cast<std::int64_t>(file.size()), [file](std::int64_t offset) {
-        const auto at = static_cast<std::size_t>(offset);
-        return at + 2 <= file.size() && file[at] == 0xFF && file[at + 1] == 0xD8;
-    });
+    return readMpIndex(file.first(std::min(file.size(), kIndexReach)),
+                       static_cast<std::int64_t>(file.size()), [file](std::int64_t offset) {
+                           const auto at = static_cast<std::size_t>(offset);
+                           return at + 2 <= file.size() && file[at] == 0xFF && file[at + 1] == 0xD8;
+                       });
 }
 
 } // namespace twinframe

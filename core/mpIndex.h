@@ -22,6 +22,10 @@ struct MpIndex {
     std::size_t firstPastEnd = 0;     // incomplete: the number (from 1) of the first image cut off
 };
 
+// How far into a file its index is looked for. Cameras put it right after the Exif segment,
+// which is at most 64 KiB; an index beyond this is treated as none.
+inline constexpr std::size_t kIndexReach = 256 * 1024;
+
 // Reads the index of a file of fileLength bytes whose first bytes are head (the whole file, or
 // as much of its start as is at hand). An index not wholly inside head counts as none.
 // startsImage(offset) tells whether the bytes at offset (inside the file) are FF D8. No number
@@ -29,7 +33,7 @@ struct MpIndex {
 MpIndex readMpIndex(std::span<const std::uint8_t> head, std::int64_t fileLength,
                     const std::function<bool(std::int64_t offset)>& startsImage);
 
-// The same for a file wholly in memory.
+// The same for a file wholly in memory, looking as far into it as a file on disk.
 MpIndex readMpIndex(std::span<const std::uint8_t> file);
 
 } // namespace twinframe

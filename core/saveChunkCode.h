@@ -1,8 +1,9 @@
 #pragma once
 
 #include "fileSystem.h"
+#include "mpIndex.h"
 
-#include <array>
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -32,10 +33,12 @@ class FileBuffer {
     // many block boundaries. At least 16 bytes.
     void setBlockSize(std::size_t bytes);
     // The first four bytes, or all of them in a shorter file.
-    std::span<const std::uint8_t> header() const { return {header_.data(), headerLength_}; }
-    // The file's first block as fill() read it (the index of a standard MPO file lies in it), or
-    // nothing once the scan has moved the block on.
-    std::span<const std::uint8_t> firstBlock() const;
+    std::span<const std::uint8_t> header() const {
+        return head().first(std::min<std::size_t>(headLength_, 4));
+    }
+    // The first kIndexReach bytes, or all of them in a shorter file, as fill() read them: the
+    // index of a standard MPO file lies there.
+    std::span<const std::uint8_t> head() const { return {head_.get(), headLength_}; }
     // Whether the two bytes at offset are a start-of-image marker (FF D8). Reads them alone,
     // leaving the block where it is.
     bool startsImageAt(std::int64_t offset) const;
@@ -50,14 +53,16 @@ class FileBuffer {
     std::error_code copyTo(int fd, std::int64_t first, std::int64_t count);
 
   private:
+    std::error_code loadHead();
     std::error_code loadBlock(std::int64_t offset);
     std::error_code copyThroughBlock(int fd, std::int64_t first, std::int64_t count);
 
     int fd_ = -1;
     std::int64_t length_ = 0;
-    std::array<std::uint8_t, 4> header_{};
-    std::size_t headerLength_ = 0;
+    std::unique_ptr<std::uint8_t[]> head_;
+    std::size_t headLength_ = 0;
     std::unique_ptr<std::uint8_t[]> block_;
+    const std::uint8_t* blockData_ = nullptr; // the block's bytes: in block_, or in place in head_
     std::size_t blockSize_;
     std::int64_t blockStart_ = 0;
     std::size_t blockLength_ = 0;

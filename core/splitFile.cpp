@@ -28,6 +28,14 @@ std::string statusText(std::int64_t fileIndex, std::size_t imageNumber) {
     return "File: " + std::to_string(fileIndex) + ", Image: " + std::to_string(imageNumber);
 }
 
+// "-" and the image's number, the name's ending in a file of several images. Built by appending:
+// GCC 12 warns falsely (-Wrestrict) about "-" + std::to_string(n) once inlined.
+std::string numberedSuffix(std::size_t imageNumber) {
+    std::string suffix = "-";
+    suffix += std::to_string(imageNumber);
+    return suffix;
+}
+
 // The multi-image case: each following image is looked for no earlier than the search window
 // after the start of the previous one. An Exif thumbnail inside an image has its own
 // start-of-image marker; the window is what keeps us from cutting there.
@@ -40,14 +48,14 @@ void planMultiImage(std::int64_t fileLength, std::int64_t secondStart,
     const std::int64_t window = std::max<std::int64_t>(plan.searchStart, 1);
     std::int64_t chunkStart = 0;
     std::int64_t pos = secondStart;
-    int imageNumber = 1;
+    std::size_t imageNumber = 1;
     while (pos != 0) {
-        plan.chunks.push_back({chunkStart, pos - 1, "-" + std::to_string(imageNumber)});
+        plan.chunks.push_back({chunkStart, pos - 1, numberedSuffix(imageNumber)});
         ++imageNumber;
         chunkStart = pos;
         pos = findFrom(chunkStart + window);
     }
-    plan.chunks.push_back({chunkStart, fileLength - 1, "-" + std::to_string(imageNumber)});
+    plan.chunks.push_back({chunkStart, fileLength - 1, numberedSuffix(imageNumber)});
 }
 
 struct Output {
@@ -158,7 +166,7 @@ SplitPlan planFromIndex(const MpIndex& index, std::int64_t fileLength) {
     plan.kind = stereo ? SplitKind::stereoPair : SplitKind::multiImage;
     for (std::size_t k = 0; k < starts.size(); ++k) {
         const std::int64_t last = k + 1 < starts.size() ? starts[k + 1] - 1 : fileLength - 1;
-        const std::string suffix = stereo ? (k == 0 ? "-L" : "-R") : "-" + std::to_string(k + 1);
+        const std::string suffix = stereo ? (k == 0 ? "-L" : "-R") : numberedSuffix(k + 1);
         plan.chunks.push_back({starts[k], last, suffix});
     }
     return plan;
@@ -200,8 +208,8 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
     }
 
     // A standard MPO file says where its images are; the scan serves files that do not, or whose
-    // index cannot be right. Both work from the first block, read once by fill().
-    const MpIndex index = readMpIndex(fileBuffer.firstBlock(), fileLength, [](std::int64_t offset) {
+    // index cannot be right. The index is read from the head that fill() read.
+    const MpIndex index = readMpIndex(fileBuffer.head(), fileLength, [](std::int64_t offset) {
         return fileBuffer.startsImageAt(offset);
     });
     const SplitPlan plan =

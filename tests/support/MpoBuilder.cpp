@@ -55,8 +55,13 @@ void putNumber(Bytes& bytes, std::size_t offset, std::uint32_t value, int size, 
 IndexedMpo mpoWithIndex(std::size_t totalLength, std::initializer_list<std::size_t> starts,
                         bool littleEndian, bool thumbnail) {
     IndexedMpo made{mpoWithImagesAt(totalLength, starts), {}};
-    Bytes& bytes = made.bytes;
-    const std::vector<std::size_t> bounds(starts);
+    made.layout = writeMpIndex(made.bytes, starts, littleEndian, thumbnail);
+    return made;
+}
+
+MpIndexLayout writeMpIndex(Bytes& bytes, const std::vector<std::size_t>& bounds, bool littleEndian,
+                           bool thumbnail) {
+    const std::size_t totalLength = bytes.size();
     const auto count = static_cast<std::uint32_t>(bounds.size());
     const auto put = [&](std::size_t offset, std::uint32_t value, int size) {
         putNumber(bytes, offset, value, size, littleEndian);
@@ -74,7 +79,7 @@ IndexedMpo mpoWithIndex(std::size_t totalLength, std::initializer_list<std::size
         placeSignature(bytes, kApp1 + 40, 0xE0);
 
     // APP2: "MPF\0", the header, an IFD of three entries, the next-IFD offset, the entries.
-    MpIndexLayout& layout = made.layout;
+    MpIndexLayout layout;
     layout.app2 = kApp1 + 2 + kApp1Length;
     layout.base = layout.app2 + 8;
     layout.ifd = layout.base + 8;
@@ -112,7 +117,7 @@ IndexedMpo mpoWithIndex(std::size_t totalLength, std::initializer_list<std::size
     // The compressed data begins: the rest of the first image is its filler.
     bytes.at(app2End) = 0xFF;
     bytes.at(app2End + 1) = 0xDA;
-    return made;
+    return layout;
 }
 
 void placeSignature(Bytes& bytes, std::size_t offset, std::uint8_t marker) {
