@@ -57,13 +57,16 @@ try {
     let summary = "";
     for (let round = 0; round < rounds; ++round) {
         const result = await page.evaluate(async () => {
-            const done = new Promise((resolve) => document.addEventListener("twinframe-batch-done", resolve, { once: true }));
+            const done = Promise.race([
+                new Promise((resolve) => document.addEventListener("twinframe-batch-done", resolve, { once: true })),
+                new Promise((resolve) => setTimeout(resolve, 120_000)),
+            ]);
             const start = performance.now();
             document.getElementById("go").click();
             await done;
             return {
                 seconds: (performance.now() - start) / 1000,
-                summary: document.querySelector("#log .summary")?.innerText ?? "",
+                summary: document.querySelector("#log .summary")?.innerText ?? "stuck at " + document.querySelector("[role=status]").textContent,
                 links: document.querySelectorAll("a[download]").length,
             };
         });
