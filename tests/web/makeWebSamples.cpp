@@ -1,41 +1,17 @@
 // Writes the page's test files into a folder: every kind of file a batch meets, and the sets
-// that the speed hack and the in-batch no-overwrite rule are tested with. With a count, writes
-// instead that many stereo files of about 4 MB that carry an MP index, as cameras write them,
-// for bench/web.
+// that the speed hack and the in-batch no-overwrite rule are tested with.
 #include "MpoBuilder.h"
 
-#include <cstdio>
 #include <iostream>
-#include <string>
 
 using namespace twinframe::test;
 
-namespace {
-
-void writeIndexedCorpus(const std::filesystem::path& folder, int count) {
-    std::filesystem::create_directories(folder);
-    for (int i = 0; i < count; ++i) {
-        const auto seed = static_cast<std::size_t>(i);
-        const std::size_t right = 2'000'000 + (seed * 7919u) % 200'000;
-        const std::size_t total = right + 2'000'000 + (seed * 104'729u) % 200'000;
-        char name[32];
-        std::snprintf(name, sizeof name, "INDEXED%04d.MPO", i);
-        writeBytes(folder / name, mpoWithIndex(total, {0, right}).bytes);
-    }
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 3) {
-        std::cerr << "usage: twinframe-make-web-samples FOLDER [COUNT]\n";
+    if (argc != 2) {
+        std::cerr << "usage: twinframe-make-web-samples FOLDER\n";
         return 2;
     }
     const std::filesystem::path folder = argv[1];
-    if (argc == 3) {
-        writeIndexedCorpus(folder, std::stoi(argv[2]));
-        return 0;
-    }
     std::filesystem::create_directories(folder / "mixed");
     std::filesystem::create_directories(folder / "speed");
     std::filesystem::create_directories(folder / "case");
