@@ -1,12 +1,15 @@
 #include "ConsoleReporter.h"
 #include "failure.h"
+#include "joinCommand.h"
 #include "runBatch.h"
 #include "splitFile.h"
+#include "stopSignals.h"
 #include "version.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +18,10 @@ namespace {
 using namespace twinframe;
 
 constexpr int exitUsage = 2;
+constexpr int exitStopped = 130; // as a shell reports a job ended by SIGINT
 
 const char* const usageText = R"(Usage: twinframe-cli [--speed-hack] [--quiet] FILE...
+       twinframe-cli --join [--output OUT] [--quiet] FILE...
 Splits MPO files (stereo and multi-shot camera pictures) into their JPEG images, byte for byte,
 writing each beside its source as one batch, in the order given.
 
@@ -28,17 +33,27 @@ writing each beside its source as one batch, in the order given.
 
   --speed-hack  start each file's search at two thirds of the first image of the last file
                 that held several images (faster on batches from one camera)
+  --join        instead of splitting, join stereo pairs into MPO files: each FILE is a left
+                picture NAME-L.jpg, its right is NAME-R.jpg beside it (-L, -R and the extension
+                in any case, the same for both), and the output is NAME.mpo beside them. The
+                compressed pictures are copied byte for byte; the file gets the index of a
+                standard stereo MPO. An existing file is never replaced. Each pair gives one
+                progress line, then "Pairs joined: N".
+  --output OUT  with --join and exactly one FILE: write the MPO as OUT instead
   --quiet       no progress lines
   --help        show this help
   --version     show the version
 
-Exit status: 0 when every file was split without a message, 1 when any file drew one,
-2 for a usage error.
+Exit status: 0 when every file was split (or pair joined) without a message, 1 when any
+drew one, 2 for a usage error, 130 when stopped by SIGINT or SIGTERM (after the file being
+split).
 )";
 
 struct Options {
     bool speedHack = false;
     bool quiet = false;
+    bool join = false;
+    std::optional<std::string> output;
     std::vector<std::string> files;
 };
 
@@ -75,6 +90,14 @@ int main(int argc, char** argv) {
             options.speedHack = true;
         } else if (argument == "--quiet") {
             options.quiet = true;
+        } else if (argument == "--join") {
+            options.join = true;
+        } else if (argument == "--output") {
+            if (i + 1 >= argc)
+                return usageError("--output needs a file name");
+            options.output = argv[++i];
+        } else if (argument.starts_with("--output=")) {
+            options.output = argument.substr(9);
         } else if (argument == "--help") {
             std::cout << usageText;
             return 0;
@@ -87,6 +110,16 @@ int main(int argc, char** argv) {
     }
     if (options.files.empty())
         return usageError("no FILE given");
+    if (options.output && !options.join)
+        return usageError("--output goes with --join");
+    if (options.join && options.speedHack)
+        return usageError("--speed-hack does not go with --join");
+    if (options.output && options.files.size() != 1)
+        return usageError("--output takes exactly one FILE");
+    if (options.output && options.output->empty())
+        return usageError("--output needs a file name");
+    if (options.join)
+        return runJoinCommand(options.files, options.output, options.quiet);
 
     const int unusable = reportUnusableArguments(options.files);
 
@@ -95,11 +128,14 @@ int main(int argc, char** argv) {
         fileList.push_back({file, true});
 
     ConsoleReporter reporter(std::cout, std::cerr, options.quiet);
+    catchStopSignals();
     const BatchResult result = runBatch(
-        fileList, {}, [&] { return options.speedHack; }, reporter);
+        fileList, {}, [&] { return options.speedHack; }, reporter, stopSignalled);
 
     std::string summary = summaryText(result);
     std::replace(summary.begin(), summary.end(), '\r', '\n');
     std::cout << summary << "\n";
+    if (stopSignalled())
+        return exitStopped;
     return unusable + reporter.messageCount() > 0 ? 1 : 0;
 }

@@ -40,18 +40,62 @@ int createTemporary(const std::filesystem::path& target, std::filesystem::path& 
     return -1;
 }
 
-} // namespace
+// An unnamed file in target's folder (O_TMPFILE): nothing is seen in the folder until it is
+// linked in, and a process killed while writing leaves nothing at all. Returns -1 where the
+// file system or the kernel cannot make one (vfat and exfat cards, for one), with no error.
+int createUnnamed(const std::filesystem::path& target) {
+#ifdef O_TMPFILE
+    const std::filesystem::path folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#else
+    (void)target;
+    return -1;
+#endif
+}
 
-std::error_code writeFileAtomically(const std::filesystem::path& target,
-                                    const std::function<std::error_code(int fd)>& writeContent,
-                                    FileIdentity* written) {
-    std::filesystem::path temporary;
-    std::error_code error;
-    const int fd = createTemporary(target, temporary, error);
-    if (fd < 0)
+// Gives the unnamed file open as fd the name path, which must not exist yet. The /proc link
+// works for every user; the AT_EMPTY_PATH form is tried where /proc is not mounted.
+int linkUnnamed(int fd, const std::filesystem::path& path) {
+    const std::string procLink = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, procLink.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno != ENOENT)
+        return -1;
+    return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
+}
+
+// Puts the complete unnamed file in place under target. A link cannot replace a file, so where
+// target already exists the file is linked to a fresh temporary name and renamed over it, which
+// keeps the swap atomic.
+std::error_code linkIntoPlace(int fd, const std::filesystem::path& target) {
+    if (linkUnnamed(fd, target) == 0)
+        return {};
+    if (errno != EEXIST)
+        return lastSystemError();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path temporary = temporaryNameBeside(target);
+        if (linkUnnamed(fd, temporary) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return lastSystemError();
+        }
+        if (::rename(temporary.c_str(), target.c_str()) == 0)
+            return {};
+        const std::error_code error = lastSystemError();
+        ::unlink(temporary.c_str());
         return error;
+    }
+    return std::make_error_code(std::errc::file_exists);
+}
 
-    error = writeContent(fd);
+// Writes the content, notes the new file's identity and closes fd, which must be closed on every
+// path. A write is finished only when the close succeeds too (network and quota file systems
+// report late failures there).
+std::error_code writeAndClose(int fd, const std::function<std::error_code(int fd)>& writeContent,
+                              FileIdentity* written,
+                              const std::function<std::error_code(int fd)>& beforeClose) {
+    std::error_code error = writeContent(fd);
     struct stat status {};
     if (!error && written != nullptr) {
         if (::fstat(fd, &status) == 0)
@@ -60,10 +104,41 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
         else
             error = lastSystemError();
     }
-    // A write is finished only when the close succeeds too (network and quota file systems
-    // report late failures there).
+    if (!error && beforeClose)
+        error = beforeClose(fd);
     if (::close(fd) != 0 && !error)
         error = lastSystemError();
+    return error;
+}
+
+} // namespace
+
+std::error_code writeFileAtomically(const std::filesystem::path& target,
+                                    const std::function<std::error_code(int fd)>& writeContent,
+                                    FileIdentity* written, TemporaryKind kind) {
+    if (kind == TemporaryKind::unnamedWherePossible) {
+        const int unnamed = createUnnamed(target);
+        if (unnamed >= 0) {
+            bool linked = false;
+            const std::error_code error =
+                writeAndClose(unnamed, writeContent, written, [&target, &linked](int fd) {
+                    const std::error_code linkError = linkIntoPlace(fd, target);
+                    linked = !linkError;
+                    return linkError;
+                });
+            // A close that fails after the link leaves a file that may not be whole: take it away.
+            if (error && linked)
+                ::unlink(target.c_str());
+            return error;
+        }
+    }
+
+    std::filesystem::path temporary;
+    std::error_code error;
+    const int fd = createTemporary(target, temporary, error);
+    if (fd < 0)
+        return error;
+    error = writeAndClose(fd, writeContent, written, {});
     if (!error && ::rename(temporary.c_str(), target.c_str()) != 0)
         error = lastSystemError();
     if (error)

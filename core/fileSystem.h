@@ -17,16 +17,23 @@ struct FileIdentity {
     auto operator<=>(const FileIdentity&) const = default;
 };
 
-// The identity of the file at path, following links; none when nothing is there.
+// Where writeFileAtomically keeps a file until it is complete: an unnamed file (O_TMPFILE) where
+// the file system has them, else a hidden ".twinframe-*.tmp" beside the target; or always the
+// named one, which is what file systems without unnamed files get.
+enum class TemporaryKind { unnamedWherePossible, named };
+
 // Writes what writeContent puts into the open file descriptor it is given as the whole content
-// of target. It goes to a fresh temporary file in the target's folder first, which is renamed
-// over target only once it is completely written and closed. So a failure (disk full, a folder
+// of target. It goes to a fresh temporary file in the target's folder first, which takes the
+// target's name only once it is completely written and closed. So a failure (disk full, a folder
 // in the way) leaves no partial file and no temporary behind, and a file that already had the
-// name is either untouched or wholly replaced. On success, written (if given) receives the
-// identity of the new file.
+// name is either untouched or wholly replaced; with an unnamed temporary even a killed process
+// leaves nothing. On success, written (if given) receives the identity of the new file.
 std::error_code writeFileAtomically(const std::filesystem::path& target,
                                     const std::function<std::error_code(int fd)>& writeContent,
-                                    FileIdentity* written = nullptr);
+                                    FileIdentity* written = nullptr,
+                                    TemporaryKind kind = TemporaryKind::unnamedWherePossible);
+
+// The identity of the file at path, following links; none when nothing is there.
 
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
 

@@ -32,7 +32,7 @@ std::error_code checkFolder(const std::filesystem::path& directory) {
 
 BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem::path& directory,
                      const std::function<bool()>& speedHack, BatchReporter& reporter,
-                     ChunkSink& sink) {
+                     const std::function<bool()>& stopRequested, ChunkSink& sink) {
     const std::vector<std::string> selectedNames = selectedNamesOf(fileList);
     BatchResult result;
     result.selectedCount = static_cast<std::int64_t>(selectedNames.size());
@@ -53,19 +53,29 @@ BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem:
     batch.sink = &sink;
     std::int64_t fileIndex = 0;
     for (const std::string& name : selectedNames) {
+        if (fileIndex > 0 && stopRequested && stopRequested()) {
+            result.stopped = true;
+            break;
+        }
         ++fileIndex;
         reporter.setStatus("File: " + std::to_string(fileIndex));
         if (!speedHack())
             batch.searchStart = 0;
         splitFile(folder, name, fileIndex, batch, reporter);
     }
+    result.filesDealtWith = fileIndex;
     result.totalImages = batch.totalImages;
     return result;
 }
 
 std::string summaryText(const BatchResult& result) {
-    return "Files processed: " + std::to_string(result.selectedCount) + "\r" +
-           "Total images: " + std::to_string(result.totalImages);
+    const std::int64_t processed = result.stopped ? result.filesDealtWith : result.selectedCount;
+    std::string text = "Files processed: " + std::to_string(processed) + "\r" +
+                       "Total images: " + std::to_string(result.totalImages);
+    if (result.stopped)
+        text += "\rStopped after file " + std::to_string(result.filesDealtWith) + " of " +
+                std::to_string(result.selectedCount);
+    return text;
 }
 
 } // namespace twinframe

@@ -44,20 +44,22 @@ class CountingReporter : public BatchReporter {
     std::abort();
 }
 
-// Kept in memory where the machine allows, since every input writes files.
+// Kept in memory where the machine allows, since every input writes files. The path is never
+// destroyed: the clean-up at exit runs after function-local statics are gone, and an empty path
+// there would leave the folder behind.
 const fs::path& scratchFolder() {
-    static const fs::path folder = [] {
+    static const fs::path* const folder = [] {
         const fs::path base =
             fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-        fs::path made = base / ("twinframe-fuzz-" + std::to_string(::getpid()));
-        fs::create_directories(made);
+        auto* made = new fs::path(base / ("twinframe-fuzz-" + std::to_string(::getpid())));
+        fs::create_directories(*made);
         std::atexit([] {
             std::error_code ignored;
             fs::remove_all(scratchFolder(), ignored);
         });
         return made;
     }();
-    return folder;
+    return *folder;
 }
 
 void writeFile(const fs::path& path, const Bytes& bytes) {

@@ -22,6 +22,7 @@ endforeach()
 foreach(path usr/bin/twinframe usr/bin/twinframe-cli
              usr/share/applications/org.example.Twinframe.desktop
              usr/share/metainfo/org.example.Twinframe.metainfo.xml
+             usr/share/mime/packages/org.example.Twinframe.xml
              usr/share/icons/hicolor/scalable/apps/org.example.Twinframe.svg
              usr/share/icons/hicolor/48x48/apps/org.example.Twinframe.png)
     string(FIND "${contents}" "./${path}\n" at)

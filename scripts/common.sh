@@ -9,6 +9,8 @@ packages=(
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     desktop-file-utils appstream dpkg-dev file fonts-dejavu-core
+    libimage-exiftool-perl python3-pil
+    shared-mime-info
 )
 
 as_root() {

@@ -122,6 +122,54 @@ TEST(RunBatch, SpeedHackIsAskedBeforeEachFile) {
     EXPECT_EQ(readBytes(dir / "c.jpg"), jpegLike(2'100));
 }
 
+// Asks to stop as soon as it sees the status naming stopAt, as a user pressing Escape during
+// that file would; counts how often the batch asks.
+struct StopDuring : RecordingReporter {
+    explicit StopDuring(std::string stopAt) : stopAt(std::move(stopAt)) {}
+    void setStatus(const std::string& text) override {
+        RecordingReporter::setStatus(text);
+        requested = requested || text == stopAt;
+    }
+    std::function<bool()> asker() {
+        return [this] {
+            ++asked;
+            return requested;
+        };
+    }
+    std::string stopAt;
+    bool requested = false;
+    int asked = 0;
+};
+
+TEST(RunBatch, StopIsAskedBetweenFilesAndFinishesTheCurrentOne) {
+    TempDir dir;
+    for (const char* name : {"a.mpo", "b.mpo", "c.mpo"})
+        writeBytes(dir / name, mpoWithImagesAt(10'000, {0, 5'000}));
+    StopDuring reporter("File: 2, Image: 1");
+    const BatchResult result = runBatch(allSelected({"a.mpo", "b.mpo", "c.mpo"}), dir.path(),
+                                        always(false), reporter, reporter.asker());
+    EXPECT_EQ(reporter.asked, 2); // before b.mpo and before c.mpo, never before the first
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.selectedCount, 3);
+    EXPECT_EQ(result.filesDealtWith, 2);
+    EXPECT_EQ(result.totalImages, 4);
+    EXPECT_EQ(dir.names(),
+              (Names{"a-L.jpg", "a-R.jpg", "a.mpo", "b-L.jpg", "b-R.jpg", "b.mpo", "c.mpo"}));
+    EXPECT_EQ(summaryText(result),
+              "Files processed: 2\rTotal images: 4\rStopped after file 2 of 3");
+}
+
+TEST(RunBatch, StopDuringTheLastFileLeavesNothingUndone) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", jpegLike(3'000));
+    StopDuring reporter("File: 1");
+    const BatchResult result =
+        runBatch(allSelected({"a.mpo"}), dir.path(), always(false), reporter, reporter.asker());
+    EXPECT_FALSE(result.stopped);
+    EXPECT_EQ(result.filesDealtWith, 1);
+    EXPECT_EQ(summaryText(result), "Files processed: 1\rTotal images: 1");
+}
+
 TEST(RunBatch, LeavesTheCurrentDirectoryAlone) {
     TempDir dir;
     writeBytes(dir / "a.mpo", mpoWithImagesAt(6'000, {0, 3'000}));

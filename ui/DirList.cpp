@@ -6,15 +6,24 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
-DirList::DirList(QWidget* parent) : QTreeView(parent), model_(new QFileSystemModel(this)) {
-    model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    model_->setReadOnly(true);
-    setModel(model_);
-    for (int column = 1; column < model_->columnCount(); ++column)
-        hideColumn(column);
+DirList::DirList(QWidget* parent) : QTreeView(parent) {
     header()->hide();
     setIndentation(12);
     setUniformRowHeights(true);
+    useNewModel();
+}
+
+void DirList::useNewModel() {
+    QFileSystemModel* oldModel = model_;
+    QItemSelectionModel* oldSelection = selectionModel(); // the view's, left to us to delete
+    model_ = new QFileSystemModel(this);
+    model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    model_->setReadOnly(true);
+    setModel(model_);
+    delete oldSelection;
+    delete oldModel;
+    for (int column = 1; column < model_->columnCount(); ++column)
+        hideColumn(column);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { openCurrent(current); });
     // Folders are read in the background and their rows arrive later: show the open folder
@@ -26,6 +35,25 @@ DirList::DirList(QWidget* parent) : QTreeView(parent), model_(new QFileSystemMod
     };
     connect(model_, &QFileSystemModel::rowsInserted, this, revealAgain);
     connect(model_, &QFileSystemModel::layoutChanged, this, revealAgain);
+}
+
+// The model hears of every file a batch writes into the open folder and works through the
+// whole folder for each, on the window's thread, although it shows folders only: it is kept
+// deaf while a batch runs. Qt's model cannot be made to listen again, so a new one reads the
+// tree afresh afterwards, opened where the old one was.
+void DirList::setWatching(bool watching) {
+    if (!watching) {
+        model_->setOption(QFileSystemModel::DontWatchForChanges);
+        return;
+    }
+    if (!model_->testOption(QFileSystemModel::DontWatchForChanges))
+        return;
+    const QSignalBlocker quiet(this);
+    useNewModel();
+    model_->setRootPath(root_);
+    setRootIndex(model_->index(root_));
+    revealPending_ = true;
+    showPath();
 }
 
 void DirList::setPath(const QString& root, const QString& path) {
@@ -44,6 +72,10 @@ void DirList::setPath(const QString& root, const QString& path) {
     showPath();
     if (changed)
         emit pathChanged(path_);
+    // Called while a click on another folder is still being handled (that folder could not be
+    // opened and this one is opened instead), the click would select its folder once we return:
+    // show the open folder again after it.
+    QTimer::singleShot(0, this, [this] { showPath(); });
 }
 
 void DirList::showPath() {

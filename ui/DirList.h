@@ -15,6 +15,9 @@ class DirList : public QTreeView {
     // Shows the tree below root (the drive) with path open; emits pathChanged when path is new.
     void setPath(const QString& root, const QString& path);
     QString root() const { return root_; }
+    // Whether the tree follows changes in the folders it shows; stopped for a batch, which
+    // fills the open folder with files the tree does not show anyway.
+    void setWatching(bool watching);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -25,8 +28,9 @@ class DirList : public QTreeView {
   private:
     void openCurrent(const QModelIndex& current);
     void showPath();
+    void useNewModel();
 
-    QFileSystemModel* model_;
+    QFileSystemModel* model_ = nullptr;
     QString root_;
     QString path_;
     bool revealPending_ = false;

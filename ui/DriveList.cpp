@@ -65,3 +65,9 @@ void DriveList::setDriveHolding(const QString& path) {
     if (best >= 0)
         setCurrentIndex(best);
 }
+
+void DriveList::showPopup() {
+    setVolumes(source_());
+    emit volumesRefreshed();
+    QComboBox::showPopup();
+}

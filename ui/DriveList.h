@@ -3,8 +3,11 @@
 #include <QComboBox>
 #include <QStringList>
 
+#include <functional>
+
 // The drive list of a system without drive letters: the root folders of the mounted volumes
-// that hold user files (pseudo file systems such as /proc are left out).
+// that hold user files (pseudo file systems such as /proc are left out). The list is read anew
+// each time it is opened, so a card mounted meanwhile is there.
 class DriveList : public QComboBox {
     Q_OBJECT
   public:
@@ -19,4 +22,15 @@ class DriveList : public QComboBox {
     void setDriveHolding(const QString& path);
 
     static QStringList mountedVolumes();
+    // Where the list is read from when it is opened: mountedVolumes unless told otherwise.
+    void setVolumeSource(std::function<QStringList()> source) { source_ = std::move(source); }
+
+    void showPopup() override;
+
+  signals:
+    // The list was read anew on opening; the current drive may have gone from it.
+    void volumesRefreshed();
+
+  private:
+    std::function<QStringList()> source_ = mountedVolumes;
 };

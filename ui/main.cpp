@@ -2,6 +2,7 @@
 #include "version.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 
 int main(int argc, char* argv[]) {
@@ -17,5 +18,11 @@ int main(int argc, char* argv[]) {
 
     frmMain window;
     window.show();
+    // Files named on the command line (as a file manager passes them): QApplication has taken
+    // its own options out of argv.
+    QStringList files;
+    for (int i = 1; i < argc; ++i)
+        files << QFile::decodeName(argv[i]);
+    window.openFiles(files);
     return app.exec();
 }

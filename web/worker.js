@@ -11,6 +11,7 @@ importScripts("twinframe-core.js");
 const folder = "/batch";
 // The state of the page's check box: the page sends it with each batch and whenever it changes.
 let speedHack = false;
+let stop = false; // the page's Stop was pressed during this batch
 
 // Lets messages that arrived meanwhile (a change of the check box) be handled. A message
 // channel, because timers are throttled when nested.
@@ -27,6 +28,7 @@ const corePromise = createTwinframeCore({
     onOutput: (input, name, first, last) => postMessage({ type: "output", input, name, first, last }),
     onDone: (selectedCount, totalImages, summary) =>
         postMessage({ type: "done", selectedCount, totalImages, summary }),
+    stopRequested: () => stop,
     // Asked before each file: the check box as the page last told it.
     askSpeedHack: async () => {
         await yieldToMessages();
@@ -55,8 +57,11 @@ onmessage = (event) => {
     const request = event.data;
     if (request.type === "speedHack") {
         speedHack = request.value;
+    } else if (request.type === "stop") {
+        stop = true;
     } else if (request.type === "run") {
         speedHack = request.speedHack;
+        stop = false;
         runBatch(request.files, request.entries).catch((error) =>
             postMessage({ type: "failed", text: String(error && error.message ? error.message : error) }));
     }

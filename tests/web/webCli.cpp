@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     PrintingReporter reporter;
     WebChunkSink pageSink;
     ChunkSink& sink = plan ? static_cast<ChunkSink&>(pageSink) : fileChunkSink();
-    const BatchResult result = runBatch(fileList, folder, [] { return false; }, reporter, sink);
+    const BatchResult result = runBatch(fileList, folder, [] { return false; }, reporter, {}, sink);
     for (const PlannedOutput& output : pageSink.outputs())
         std::cout << "output: " << output.name << " " << output.first << " " << output.last << "\n";
     std::string summary = summaryText(result);

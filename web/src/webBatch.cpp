@@ -27,6 +27,8 @@ EM_JS(void, postDone, (double selectedCount, double totalImages, const char* sum
 // The check box lives in the page, which answers while the batch waits; so the speed hack is
 // asked afresh before each file, as the window does.
 EM_ASYNC_JS(int, askSpeedHack, (), { return (await Module["askSpeedHack"]()) ? 1 : 0; });
+// Whether the page's Stop was pressed; the batch asks between two files.
+EM_JS(int, stopWanted, (), { return Module["stopRequested"]() ? 1 : 0; });
 
 std::vector<FileEntry> fileList;
 
@@ -95,7 +97,8 @@ EMSCRIPTEN_KEEPALIVE void runPageBatch(const char* folder) {
     WebChunkSink sink;
     PageReporter reporter(std::move(selectedNames), sink);
     const BatchResult result = runBatch(
-        fileList, folder, [] { return askSpeedHack() != 0; }, reporter, sink);
+        fileList, folder, [] { return askSpeedHack() != 0; }, reporter,
+        [] { return stopWanted() != 0; }, sink);
     reporter.passOnOutputs();
     const std::string summary = result.selectedCount > 0 ? summaryText(result) : std::string();
     postDone(static_cast<double>(result.selectedCount), static_cast<double>(result.totalImages),

@@ -1,0 +1,27 @@
+# Builds a MIME database from the MIME type file alone, as update-mime-database does on
+# installation, and checks what the desktop will read from it: the type, its parent and a glob
+# for ".mpo" that ignores letter case (no ":cs" flag).
+set(scratch ${BUILD_DIR}/mime-check)
+file(REMOVE_RECURSE ${scratch})
+file(MAKE_DIRECTORY ${scratch}/mime/packages)
+file(COPY_FILE ${SOURCE} ${scratch}/mime/packages/twinframe.xml)
+execute_process(COMMAND ${UPDATE_MIME_DATABASE} ${scratch}/mime
+                RESULT_VARIABLE built OUTPUT_VARIABLE log ERROR_VARIABLE log)
+if(NOT built EQUAL 0)
+    message(FATAL_ERROR "update-mime-database failed:\n${log}")
+endif()
+if(log MATCHES "[Ee]rror|[Ww]arning|[Uu]nknown")
+    message(FATAL_ERROR "update-mime-database complains:\n${log}")
+endif()
+if(NOT EXISTS ${scratch}/mime/image/x-mpo.xml)
+    message(FATAL_ERROR "no image/x-mpo in the database")
+endif()
+file(READ ${scratch}/mime/globs2 globs)
+if(NOT globs MATCHES "\n50:image/x-mpo:\\*\\.mpo\n" OR globs MATCHES "image/x-mpo:[^\n]*:cs")
+    message(FATAL_ERROR "image/x-mpo lacks a case-insensitive *.mpo glob:\n${globs}")
+endif()
+file(READ ${scratch}/mime/subclasses parents)
+if(NOT parents STREQUAL "image/x-mpo image/jpeg\n")
+    message(FATAL_ERROR "image/x-mpo is not a sub-class of image/jpeg:\n${parents}")
+endif()
+file(REMOVE_RECURSE ${scratch})

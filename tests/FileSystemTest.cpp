@@ -1,0 +1,111 @@
+#include "fileSystem.h"
+#include "MpoBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace twinframe;
+using namespace twinframe::test;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+// Whether the folder's file system gives unnamed files at all (tmpfs and ext4 do, vfat does not).
+bool hasUnnamedFiles(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+// Writes bytes, first noting what the folder holds while the content is being written.
+std::error_code writeNoting(const std::filesystem::path& target, const Bytes& bytes,
+                            TemporaryKind kind, const TempDir& dir, Names& seenWhileWriting) {
+    return writeFileAtomically(
+        target,
+        [&](int fd) {
+            seenWhileWriting = dir.names();
+            const auto size = static_cast<ssize_t>(bytes.size());
+            return ::write(fd, bytes.data(), bytes.size()) == size
+                       ? std::error_code{}
+                       : std::make_error_code(std::errc::io_error);
+        },
+        nullptr, kind);
+}
+
+const TemporaryKind bothKinds[] = {TemporaryKind::unnamedWherePossible, TemporaryKind::named};
+
+} // namespace
+
+TEST(WriteFileAtomically, WritesANewFileAndReplacesAnOldOneWithEitherTemporary) {
+    for (const TemporaryKind kind : bothKinds) {
+        TempDir dir;
+        Names seen;
+        ASSERT_FALSE(writeNoting(dir / "new.jpg", jpegLike(500, 0xE1, 1), kind, dir, seen));
+        writeBytes(dir / "old.jpg", jpegLike(900, 0xE1, 2));
+        ASSERT_FALSE(writeNoting(dir / "old.jpg", jpegLike(300, 0xE1, 3), kind, dir, seen));
+        EXPECT_EQ(readBytes(dir / "new.jpg"), jpegLike(500, 0xE1, 1));
+        EXPECT_EQ(readBytes(dir / "old.jpg"), jpegLike(300, 0xE1, 3));
+        EXPECT_EQ(dir.names(), (Names{"new.jpg", "old.jpg"}));
+    }
+}
+
+TEST(WriteFileAtomically, UnnamedTemporaryIsNotInTheFolderWhileWritten) {
+    TempDir dir;
+    if (!hasUnnamedFiles(dir.path()))
+        GTEST_SKIP() << "no O_TMPFILE on this file system";
+    writeBytes(dir / "old.jpg", jpegLike(900));
+    Names seen;
+    ASSERT_FALSE(
+        writeNoting(dir / "a.jpg", jpegLike(500), TemporaryKind::unnamedWherePossible, dir, seen));
+    EXPECT_EQ(seen, Names{"old.jpg"});
+}
+
+TEST(WriteFileAtomically, FailureLeavesTheOldFileAndNoTemporary) {
+    for (const TemporaryKind kind : bothKinds) {
+        TempDir dir;
+        writeBytes(dir / "old.jpg", jpegLike(900));
+        const std::error_code error = writeFileAtomically(
+            dir / "old.jpg",
+            [](int fd) {
+                (void)!::write(fd, "partial", 7);
+                return std::make_error_code(std::errc::no_space_on_device);
+            },
+            nullptr, kind);
+        EXPECT_EQ(error, std::errc::no_space_on_device);
+        EXPECT_EQ(readBytes(dir / "old.jpg"), jpegLike(900));
+        EXPECT_EQ(dir.names(), Names{"old.jpg"});
+        // A folder where the file must go is told, and nothing is left either.
+        std::filesystem::create_directory(dir / "in-the-way.jpg");
+        Names seen;
+        EXPECT_EQ(writeNoting(dir / "in-the-way.jpg", jpegLike(500), kind, dir, seen),
+                  std::errc::is_a_directory);
+        EXPECT_EQ(dir.names(), (Names{"in-the-way.jpg", "old.jpg"}));
+    }
+}
+
+TEST(WriteFileAtomically, ProcessKilledWhileWritingLeavesNothing) {
+    TempDir dir;
+    if (!hasUnnamedFiles(dir.path()))
+        GTEST_SKIP() << "no O_TMPFILE on this file system";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        (void)writeFileAtomically(dir / "a.jpg", [](int fd) {
+            (void)!::write(fd, "half an image", 13);
+            ::raise(SIGKILL);
+            return std::error_code{};
+        });
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_TRUE(dir.names().empty());
+}

@@ -1,0 +1,113 @@
+#include "JpegBuilder.h"
+
+#include "jpegSegments.h"
+
+#include <string_view>
+
+namespace twinframe::test {
+
+namespace {
+
+void append(Bytes& out, std::initializer_list<std::uint8_t> bytes) {
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+void appendSegment(Bytes& out, std::uint8_t marker, std::string_view identifier,
+                   const Bytes& content) {
+    const std::size_t length = 2 + identifier.size() + content.size();
+    append(out, {0xFF, marker, static_cast<std::uint8_t>(length >> 8),
+                 static_cast<std::uint8_t>(length)});
+    out.insert(out.end(), identifier.begin(), identifier.end());
+    out.insert(out.end(), content.begin(), content.end());
+}
+
+Bytes filler(std::size_t size, std::uint32_t seed) {
+    Bytes bytes(size);
+    std::uint32_t state = seed * 2654435761u + 7u;
+    for (auto& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    return bytes;
+}
+
+// Entropy-coded data: every FF stuffed with 00, and a restart marker every 500 bytes.
+Bytes compressedScan(std::size_t size, std::uint32_t seed) {
+    Bytes out;
+    const Bytes random = filler(size, seed);
+    for (std::size_t i = 0; i < random.size(); ++i) {
+        out.push_back(random[i]);
+        if (random[i] == 0xFF)
+            out.push_back(0x00);
+        if (i % 500 == 499)
+            append(out, {0xFF, static_cast<std::uint8_t>(0xD0 + (i / 500) % 8)});
+    }
+    return out;
+}
+
+void appendScan(Bytes& out, const JpegSpec& spec, std::uint32_t seed) {
+    appendSegment(out, 0xC4, "", filler(30, seed));                         // DHT
+    appendSegment(out, 0xDA, "", {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 0}); // SOS
+    const Bytes data = compressedScan(spec.dataSize, seed);
+    out.insert(out.end(), data.begin(), data.end());
+}
+
+} // namespace
+
+BuiltJpeg buildJpeg(const JpegSpec& spec) {
+    BuiltJpeg built;
+    Bytes& out = built.bytes;
+    append(out, {0xFF, 0xD8});
+    if (spec.jfif)
+        appendSegment(out, 0xE0, std::string_view("JFIF\0", 5), {1, 1, 0, 0, 1, 0, 1, 0, 0});
+    if (spec.exif) {
+        Bytes tiff = {'I', 'I', 0x2A, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        append(tiff, {0xFF, 0xD8, 0xFF, 0xDB, 0, 4, 1, 2, 0xFF, 0xD9}); // the thumbnail
+        appendSegment(out, 0xE1, std::string_view("Exif\0\0", 6), tiff);
+    }
+    // XMP is an APP1 too, but not the Exif one.
+    appendSegment(out, 0xE1, std::string_view("http://ns.adobe.com/xap/1.0/\0", 29),
+                  filler(40, spec.seed));
+    if (spec.cameraMpSegment)
+        appendSegment(out, 0xE2, std::string_view("MPF\0", 4),
+                      {'I', 'I', 0x2A, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    appendSegment(out, 0xE2, std::string_view("ICC_PROFILE\0", 12), filler(60, spec.seed + 1));
+    appendSegment(out, 0xDB, "", filler(65, spec.seed + 2)); // DQT
+    appendSegment(out, spec.progressive ? 0xC2 : 0xC0, "",
+                  {8, static_cast<std::uint8_t>(spec.height >> 8),
+                   static_cast<std::uint8_t>(spec.height),
+                   static_cast<std::uint8_t>(spec.width >> 8),
+                   static_cast<std::uint8_t>(spec.width), 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1});
+    built.scanStart = out.size() + 34; // after the DHT that comes first
+    appendScan(out, spec, spec.seed + 3);
+    if (spec.progressive) {
+        appendScan(out, spec, spec.seed + 4);
+        appendScan(out, spec, spec.seed + 5);
+    }
+    append(out, {0xFF, 0xD9});
+    built.imageEnd = out.size();
+    out.resize(out.size() + spec.padding, 0);
+    return built;
+}
+
+std::vector<Bytes> headerSegments(const Bytes& image) {
+    std::vector<Bytes> segments;
+    walkSegments(image, [&](const JpegSegment& segment) {
+        segments.push_back(
+            slice(image, segment.offset, segment.dataOffset + segment.dataLength - 1));
+        return true;
+    });
+    return segments;
+}
+
+Bytes compressedDataOf(const Bytes& image) {
+    const SegmentWalk walk = walkSegments(image, [](const JpegSegment&) { return true; });
+    std::size_t end = image.size();
+    while (end >= 2 && !(image[end - 2] == 0xFF && image[end - 1] == 0xD9))
+        --end;
+    if (walk.end != SegmentWalkEnd::startOfScan || end < walk.offset + 2)
+        return {};
+    return slice(image, walk.offset, end - 1);
+}
+
+} // namespace twinframe::test
