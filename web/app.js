@@ -10,6 +10,7 @@ const listHint = $("listHint");
 const clearList = $("clearList");
 const speedHack = $("speedHack");
 const go = $("go");
+const stop = $("stop");
 const status = $("status");
 const log = $("log");
 const outputsList = $("outputs");
@@ -130,6 +131,8 @@ function setBusy(value) {
     busy = value;
     picker.disabled = value;
     saveAll.disabled = value || outputs.length === 0;
+    stop.hidden = !value;
+    stop.disabled = false;
     document.body.setAttribute("aria-busy", String(value));
     renderList();
 }
@@ -211,6 +214,12 @@ go.addEventListener("click", () => {
         entries: names.map((name) => ({ name, selected: listed.get(name).selected })),
         speedHack: speedHack.checked,
     });
+});
+
+// The batch stops between two files: the one being split is finished first.
+stop.addEventListener("click", () => {
+    stop.disabled = true;
+    worker.postMessage({ type: "stop" });
 });
 
 // The batch asks for the speed hack before each file; the worker always knows the box's state.

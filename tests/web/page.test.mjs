@@ -52,6 +52,7 @@ describe("the page", () => {
         assert.match(await input.evaluate((e) => e.accept), /\.mpo/i);
         assert.ok(await page.$('aria/Multi-file speed hack[role="checkbox"]'));
         assert.ok(await page.$('aria/GO![role="button"]'));
+        assert.equal(await page.$('aria/Stop[role="button"]'), null, "Stop is there only during a batch");
         assert.equal(await page.$eval("[role=status]", (e) => e.textContent), idleText);
         assert.equal(await page.$eval("[role=log]", (e) => e.children.length), 0);
         assert.equal(await page.$eval("link[rel=icon]", (e) => e.getAttribute("href")), "twinframe.svg");
@@ -106,6 +107,24 @@ describe("the page", () => {
 
         await box.click();
         assertSameAsCli(await pressGo(page), cliSplit(folder, names));
+    });
+
+    test("stops between two files when asked, with the core's summary", async () => {
+        const { page } = browser;
+        const folder = join(samples, "mixed");
+        const names = ["burst.mpo", "DSCF0001.MPO", "DSCF0002.MPO", "not-an-mpo.mpo", "single.mpo", "tiny.mpo", "x-1.mpo", "x.mpo"];
+        await pickFiles(page, names.map((name) => join(folder, name)));
+        // Stop goes to the worker right behind the batch, so the batch stops after a file or two.
+        await page.evaluate(() => document.getElementById("go").addEventListener("click",
+            () => document.getElementById("stop").click(), { once: true }));
+        const shown = await pressGo(page);
+        const summary = shown.log.at(-1);
+        const done = Number(/^Stopped after file (\d+) of 8$/.exec(summary[2])?.[1]);
+        assert.ok(done >= 1 && done < names.length, summary.join(" / "));
+        const expected = cliSplit(folder, names.slice(0, done));
+        assert.deepEqual(summary.slice(0, 2), expected.summary);
+        assert.deepEqual(shown.log.slice(0, -1), expected.messages.map((text) => [text]));
+        assert.deepEqual(linkDigests(shown.links), digests(expected.outputs));
     });
 
     test("names a file that went or changed on disk since it was picked, and goes on", async () => {
