@@ -10,6 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Emscripten's C library declares copy_file_range but has no such call; its file systems live in
+// the program's own memory, so the read and write copy is all there is to do there.
+#if !defined(__EMSCRIPTEN__)
+#define TWINFRAME_KERNEL_COPY 1
+#endif
+
 namespace twinframe {
 
 FileBuffer fileBuffer;
@@ -51,23 +57,34 @@ std::error_code writeAll(int fd, const std::uint8_t* data, std::size_t size) {
     return {};
 }
 
+#if defined(TWINFRAME_KERNEL_COPY)
 // copy_file_range cannot serve every pair of files (another file system, an old kernel, a
 // file system without it); the ordinary read and write loop serves those.
 bool kernelCopyUnsupported(int error) {
     return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
            error == EBADF;
 }
+#endif
+
+// The reads fill the block before anything looks at it, so it is not zeroed first where the
+// library can leave it as it is (the C++ library of Emscripten cannot yet).
+std::unique_ptr<std::uint8_t[]> uninitialisedBlock(std::size_t size) {
+#if defined(__cpp_lib_smart_ptr_for_overwrite)
+    return std::make_unique_for_overwrite<std::uint8_t[]>(size);
+#else
+    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]);
+#endif
+}
 
 } // namespace
 
 FileBuffer::FileBuffer()
-    : head_(std::make_unique_for_overwrite<std::uint8_t[]>(kIndexReach)),
-      block_(std::make_unique_for_overwrite<std::uint8_t[]>(kDefaultBlockSize)),
+    : head_(uninitialisedBlock(kIndexReach)), block_(uninitialisedBlock(kDefaultBlockSize)),
       blockSize_(kDefaultBlockSize) {}
 
 void FileBuffer::setBlockSize(std::size_t bytes) {
     blockSize_ = std::max<std::size_t>(bytes, 16);
-    block_ = std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_);
+    block_ = uninitialisedBlock(blockSize_);
     blockLength_ = 0;
 }
 
@@ -176,6 +193,9 @@ std::int64_t FileBuffer::findImageStart(std::int64_t from) {
 }
 
 std::error_code FileBuffer::copyTo(int fd, std::int64_t first, std::int64_t count) {
+#if !defined(TWINFRAME_KERNEL_COPY)
+    return copyThroughBlock(fd, first, count);
+#else
     off_t input = static_cast<off_t>(first);
     auto remaining = static_cast<std::size_t>(count);
     while (remaining > 0) {
@@ -191,6 +211,7 @@ std::error_code FileBuffer::copyTo(int fd, std::int64_t first, std::int64_t coun
         }
     }
     return {};
+#endif
 }
 
 std::error_code FileBuffer::copyThroughBlock(int fd, std::int64_t first, std::int64_t count) {

@@ -38,3 +38,36 @@ configure_and_build() {
     cmake -S "$root" -B "$dir" -G Ninja "$@"
     cmake --build "$dir"
 }
+
+# The page (web/): Debian's emscripten compiles the core to WebAssembly; chromium runs the page's
+# tests headless. node and npm come with the machine, or from Debian when it has none (Debian's
+# npm conflicts with a node installed from elsewhere, so it is only asked for without one).
+web_packages=(emscripten chromium)
+
+install_web_packages() {
+    local node_packages=()
+    command -v npm >/dev/null || node_packages=(nodejs npm)
+    install_packages "${web_packages[@]}" "${node_packages[@]}"
+}
+
+# build_web: the page into build/web/: the npm packages of web/package-lock.json, the core
+# configured by emcmake in build/web-core, then the page's files beside it.
+build_web() {
+    local site="$root/build/web" core="$root/build/web-core"
+    if [ ! -f "$root/web/node_modules/.package-lock.json" ] ||
+        [ "$root/web/package-lock.json" -nt "$root/web/node_modules/.package-lock.json" ]; then
+        (cd "$root/web" && npm ci --no-audit --no-fund --ignore-scripts)
+    fi
+    # Debian's emscripten finds its JavaScript modules (acorn) only through NODE_PATH.
+    export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+    emcmake cmake -S "$root/web" -B "$core" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$core" -j2
+    rm -rf "$site"
+    mkdir -p "$site/vendor"
+    cp "$root/web/index.html" "$root/web/style.css" "$root/web/app.js" "$root/web/worker.js" \
+        "$core/twinframe-core.js" "$core/twinframe-core.wasm" "$site/"
+    cp "$root/resources/twinframe.svg" "$site/"
+    cp "$root/web/node_modules/fflate/esm/browser.js" "$site/vendor/fflate.js"
+    cp "$root/web/node_modules/fflate/LICENSE" "$site/vendor/fflate.LICENSE.txt"
+    echo "Built the page in $site"
+}

@@ -1,0 +1,81 @@
+// The page's side of bench/web: splits every .MPO of a folder in the page, in headless chromium,
+// and prints one JSON line: the batch's times (GO! to summary, per round) and the page's memory.
+//   node bench/webBench.mjs FOLDER ROUNDS
+// Memory is the resident set (VmRSS, sampled every 10 ms from /proc) of the renderer processes
+// (the page's, which holds its worker too, and the spare one Chromium keeps) and of the browser
+// process, which keeps the page's blobs: each at its peak during the batches and just before the
+// first one, once the page is loaded and the files are listed.
+import { readFileSync, readdirSync } from "node:fs";
+import { createRequire } from "node:module";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
+
+const root = join(dirname(fileURLToPath(import.meta.url)), "..");
+const puppeteer = createRequire(join(root, "web/package.json"))("puppeteer-core");
+const { serve } = await import(join(root, "web/serve.mjs"));
+
+const [folderArgument, roundsArgument = "3"] = process.argv.slice(2);
+const folder = resolve(folderArgument);
+const rounds = Number(roundsArgument);
+const files = readdirSync(folder).filter((name) => /\.mpo$/i.test(name)).sort().map((name) => join(folder, name));
+
+const rssKiB = (pid) => {
+    try {
+        return Number(/VmRSS:\s+(\d+) kB/.exec(readFileSync(`/proc/${pid}/status`, "utf8"))[1]);
+    } catch {
+        return 0; // a spare renderer that Chromium let go
+    }
+};
+
+const server = await serve(join(root, "build/web"), 0);
+const browser = await puppeteer.launch({
+    executablePath: process.env.TWINFRAME_CHROMIUM ?? "/usr/bin/chromium",
+    headless: true,
+    args: ["--no-sandbox", "--disable-dev-shm-usage", "--no-first-run", "--renderer-process-limit=1"],
+});
+try {
+    const [page] = await browser.pages();
+    await page.goto(`http://127.0.0.1:${server.address().port}/`);
+    await page.waitForFunction(() => !document.getElementById("go").disabled);
+    await (await page.$("input[type=file]")).uploadFile(...files);
+    await page.waitForFunction((n) => document.querySelectorAll("#fileList li").length === n, {}, files.length);
+
+    const session = await browser.target().createCDPSession();
+    const { processInfo } = await session.send("SystemInfo.getProcessInfo");
+    const renderers = processInfo.filter((p) => p.type === "renderer").map((p) => p.id);
+    const browserPid = browser.process().pid;
+    // Chromium keeps a spare renderer beside the page's; both are counted.
+    const rendererRss = () => renderers.reduce((sum, pid) => sum + rssKiB(pid), 0);
+    const before = { renderer: rendererRss(), browser: rssKiB(browserPid) };
+    const peak = { ...before };
+    const sampler = setInterval(() => {
+        peak.renderer = Math.max(peak.renderer, rendererRss());
+        peak.browser = Math.max(peak.browser, rssKiB(browserPid));
+    }, 10);
+
+    const times = [];
+    let summary = "";
+    for (let round = 0; round < rounds; ++round) {
+        const result = await page.evaluate(async () => {
+            const done = Promise.race([
+                new Promise((resolve) => document.addEventListener("twinframe-batch-done", resolve, { once: true })),
+                new Promise((resolve) => setTimeout(resolve, 120_000)),
+            ]);
+            const start = performance.now();
+            document.getElementById("go").click();
+            await done;
+            return {
+                seconds: (performance.now() - start) / 1000,
+                summary: document.querySelector("#log .summary")?.innerText ?? "stuck at " + document.querySelector("[role=status]").textContent,
+                links: document.querySelectorAll("a[download]").length,
+            };
+        });
+        times.push(result.seconds);
+        summary = `${result.summary.replace("\n", ", ")}; ${result.links} links`;
+    }
+    clearInterval(sampler);
+    console.log(JSON.stringify({ times, summary, before, peak, renderers: renderers.length }));
+} finally {
+    await browser.close();
+    server.close();
+}

@@ -1,0 +1,230 @@
+// The page in headless chromium: files picked and dropped, GO!, and what it shows and offers
+// compared with what twinframe-cli does with the same files.
+import assert from "node:assert/strict";
+import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { after, before, describe, test } from "node:test";
+import { createRequire } from "node:module";
+
+import { cliSplit, openPage, pickFiles, pressGo, root, sampleFolder, sha256 } from "./support.mjs";
+
+const { unzipSync } = createRequire(join(root, "web/package.json"))("fflate");
+const idleText = "twinframe.example.org";
+
+const digests = (outputs) => new Map([...outputs].map(([name, bytes]) => [name, sha256(bytes)]));
+const linkDigests = (links) => new Map(links.map((link) => [link.name, link.sha256]));
+const listedNames = (page) =>
+    page.$$eval("#fileList li", (items) => items.map((item) => item.querySelector("label").textContent.replace(/\s*[\d.]+ (MB|kB|B)$/, "")));
+const setSelected = (page, names, selected) =>
+    page.evaluate((names, selected) => {
+        for (const item of document.querySelectorAll("#fileList li")) {
+            const box = item.querySelector("input[type=checkbox]");
+            if (names.some((name) => item.textContent.startsWith(name)) && box.checked !== selected) box.click();
+        }
+    }, names, selected);
+
+// The page's batch must say and give exactly what twinframe-cli says and writes.
+function assertSameAsCli(shown, expected) {
+    assert.equal(shown.status, idleText, "the idle text is back after the batch");
+    assert.deepEqual(shown.statuses, [...expected.statuses, idleText]);
+    assert.deepEqual(shown.log, [...expected.messages.map((text) => [text]), expected.summary]);
+    assert.deepEqual(linkDigests(shown.links), digests(expected.outputs));
+}
+
+describe("the page", () => {
+    let browser;
+    let samples;
+
+    before(async () => {
+        samples = sampleFolder();
+        browser = await openPage();
+    });
+    after(async () => {
+        await browser?.close();
+        rmSync(samples, { recursive: true, force: true });
+    });
+
+    test("offers its controls by role and name, with the idle text", async () => {
+        const { page } = browser;
+        const input = await page.$("input[type=file]");
+        assert.equal(await input.evaluate((e) => e.multiple), true);
+        assert.match(await input.evaluate((e) => e.accept), /\.mpo/i);
+        assert.ok(await page.$('aria/Multi-file speed hack[role="checkbox"]'));
+        assert.ok(await page.$('aria/GO![role="button"]'));
+        assert.equal(await page.$('aria/Stop[role="button"]'), null, "Stop is there only during a batch");
+        assert.equal(await page.$eval("[role=status]", (e) => e.textContent), idleText);
+        assert.equal(await page.$eval("[role=log]", (e) => e.children.length), 0);
+        assert.equal(await page.$eval("link[rel=icon]", (e) => e.getAttribute("href")), "twinframe.svg");
+    });
+
+    test("splits picked files in name order, as twinframe-cli does, byte for byte", async () => {
+        const { page } = browser;
+        const folder = join(samples, "mixed");
+        await pickFiles(page, readdirSync(folder).map((name) => join(folder, name)));
+        const names = await listedNames(page);
+        assert.deepEqual(names, ["burst.mpo", "DSCF0001.MPO", "DSCF0002.MPO", "not-an-mpo.mpo",
+            "single.mpo", "tiny.mpo", "x-1.mpo", "x.mpo"]);
+        assert.ok(await page.$$eval("#fileList input[type=checkbox]", (boxes) => boxes.every((b) => b.checked)),
+            "every listed file starts selected");
+
+        const shown = await pressGo(page);
+        assertSameAsCli(shown, cliSplit(folder, names));
+        // The messages name the bad files and the kept no-overwrite rule, in the core's words.
+        assert.deepEqual(shown.log.slice(0, 3).map(([text]) => text), [
+            "not-an-mpo.mpo is not a valid MPO file",
+            "tiny.mpo too small to be a valid file",
+            "x.mpo not split: x-1.jpg was already written in this batch from x-1.mpo",
+        ]);
+        assert.deepEqual(shown.log.at(-1), ["Files processed: 8", "Total images: 9"]);
+    });
+
+    test("leaves unselected files out, and says when none is selected", async () => {
+        const { page } = browser;
+        const folder = join(samples, "mixed");
+        await setSelected(page, ["burst.mpo", "not-an-mpo.mpo", "x.mpo"], false);
+        const shown = await pressGo(page);
+        assertSameAsCli(shown, cliSplit(folder, ["DSCF0001.MPO", "DSCF0002.MPO", "single.mpo", "tiny.mpo", "x-1.mpo"]));
+
+        await setSelected(page, await listedNames(page), false);
+        const none = await pressGo(page);
+        assert.deepEqual(none.log, [["No files selected"]]);
+        assert.deepEqual(none.links, []);
+        assert.equal(none.status, idleText);
+    });
+
+    test("asks the speed hack before each file, with the core's rule", async () => {
+        const { page } = browser;
+        const folder = join(samples, "speed");
+        const names = ["a-large.mpo", "b-small.mpo", "c-pair.mpo"];
+        await pickFiles(page, names.map((name) => join(folder, name)));
+        const box = await page.$('aria/Multi-file speed hack[role="checkbox"]');
+        await box.click();
+        const fast = await pressGo(page);
+        const cliFast = cliSplit(folder, names, { speedHack: true });
+        assert.deepEqual(cliFast.messages, ["b-small.mpo too small to be a valid file"]);
+        assertSameAsCli(fast, cliFast);
+
+        await box.click();
+        assertSameAsCli(await pressGo(page), cliSplit(folder, names));
+    });
+
+    test("stops between two files when asked, with the core's summary", async () => {
+        const { page } = browser;
+        const folder = join(samples, "mixed");
+        const names = ["burst.mpo", "DSCF0001.MPO", "DSCF0002.MPO", "not-an-mpo.mpo", "single.mpo", "tiny.mpo", "x-1.mpo", "x.mpo"];
+        await pickFiles(page, names.map((name) => join(folder, name)));
+        // Stop goes to the worker right behind the batch, so the batch stops after a file or two.
+        await page.evaluate(() => document.getElementById("go").addEventListener("click",
+            () => document.getElementById("stop").click(), { once: true }));
+        const shown = await pressGo(page);
+        const summary = shown.log.at(-1);
+        const done = Number(/^Stopped after file (\d+) of 8$/.exec(summary[2])?.[1]);
+        assert.ok(done >= 1 && done < names.length, summary.join(" / "));
+        const expected = cliSplit(folder, names.slice(0, done));
+        assert.deepEqual(summary.slice(0, 2), expected.summary);
+        assert.deepEqual(shown.log.slice(0, -1), expected.messages.map((text) => [text]));
+        assert.deepEqual(linkDigests(shown.links), digests(expected.outputs));
+    });
+
+    test("names a file that went or changed on disk since it was picked, and goes on", async () => {
+        const { page } = browser;
+        const folder = join(samples, "gone");
+        cpSync(join(samples, "mixed"), folder, { recursive: true });
+        await pickFiles(page, ["DSCF0001.MPO", "burst.mpo", "single.mpo"].map((name) => join(folder, name)));
+        rmSync(join(folder, "burst.mpo"));
+        writeFileSync(join(folder, "single.mpo"), "not what was picked");
+        const shown = await pressGo(page);
+        assert.deepEqual(shown.log, [
+            ["Cannot read burst.mpo: I/O error"],
+            ["Cannot read single.mpo: I/O error"],
+            ["Files processed: 3", "Total images: 2"],
+        ]);
+        assert.deepEqual(shown.links.map((link) => link.name), ["DSCF0001-L.jpg", "DSCF0001-R.jpg"]);
+    });
+
+    test("takes dropped files, and keeps names that differ only in case apart", async () => {
+        const { page } = browser;
+        await page.evaluate(() => document.getElementById("clearList").click());
+        const folder = join(samples, "case");
+        const dropped = readdirSync(folder).map((name) => ({ name, base64: readFileSync(join(folder, name)).toString("base64") }));
+        await page.evaluate((dropped) => {
+            const transfer = new DataTransfer();
+            for (const { name, base64 } of dropped)
+                transfer.items.add(new File([Uint8Array.from(atob(base64), (c) => c.charCodeAt(0))], name));
+            document.getElementById("dropZone").dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true }));
+        }, dropped);
+        await page.waitForFunction(() => document.querySelectorAll("#fileList li").length === 2);
+        assert.deepEqual(await listedNames(page), ["Pair.mpo", "pair.MPO"]);
+
+        const shown = await pressGo(page);
+        // On a disk that ignores case pair-L.jpg would replace Pair-L.jpg, so the page refuses it.
+        assert.deepEqual(shown.log, [
+            ["pair.MPO not split: pair-L.jpg was already written in this batch from Pair.mpo"],
+            ["Files processed: 2", "Total images: 2"],
+        ]);
+        const pair = cliSplit(folder, ["Pair.mpo"]);
+        assert.deepEqual(linkDigests(shown.links), digests(pair.outputs));
+    });
+
+    test("saves all into the folder the user picks, replacing files of the same name", async () => {
+        const { page } = browser;
+        const folder = join(samples, "mixed");
+        const names = ["DSCF0001.MPO", "burst.mpo"];
+        await pickFiles(page, names.map((name) => join(folder, name)));
+        await pressGo(page);
+        // The origin's private folder stands in for the one the user would pick: same API.
+        const saved = await page.evaluate(async () => {
+            const folder = await navigator.storage.getDirectory();
+            const stale = await (await folder.getFileHandle("DSCF0001-L.jpg", { create: true })).createWritable();
+            await stale.write("from an earlier run, longer than nothing");
+            await stale.close();
+            window.showDirectoryPicker = async () => folder;
+            const done = new Promise((resolve) => document.addEventListener("twinframe-save-done", resolve, { once: true }));
+            document.getElementById("saveAll").click();
+            await done;
+            const files = {};
+            for await (const [name, handle] of folder.entries()) {
+                const bytes = await (await handle.getFile()).arrayBuffer();
+                const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+                files[name] = [...digest].map((b) => b.toString(16).padStart(2, "0")).join("");
+            }
+            return files;
+        });
+        assert.deepEqual(new Map(Object.entries(saved)), digests(cliSplit(folder, names).outputs));
+    });
+
+    test("saves all as a .zip where no folder can be picked", async () => {
+        const { page } = browser;
+        const folder = join(samples, "mixed");
+        const names = ["DSCF0002.MPO", "single.mpo"];
+        await pickFiles(page, names.map((name) => join(folder, name)));
+        await pressGo(page);
+        const downloads = mkdtempSync(join(tmpdir(), "twinframe-zip-"));
+        try {
+            const session = await page.createCDPSession();
+            await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+            await page.evaluate(() => {
+                delete window.showDirectoryPicker;
+                delete Window.prototype.showDirectoryPicker;
+            });
+            await page.click("#saveAll");
+            const zipPath = join(downloads, "twinframe-images.zip");
+            for (let i = 0; i < 100 && !readdirSync(downloads).includes("twinframe-images.zip"); ++i)
+                await new Promise((resolve) => setTimeout(resolve, 100));
+            const entries = unzipSync(readFileSync(zipPath));
+            assert.deepEqual(digests(Object.entries(entries)), digests(cliSplit(folder, names).outputs));
+        } finally {
+            rmSync(downloads, { recursive: true, force: true });
+        }
+    });
+
+    test("asks nothing of any host but its own, and shows no script error", () => {
+        const own = browser.origin + "/";
+        const elsewhere = browser.requests.filter((url) => !url.startsWith(own) && !url.startsWith("blob:" + browser.origin));
+        assert.deepEqual(elsewhere, []);
+        // The worker's own requests are among those seen, so none of its could pass unseen.
+        assert.ok(browser.requests.includes(own + "twinframe-core.wasm"));
+        assert.deepEqual(browser.errors, []);
+    });
+});

@@ -1,0 +1,131 @@
+// What the page's tests share: the built page served on 127.0.0.1, headless chromium from
+// Debian driven by puppeteer-core, the sample files, and twinframe-cli's answers to compare with.
+import { execFileSync, spawnSync } from "node:child_process";
+import { createHash } from "node:crypto";
+import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
+import { createRequire } from "node:module";
+import { tmpdir } from "node:os";
+import { dirname, join, resolve } from "node:path";
+import { fileURLToPath } from "node:url";
+
+export const root = join(dirname(fileURLToPath(import.meta.url)), "../..");
+const require = createRequire(join(root, "web/package.json"));
+const puppeteer = require("puppeteer-core");
+const { serve } = await import(join(root, "web/serve.mjs"));
+
+export const site = process.env.TWINFRAME_WEB_SITE ?? join(root, "build/web");
+export const webCore = process.env.TWINFRAME_WEB_CORE ?? join(root, "build/web-core");
+const nativeBuild = resolve(process.env.TWINFRAME_NATIVE_BUILD ?? join(root, "build/test"));
+export const cli = join(nativeBuild, "cli/twinframe-cli");
+const makeSamples = join(nativeBuild, "tests/twinframe-make-web-samples");
+
+// A fresh folder of sample files (subfolders mixed/, speed/, case/), removed by the caller.
+export function sampleFolder() {
+    const folder = mkdtempSync(join(tmpdir(), "twinframe-web-"));
+    execFileSync(makeSamples, [folder]);
+    return folder;
+}
+
+export const sha256 = (bytes) => createHash("sha256").update(bytes).digest("hex");
+
+// Splits names (in folder) with twinframe-cli in a copy of the folder: the messages (without the
+// program's prefix), the status texts, the summary lines and each output's bytes by name.
+export function cliSplit(folder, names, { speedHack = false } = {}) {
+    const copy = mkdtempSync(join(tmpdir(), "twinframe-cli-"));
+    try {
+        for (const name of names) cpSync(join(folder, name), join(copy, name));
+        const args = [...(speedHack ? ["--speed-hack"] : []), "--", ...names];
+        const run = spawnSync(cli, args, { cwd: copy, encoding: "utf8" });
+        const lines = run.stdout.split("\n").filter(Boolean);
+        const outputs = new Map();
+        for (const name of readdirSync(copy).filter((n) => n.endsWith(".jpg")).sort())
+            outputs.set(name, readFileSync(join(copy, name)));
+        return {
+            statuses: lines.slice(0, -2),
+            summary: lines.slice(-2),
+            messages: run.stderr.split("\n").filter(Boolean).map((line) => line.replace(/^twinframe-cli: /, "")),
+            outputs,
+        };
+    } finally {
+        rmSync(copy, { recursive: true, force: true });
+    }
+}
+
+// The page in a headless browser. Every request the page or its worker makes is kept, so a test
+// can check that none leaves 127.0.0.1.
+export async function openPage() {
+    const server = await serve(site, 0);
+    const origin = `http://127.0.0.1:${server.address().port}`;
+    const browser = await puppeteer.launch({
+        executablePath: process.env.TWINFRAME_CHROMIUM ?? "/usr/bin/chromium",
+        headless: true,
+        // CI runs as root, where chromium's sandbox cannot start.
+        args: ["--no-sandbox", "--disable-dev-shm-usage", "--no-first-run"],
+    });
+    const page = await browser.newPage();
+    const requests = [];
+    const errors = [];
+    page.on("request", (request) => requests.push(request.url()));
+    page.on("pageerror", (error) => errors.push(error.message));
+    await page.setViewport({ width: 1100, height: 860 });
+    await page.goto(origin + "/");
+    await page.waitForFunction(() => !document.getElementById("go").disabled);
+    // Keep every status text the page shows, in order.
+    await page.evaluate(() => {
+        window.statusesSeen = [];
+        const status = document.querySelector("[role=status]");
+        new MutationObserver(() => window.statusesSeen.push(status.textContent)).observe(status, {
+            childList: true,
+            characterData: true,
+            subtree: true,
+        });
+    });
+    return {
+        browser,
+        page,
+        origin,
+        requests,
+        errors,
+        async close() {
+            await browser.close();
+            await new Promise((done) => server.close(done));
+        },
+    };
+}
+
+// Picks files with the page's file input, in place of whatever the list held.
+export async function pickFiles(page, paths) {
+    await page.evaluate(() => document.getElementById("clearList").click());
+    const input = await page.$("input[type=file]");
+    await input.uploadFile(...paths);
+    await page.waitForFunction((n) => document.querySelectorAll("#fileList li").length === n, {}, paths.length);
+}
+
+// Presses GO! and waits for the batch to end; returns what the page shows.
+export async function pressGo(page) {
+    await page.evaluate(() => {
+        window.statusesSeen = [];
+        window.batchDone = new Promise((done) =>
+            document.addEventListener("twinframe-batch-done", done, { once: true }));
+    });
+    const go = await page.$('aria/GO![role="button"]');
+    await go.click();
+    await page.evaluate(() => window.batchDone);
+    return page.evaluate(async () => ({
+        status: document.querySelector("[role=status]").textContent,
+        statuses: window.statusesSeen,
+        log: [...document.querySelector("[role=log]").children].map((entry) =>
+            [...entry.childNodes].filter((n) => n.nodeName !== "BR").map((n) => n.textContent)),
+        // Each link's bytes as the browser would save them, by their SHA-256.
+        links: await Promise.all(
+            [...document.querySelectorAll("a[download]")].map(async (link) => {
+                const bytes = await (await fetch(link.href)).arrayBuffer();
+                const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+                return {
+                    name: link.getAttribute("download"),
+                    sha256: [...digest].map((b) => b.toString(16).padStart(2, "0")).join(""),
+                };
+            }),
+        ),
+    }));
+}

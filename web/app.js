@@ -1,0 +1,311 @@
+// The page: the file list, the batch controls and the outputs. The batch itself runs in
+// worker.js; this side only shows what the core reports and cuts each output from its File.
+const idleText = "twinframe.example.org";
+const zipName = "twinframe-images.zip";
+
+const $ = (id) => document.getElementById(id);
+const picker = $("picker");
+const fileList = $("fileList");
+const listHint = $("listHint");
+const clearList = $("clearList");
+const speedHack = $("speedHack");
+const go = $("go");
+const stop = $("stop");
+const status = $("status");
+const log = $("log");
+const outputsList = $("outputs");
+const saveAll = $("saveAll");
+const saveNote = $("saveNote");
+
+// name -> { file, selected }. Like a folder, the list holds one file of each name: a file
+// added under a name already listed takes that entry's place.
+const listed = new Map();
+let outputs = []; // { name, blob, url } of the last batch, in the order written
+let busy = false;
+
+const isMpo = (name) => name.toLowerCase().endsWith(".mpo") && !name.startsWith(".");
+
+// Names in the order the window lists a folder: letter case ignored, ties in code order.
+function byName(a, b) {
+    const x = a.toLowerCase();
+    const y = b.toLowerCase();
+    if (x !== y) return x < y ? -1 : 1;
+    return a < b ? -1 : a > b ? 1 : 0;
+}
+
+function sizeText(bytes) {
+    if (bytes >= 1e6) return (bytes / 1e6).toFixed(1) + " MB";
+    if (bytes >= 1e3) return Math.round(bytes / 1e3) + " kB";
+    return bytes + " B";
+}
+
+function listedNames() {
+    return [...listed.keys()].sort(byName);
+}
+
+function renderList() {
+    fileList.replaceChildren(
+        ...listedNames().map((name) => {
+            const entry = listed.get(name);
+            const box = document.createElement("input");
+            box.type = "checkbox";
+            box.checked = entry.selected;
+            box.disabled = busy;
+            box.addEventListener("change", () => {
+                entry.selected = box.checked;
+            });
+            const size = document.createElement("span");
+            size.className = "size";
+            size.textContent = sizeText(entry.file.size);
+            const label = document.createElement("label");
+            label.append(box, name, size);
+            const item = document.createElement("li");
+            item.append(label);
+            return item;
+        }),
+    );
+    listHint.hidden = listed.size > 0;
+    clearList.hidden = listed.size === 0;
+    clearList.disabled = busy;
+    go.disabled = busy || !workerReady;
+}
+
+function addFiles(files) {
+    for (const file of files) {
+        if (isMpo(file.name)) listed.set(file.name, { file, selected: true });
+    }
+    renderList();
+}
+
+clearList.addEventListener("click", () => {
+    listed.clear();
+    renderList();
+});
+
+picker.addEventListener("change", () => {
+    addFiles(picker.files);
+    picker.value = "";
+});
+
+// Dropped folders are walked for their .mpo files; dropped files are taken as they are.
+async function filesOfEntry(entry) {
+    if (entry.isFile) return [await new Promise((resolve, reject) => entry.file(resolve, reject))];
+    if (!entry.isDirectory) return [];
+    const reader = entry.createReader();
+    const found = [];
+    for (;;) {
+        const batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
+        if (batch.length === 0) return found;
+        for (const child of batch) if (child.isDirectory || isMpo(child.name)) found.push(...(await filesOfEntry(child)));
+    }
+}
+
+document.addEventListener("dragover", (event) => {
+    event.preventDefault();
+    event.dataTransfer.dropEffect = busy ? "none" : "copy";
+    document.body.classList.add("dragging");
+});
+document.addEventListener("dragleave", (event) => {
+    if (!event.relatedTarget) document.body.classList.remove("dragging");
+});
+document.addEventListener("drop", async (event) => {
+    event.preventDefault();
+    document.body.classList.remove("dragging");
+    if (busy) return;
+    const entries = [...event.dataTransfer.items]
+        .map((item) => (item.webkitGetAsEntry ? item.webkitGetAsEntry() : null));
+    if (entries.every((entry) => entry)) {
+        const files = [];
+        for (const entry of entries) files.push(...(await filesOfEntry(entry)));
+        addFiles(files);
+    } else {
+        addFiles(event.dataTransfer.files);
+    }
+});
+
+// The batch.
+const worker = new Worker("worker.js");
+let workerReady = false;
+
+function setBusy(value) {
+    busy = value;
+    picker.disabled = value;
+    saveAll.disabled = value || outputs.length === 0;
+    stop.hidden = !value;
+    stop.disabled = false;
+    document.body.setAttribute("aria-busy", String(value));
+    renderList();
+}
+
+function addLogEntry(lines, className) {
+    const entry = document.createElement("p");
+    if (className) entry.className = className;
+    lines.forEach((line, i) => {
+        if (i > 0) entry.append(document.createElement("br"));
+        entry.append(line);
+    });
+    log.append(entry);
+}
+
+function clearOutputs() {
+    for (const output of outputs) URL.revokeObjectURL(output.url);
+    outputs = [];
+    outputsList.replaceChildren();
+    saveNote.textContent = "";
+}
+
+function addOutput(inputName, name, first, last) {
+    // A view of the original file's bytes: nothing is copied until the browser saves it.
+    const blob = listed.get(inputName).file.slice(first, last + 1, "image/jpeg");
+    const url = URL.createObjectURL(blob);
+    outputs.push({ name, blob, url });
+    const link = document.createElement("a");
+    link.href = url;
+    link.download = name;
+    link.textContent = name;
+    const size = document.createElement("span");
+    size.className = "size";
+    size.textContent = sizeText(blob.size);
+    const item = document.createElement("li");
+    item.append(link, size);
+    outputsList.append(item);
+}
+
+worker.onmessage = (event) => {
+    const report = event.data;
+    switch (report.type) {
+    case "ready":
+        workerReady = true;
+        renderList();
+        break;
+    case "status":
+        status.textContent = report.text;
+        break;
+    case "message":
+        addLogEntry([report.text]);
+        break;
+    case "output":
+        addOutput(report.input, report.name, report.first, report.last);
+        break;
+    case "done":
+    case "failed":
+        status.textContent = idleText;
+        setBusy(false);
+        if (report.type === "failed") addLogEntry([report.text]);
+        // The core separates the summary's lines with a carriage return.
+        else if (report.summary) addLogEntry(report.summary.split("\r"), "summary");
+        document.dispatchEvent(new CustomEvent("twinframe-batch-done"));
+        break;
+    }
+};
+worker.onerror = (event) => {
+    addLogEntry(["The splitting core could not start: " + (event.message || "unknown error")]);
+};
+
+go.addEventListener("click", () => {
+    if (busy || !workerReady) return;
+    clearOutputs();
+    log.replaceChildren();
+    setBusy(true);
+    const names = listedNames();
+    worker.postMessage({
+        type: "run",
+        files: names.map((name) => listed.get(name).file),
+        entries: names.map((name) => ({ name, selected: listed.get(name).selected })),
+        speedHack: speedHack.checked,
+    });
+});
+
+// The batch stops between two files: the one being split is finished first.
+stop.addEventListener("click", () => {
+    stop.disabled = true;
+    worker.postMessage({ type: "stop" });
+});
+
+// The batch asks for the speed hack before each file; the worker always knows the box's state.
+speedHack.addEventListener("change", () => worker.postMessage({ type: "speedHack", value: speedHack.checked }));
+
+// Save all: into a folder the user picks where the browser can write one (the browser writes
+// each file aside and puts it in place when complete, replacing a file of the same name from an
+// earlier run; the batch never gave two outputs the same name), elsewhere as one .zip.
+async function saveToFolder() {
+    let folder;
+    try {
+        folder = await window.showDirectoryPicker({ id: "twinframe", mode: "readwrite" });
+    } catch (error) {
+        if (error.name === "AbortError") return;
+        throw error;
+    }
+    let saved = 0;
+    for (const output of outputs) {
+        try {
+            const handle = await folder.getFileHandle(output.name, { create: true });
+            const writable = await handle.createWritable();
+            await output.blob.stream().pipeTo(writable);
+            ++saved;
+        } catch (error) {
+            addLogEntry([`Cannot write ${output.name}: ${error.message}`]);
+        }
+    }
+    saveNote.textContent = `Saved ${saved} of ${outputs.length} images in ${folder.name}.`;
+}
+
+// Stored, not compressed (JPEG data does not shrink); each output is streamed from its File and
+// the archive is kept as blobs, which the browser may hold on disk.
+async function zipBlob(items) {
+    const { Zip, ZipPassThrough } = await import("./vendor/fflate.js");
+    const parts = [];
+    let pending = [];
+    let failure = null;
+    const zip = new Zip((error, chunk) => {
+        if (error) failure = error;
+        else pending.push(chunk);
+    });
+    const flush = () => {
+        parts.push(new Blob(pending));
+        pending = [];
+    };
+    for (const item of items) {
+        const entry = new ZipPassThrough(item.name);
+        zip.add(entry);
+        const reader = item.blob.stream().getReader();
+        for (;;) {
+            const { done, value } = await reader.read();
+            if (done) break;
+            entry.push(value);
+        }
+        entry.push(new Uint8Array(0), true);
+        flush();
+    }
+    zip.end();
+    flush();
+    if (failure) throw failure;
+    return new Blob(parts, { type: "application/zip" });
+}
+
+async function saveAsZip() {
+    saveNote.textContent = "Making " + zipName + "...";
+    const archive = await zipBlob(outputs);
+    const url = URL.createObjectURL(archive);
+    const link = document.createElement("a");
+    link.href = url;
+    link.download = zipName;
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(url), 60_000);
+    saveNote.textContent = `${zipName}: ${outputs.length} images, ${sizeText(archive.size)}.`;
+}
+
+saveAll.addEventListener("click", async () => {
+    saveAll.disabled = true;
+    try {
+        if ("showDirectoryPicker" in window) await saveToFolder();
+        else await saveAsZip();
+    } catch (error) {
+        saveNote.textContent = "Save all failed: " + error.message;
+    } finally {
+        saveAll.disabled = busy || outputs.length === 0;
+        document.dispatchEvent(new CustomEvent("twinframe-save-done"));
+    }
+});
+
+renderList();

@@ -1,0 +1,38 @@
+#include "WebChunkSink.h"
+
+namespace twinframe {
+
+namespace {
+
+// Marks the identities as the page's own, so none can equal a real file's by chance.
+constexpr std::uint64_t kPageDevice = 0x7765'6200; // "web"
+
+} // namespace
+
+std::string foldCase(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+std::optional<FileIdentity> WebChunkSink::identityOf(const std::filesystem::path& target) {
+    const std::string key = foldCase(target.filename().string());
+    const auto [entry, added] = numbers_.try_emplace(key, numbers_.size() + 1);
+    return FileIdentity{kPageDevice, entry->second};
+}
+
+std::error_code WebChunkSink::save(std::int64_t first, std::int64_t last,
+                                   const std::filesystem::path& target, FileIdentity& written) {
+    // As the file writer does: an empty range makes no file, a range before the start is refused.
+    if (last <= first)
+        return {};
+    if (first < 0)
+        return std::make_error_code(std::errc::invalid_argument);
+    written = *identityOf(target);
+    outputs_.push_back({input_, target.filename().string(), first, last});
+    return {};
+}
+
+} // namespace twinframe
