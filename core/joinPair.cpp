@@ -137,7 +137,7 @@ JoinInput readJoinInput(std::span<const std::uint8_t> bytes) {
 
 Bytes JoinPlan::bytes() const {
     Bytes out;
-    out.reserve(totalSize);
+    out.reserve(static_cast<std::size_t>(totalSize)); // a plan in memory fits in memory
     for (const auto piece : pieces)
         out.insert(out.end(), piece.begin(), piece.end());
     return out;
