@@ -11,8 +11,8 @@ class FileChunkSink : public ChunkSink {
     std::optional<FileIdentity> identityOf(const std::filesystem::path& target) override {
         return twinframe::identityOf(target);
     }
-    std::error_code save(std::int64_t first, std::int64_t last, const std::filesystem::path& target,
-                         FileIdentity& written) override {
+    std::error_code save(const std::string& /*input*/, std::int64_t first, std::int64_t last,
+                         const std::filesystem::path& target, FileIdentity& written) override {
         return saveChunk(first, last, target, &written);
     }
 };

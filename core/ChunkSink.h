@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <system_error>
 
 namespace twinframe {
@@ -20,9 +21,9 @@ class ChunkSink {
     // image it wrote earlier from another file.
     virtual std::optional<FileIdentity> identityOf(const std::filesystem::path& target) = 0;
 
-    // Makes bytes first to last (inclusive, first < last) of the current input the whole content
-    // of target; written receives the identity of what was written.
-    virtual std::error_code save(std::int64_t first, std::int64_t last,
+    // Makes bytes first to last (inclusive, first < last) of the current input, listed as input,
+    // the whole content of target; written receives the identity of what was written.
+    virtual std::error_code save(const std::string& input, std::int64_t first, std::int64_t last,
                                  const std::filesystem::path& target, FileIdentity& written) = 0;
 };
 

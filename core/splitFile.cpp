@@ -231,7 +231,7 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
         reporter.setStatus(statusText(fileIndex, i + 1));
         FileIdentity written;
         if (const std::error_code error =
-                batch.sink->save(chunk.first, chunk.last, outputs[i].target, written)) {
+                batch.sink->save(name, chunk.first, chunk.last, outputs[i].target, written)) {
             // One message per file: after a full disk, the next image would only fail again.
             reporter.showMessage(describeFailure("Cannot write", outputs[i].displayName, error));
             return;

@@ -23,7 +23,7 @@ std::optional<FileIdentity> WebChunkSink::identityOf(const std::filesystem::path
     return FileIdentity{kPageDevice, entry->second};
 }
 
-std::error_code WebChunkSink::save(std::int64_t first, std::int64_t last,
+std::error_code WebChunkSink::save(const std::string& input, std::int64_t first, std::int64_t last,
                                    const std::filesystem::path& target, FileIdentity& written) {
     // As the file writer does: an empty range makes no file, a range before the start is refused.
     if (last <= first)
@@ -31,7 +31,7 @@ std::error_code WebChunkSink::save(std::int64_t first, std::int64_t last,
     if (first < 0)
         return std::make_error_code(std::errc::invalid_argument);
     written = *identityOf(target);
-    outputs_.push_back({input_, target.filename().string(), first, last});
+    outputs_.push_back({input, target.filename().string(), first, last});
     return {};
 }
 

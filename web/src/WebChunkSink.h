@@ -27,18 +27,14 @@ struct PlannedOutput {
 // disk that ignores case, and the in-batch rule keeps the second from replacing the first.
 class WebChunkSink : public ChunkSink {
   public:
-    // The listed name of the file whose outputs are being saved now.
-    void setInput(std::string input) { input_ = std::move(input); }
-
     std::optional<FileIdentity> identityOf(const std::filesystem::path& target) override;
-    std::error_code save(std::int64_t first, std::int64_t last,
+    std::error_code save(const std::string& input, std::int64_t first, std::int64_t last,
                          const std::filesystem::path& target, FileIdentity& written) override;
 
     // Each accepted output, in the order saved; the caller hands them on and may clear them.
     std::vector<PlannedOutput>& outputs() { return outputs_; }
 
   private:
-    std::string input_;
     std::map<std::string, std::uint64_t> numbers_; // case-folded name -> pseudo inode
     std::vector<PlannedOutput> outputs_;
 };

@@ -6,9 +6,7 @@
 
 #include <emscripten.h>
 
-#include <charconv>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace {
@@ -18,12 +16,10 @@ using namespace twinframe;
 // The worker sets these on the module before it starts a batch.
 EM_JS(void, postStatus, (const char* text), { Module["onStatus"](UTF8ToString(text)); });
 EM_JS(void, postMessageText, (const char* text), { Module["onMessage"](UTF8ToString(text)); });
-EM_JS(void, postOutput, (const char* input, const char* name, double first, double last), {
-    Module["onOutput"](UTF8ToString(input), UTF8ToString(name), first, last);
-});
-EM_JS(void, postDone, (double selectedCount, double totalImages, const char* summary), {
-    Module["onDone"](selectedCount, totalImages, UTF8ToString(summary));
-});
+EM_JS(void, postOutput, (const char* input, const char* name, double first, double last),
+      { Module["onOutput"](UTF8ToString(input), UTF8ToString(name), first, last); });
+EM_JS(void, postDone, (double selectedCount, double totalImages, const char* summary),
+      { Module["onDone"](selectedCount, totalImages, UTF8ToString(summary)); });
 // The check box lives in the page, which answers while the batch waits; so the speed hack is
 // asked afresh before each file, as the window does.
 EM_ASYNC_JS(int, askSpeedHack, (), { return (await Module["askSpeedHack"]()) ? 1 : 0; });
@@ -32,27 +28,11 @@ EM_JS(int, stopWanted, (), { return Module["stopRequested"]() ? 1 : 0; });
 
 std::vector<FileEntry> fileList;
 
-// The batch names the file it is on in its status ("File: N" and "File: N, Image: K"); the
-// outputs saved next belong to the N-th selected file.
-std::size_t fileIndexOf(std::string_view status) {
-    constexpr std::string_view prefix = "File: ";
-    if (status.substr(0, prefix.size()) != prefix)
-        return 0;
-    std::size_t index = 0;
-    const char* begin = status.data() + prefix.size();
-    std::from_chars(begin, status.data() + status.size(), index);
-    return index;
-}
-
 class PageReporter : public BatchReporter {
   public:
-    PageReporter(std::vector<std::string> selectedNames, WebChunkSink& sink)
-        : selectedNames_(std::move(selectedNames)), sink_(sink) {}
+    explicit PageReporter(WebChunkSink& sink) : sink_(sink) {}
 
     void setStatus(const std::string& text) override {
-        const std::size_t index = fileIndexOf(text);
-        if (index >= 1 && index <= selectedNames_.size())
-            sink_.setInput(selectedNames_[index - 1]);
         passOnOutputs();
         postStatus(text.c_str());
     }
@@ -65,13 +45,12 @@ class PageReporter : public BatchReporter {
     // Outputs go to the page as soon as the next text does, so links appear while the batch runs.
     void passOnOutputs() {
         for (const PlannedOutput& output : sink_.outputs())
-            postOutput(output.input.c_str(), output.name.c_str(),
-                       static_cast<double>(output.first), static_cast<double>(output.last));
+            postOutput(output.input.c_str(), output.name.c_str(), static_cast<double>(output.first),
+                       static_cast<double>(output.last));
         sink_.outputs().clear();
     }
 
   private:
-    std::vector<std::string> selectedNames_;
     WebChunkSink& sink_;
 };
 
@@ -90,12 +69,8 @@ EMSCRIPTEN_KEEPALIVE void addFileEntry(const char* name, int selected) {
 // Splits the selected entries of the file list, resolved against folder. Returns when the batch
 // is done, after the page has been told its summary.
 EMSCRIPTEN_KEEPALIVE void runPageBatch(const char* folder) {
-    std::vector<std::string> selectedNames;
-    for (const FileEntry& entry : fileList)
-        if (entry.selected)
-            selectedNames.push_back(entry.name);
     WebChunkSink sink;
-    PageReporter reporter(std::move(selectedNames), sink);
+    PageReporter reporter(sink);
     const BatchResult result = runBatch(
         fileList, folder, [] { return askSpeedHack() != 0; }, reporter,
         [] { return stopWanted() != 0; }, sink);
