@@ -65,13 +65,13 @@ int linkUnnamed(int fd, const std::filesystem::path& path) {
     return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
 }
 
-// Puts the complete unnamed file in place under target. A link cannot replace a file, so where
-// target already exists the file is linked to a fresh temporary name and renamed over it, which
-// keeps the swap atomic.
-std::error_code linkIntoPlace(int fd, const std::filesystem::path& target) {
+// Puts the complete unnamed file in place under target. A link cannot replace a file, which is
+// just what keeping an existing one needs; to replace it, the file is linked to a fresh temporary
+// name and renamed over target, which keeps the swap atomic.
+std::error_code linkIntoPlace(int fd, const std::filesystem::path& target, ExistingFile existing) {
     if (linkUnnamed(fd, target) == 0)
         return {};
-    if (errno != EEXIST)
+    if (errno != EEXIST || existing == ExistingFile::keep)
         return lastSystemError();
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path temporary = temporaryNameBeside(target);
@@ -111,18 +111,69 @@ std::error_code writeAndClose(int fd, const std::function<std::error_code(int fd
     return error;
 }
 
+// The answers of a file system (or an older kernel) that cannot do the step asked of it, as
+// opposed to refusing it for this file.
+bool cannotRenameWithoutReplacing(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+bool cannotLink(int error) {
+    return error == EPERM || error == EOPNOTSUPP;
+}
+
+// Gives the complete temporary the name target unless something has it: in one step where the
+// file system allows, else by a hard link; on file systems with neither (FAT and exFAT cards),
+// by claiming the name with an empty file of our own first, which the temporary then replaces.
+std::error_code renameWithoutReplacing(const std::filesystem::path& temporary,
+                                       const std::filesystem::path& target) {
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    if (!cannotRenameWithoutReplacing(errno))
+        return lastSystemError();
+    if (::link(temporary.c_str(), target.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return {};
+    }
+    if (!cannotLink(errno))
+        return lastSystemError();
+    const int claim = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (claim < 0)
+        return lastSystemError();
+    ::close(claim);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const std::error_code error = lastSystemError();
+        ::unlink(target.c_str());
+        return error;
+    }
+    return {};
+}
+
+std::error_code moveIntoPlace(const std::filesystem::path& temporary,
+                              const std::filesystem::path& target, ExistingFile existing) {
+    if (existing == ExistingFile::keep)
+        return renameWithoutReplacing(temporary, target);
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return lastSystemError();
+    return {};
+}
+
 } // namespace
 
 std::error_code writeFileAtomically(const std::filesystem::path& target,
                                     const std::function<std::error_code(int fd)>& writeContent,
-                                    FileIdentity* written, TemporaryKind kind) {
+                                    FileIdentity* written, TemporaryKind kind,
+                                    ExistingFile existing) {
+    // Checked first so that an existing file costs no writing; the final step checks again.
+    struct stat status {};
+    if (existing == ExistingFile::keep && ::lstat(target.c_str(), &status) == 0)
+        return std::make_error_code(std::errc::file_exists);
+
     if (kind == TemporaryKind::unnamedWherePossible) {
         const int unnamed = createUnnamed(target);
         if (unnamed >= 0) {
             bool linked = false;
             const std::error_code error =
-                writeAndClose(unnamed, writeContent, written, [&target, &linked](int fd) {
-                    const std::error_code linkError = linkIntoPlace(fd, target);
+                writeAndClose(unnamed, writeContent, written, [&](int fd) {
+                    const std::error_code linkError = linkIntoPlace(fd, target, existing);
                     linked = !linkError;
                     return linkError;
                 });
@@ -139,11 +190,50 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
     if (fd < 0)
         return error;
     error = writeAndClose(fd, writeContent, written, {});
-    if (!error && ::rename(temporary.c_str(), target.c_str()) != 0)
-        error = lastSystemError();
+    if (!error)
+        error = moveIntoPlace(temporary, target, existing);
     if (error)
         ::unlink(temporary.c_str());
     return error;
+}
+
+std::error_code readAt(int fd, std::uint8_t* data, std::size_t size, std::int64_t offset,
+                       std::size_t& got) {
+    got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, data + got, size - got, offset + static_cast<off_t>(got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastSystemError();
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
+std::error_code writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastSystemError();
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
+std::unique_ptr<std::uint8_t[]> uninitialisedBuffer(std::size_t size) {
+#if defined(__cpp_lib_smart_ptr_for_overwrite)
+    return std::make_unique_for_overwrite<std::uint8_t[]>(size);
+#else
+    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]);
+#endif
 }
 
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <system_error>
 
@@ -22,19 +23,36 @@ struct FileIdentity {
 // named one, which is what file systems without unnamed files get.
 enum class TemporaryKind { unnamedWherePossible, named };
 
+// What becomes of a file that already has the target's name: replaced whole (an output of an
+// earlier run), or kept (an MPO beside its halves), the write then failing with file_exists,
+// also when such a file appears while the content is being written.
+enum class ExistingFile { replace, keep };
+
 // Writes what writeContent puts into the open file descriptor it is given as the whole content
 // of target. It goes to a fresh temporary file in the target's folder first, which takes the
 // target's name only once it is completely written and closed. So a failure (disk full, a folder
 // in the way) leaves no partial file and no temporary behind, and a file that already had the
-// name is either untouched or wholly replaced; with an unnamed temporary even a killed process
-// leaves nothing. On success, written (if given) receives the identity of the new file.
+// name is either untouched or, when existing says so, wholly replaced; with an unnamed temporary
+// even a killed process leaves nothing. On success, written (if given) receives the identity of
+// the new file.
 std::error_code writeFileAtomically(const std::filesystem::path& target,
                                     const std::function<std::error_code(int fd)>& writeContent,
                                     FileIdentity* written = nullptr,
-                                    TemporaryKind kind = TemporaryKind::unnamedWherePossible);
+                                    TemporaryKind kind = TemporaryKind::unnamedWherePossible,
+                                    ExistingFile existing = ExistingFile::replace);
 
 // The identity of the file at path, following links; none when nothing is there.
-
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
+
+// Reads from offset until size bytes are in or the file ends; got tells how many arrived.
+std::error_code readAt(int fd, std::uint8_t* data, std::size_t size, std::int64_t offset,
+                       std::size_t& got);
+
+// Writes all size bytes, however many calls that takes.
+std::error_code writeAll(int fd, const std::uint8_t* data, std::size_t size);
+
+// A buffer that reads fill before anything looks at it: not zeroed first where the library can
+// leave it as it is (the C++ library of Emscripten cannot yet).
+std::unique_ptr<std::uint8_t[]> uninitialisedBuffer(std::size_t size);
 
 } // namespace twinframe

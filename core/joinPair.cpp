@@ -1,9 +1,9 @@
 #include "joinPair.h"
 
 #include "failure.h"
+#include "fileSystem.h"
 #include "jpegSegments.h"
 #include "mpWriter.h"
-#include "newFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -214,19 +214,13 @@ struct LoadedFile {
 };
 
 std::error_code readAll(int fd, std::uint8_t* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, data + done, size - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return lastSystemError();
-        if (got == 0)
-            return make_error_code(Refusal::inputChanged); // it shrank while we read
-        done += static_cast<std::size_t>(got);
-    }
+    std::size_t got = 0;
+    if (const std::error_code error = readAt(fd, data, size, 0, got))
+        return error;
+    if (got < size)
+        return make_error_code(Refusal::inputChanged); // it shrank while we read
     std::uint8_t more;
-    if (::read(fd, &more, 1) > 0)
+    if (::pread(fd, &more, 1, static_cast<off_t>(size)) > 0)
         return make_error_code(Refusal::inputChanged); // it grew
     return {};
 }
@@ -247,7 +241,7 @@ std::string load(const fs::path& path, LoadedFile& file) {
         error = std::make_error_code(std::errc::file_too_large);
     if (!error) {
         file.size = static_cast<std::size_t>(status.st_size);
-        file.data = std::make_unique_for_overwrite<std::uint8_t[]>(file.size);
+        file.data = uninitialisedBuffer(file.size);
         error = readAll(fd, file.data.get(), file.size);
     }
     ::close(fd);
@@ -262,18 +256,6 @@ std::string inputProblem(const fs::path& path, const JoinInput& input) {
         return path.string() + " is not a valid JPEG file";
     case JoinInputKind::secondImage:
         return path.string() + " is a whole MPO file: a second picture follows its end";
-    }
-    return {};
-}
-
-std::error_code writeAll(int fd, std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return lastSystemError();
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
     }
     return {};
 }
@@ -333,12 +315,15 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
                 ": the pictures together pass the 4 GiB an MPO index can address"};
     }
 
-    const std::error_code error = writeNewFile(output, [&plan](int fd) {
+    const auto writePieces = [&plan](int fd) {
         for (const auto piece : plan.pieces)
-            if (const std::error_code pieceError = writeAll(fd, piece))
+            if (const std::error_code pieceError = writeAll(fd, piece.data(), piece.size()))
                 return pieceError;
         return std::error_code();
-    });
+    };
+    // The original MPO is usually what sits under the output's name: never replace a file.
+    const std::error_code error = writeFileAtomically(
+        output, writePieces, nullptr, TemporaryKind::unnamedWherePossible, ExistingFile::keep);
     if (error == std::errc::file_exists)
         return {existsText(output)};
     if (error)

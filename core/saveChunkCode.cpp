@@ -25,38 +25,6 @@ namespace {
 // Small enough to stay in the processor's cache while it is scanned.
 constexpr std::size_t kDefaultBlockSize = 256 * 1024;
 
-// Reads until size bytes are in or the file ends; got tells how many arrived.
-std::error_code readAt(int fd, std::uint8_t* data, std::size_t size, std::int64_t offset,
-                       std::size_t& got) {
-    got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd, data + got, size - got, offset + static_cast<off_t>(got));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastSystemError();
-        }
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return {};
-}
-
-std::error_code writeAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastSystemError();
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return {};
-}
-
 #if defined(TWINFRAME_KERNEL_COPY)
 // copy_file_range cannot serve every pair of files (another file system, an old kernel, a
 // file system without it); the ordinary read and write loop serves those.
@@ -66,25 +34,15 @@ bool kernelCopyUnsupported(int error) {
 }
 #endif
 
-// The reads fill the block before anything looks at it, so it is not zeroed first where the
-// library can leave it as it is (the C++ library of Emscripten cannot yet).
-std::unique_ptr<std::uint8_t[]> uninitialisedBlock(std::size_t size) {
-#if defined(__cpp_lib_smart_ptr_for_overwrite)
-    return std::make_unique_for_overwrite<std::uint8_t[]>(size);
-#else
-    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]);
-#endif
-}
-
 } // namespace
 
 FileBuffer::FileBuffer()
-    : head_(uninitialisedBlock(kIndexReach)), block_(uninitialisedBlock(kDefaultBlockSize)),
+    : head_(uninitialisedBuffer(kIndexReach)), block_(uninitialisedBuffer(kDefaultBlockSize)),
       blockSize_(kDefaultBlockSize) {}
 
 void FileBuffer::setBlockSize(std::size_t bytes) {
     blockSize_ = std::max<std::size_t>(bytes, 16);
-    block_ = uninitialisedBlock(blockSize_);
+    block_ = uninitialisedBuffer(blockSize_);
     blockLength_ = 0;
 }
 

@@ -5,6 +5,8 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@ using namespace twinframe::test;
 
 namespace {
 
+namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
 // Whether the folder's file system gives unnamed files at all (tmpfs and ext4 do, vfat does not).
@@ -108,4 +111,47 @@ TEST(WriteFileAtomically, ProcessKilledWhileWritingLeavesNothing) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_TRUE(dir.names().empty());
+}
+
+// Both ways: a file without a name, and the hidden temporary that FAT memory cards need.
+TEST(WriteFileAtomically, KeepingAnExistingFileNeverReplacesOneThatAppearsWhileWriting) {
+    for (const TemporaryKind kind : {TemporaryKind::unnamedWherePossible, TemporaryKind::named}) {
+        const auto writeNew = [kind](const fs::path& target,
+                                     const std::function<std::error_code(int)>& content,
+                                     FileIdentity* written) {
+            return writeFileAtomically(target, content, written, kind, ExistingFile::keep);
+        };
+        TempDir dir;
+        const fs::path target = dir / "out.mpo";
+        const auto write = [](std::string_view text) {
+            return [text](int fd) {
+                return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())
+                           ? std::error_code()
+                           : std::make_error_code(std::errc::io_error);
+            };
+        };
+        const std::error_code error = writeNew(
+            target,
+            [&](int fd) {
+                writeBytes(target, {'o', 't', 'h', 'e', 'r'});
+                return write("ours")(fd);
+            },
+            nullptr);
+        EXPECT_EQ(error, std::errc::file_exists);
+        EXPECT_EQ(readBytes(target), (Bytes{'o', 't', 'h', 'e', 'r'}));
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"out.mpo"})); // no temporary left
+
+        const fs::path fresh = dir / "fresh.mpo";
+        FileIdentity written;
+        EXPECT_FALSE(writeNew(fresh, write("ours"), &written));
+        EXPECT_EQ(readBytes(fresh), (Bytes{'o', 'u', 'r', 's'}));
+        EXPECT_EQ(identityOf(fresh), written);
+        EXPECT_EQ(writeNew(fresh, write("again"), nullptr), std::errc::file_exists);
+        EXPECT_EQ(writeNew(
+                      dir / "failed.mpo",
+                      [](int) { return std::make_error_code(std::errc::no_space_on_device); },
+                      nullptr),
+                  std::errc::no_space_on_device);
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"fresh.mpo", "out.mpo"}));
+    }
 }

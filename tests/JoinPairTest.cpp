@@ -2,7 +2,6 @@
 #include "JpegBuilder.h"
 #include "mpIndex.h"
 #include "mpWriter.h"
-#include "newFile.h"
 #include "saveChunkCode.h"
 #include "splitFile.h"
 
@@ -113,7 +112,7 @@ TEST(JoinPair, FileBeginsWithExifThenTheIndexThenTheLeftsOwnSegments) {
 // Every kind of input goes back and forth: the split of the joined file gives halves whose
 // compressed data and kept segments are the inputs', whether it cuts at the index or scans.
 TEST(JoinPair, SplitGivesBackTheCompressedDataOfEveryKindOfInput) {
-    const std::vector<std::pair<JpegSpec, JpegSpec>> pairs = {
+    const std::vector<std::pair<JpegRecipe, JpegRecipe>> pairs = {
         {{.seed = 1}, {.seed = 2}},
         {{.jfif = true, .exif = false, .seed = 3}, {.jfif = true, .exif = false, .seed = 4}},
         {{.progressive = true, .seed = 5}, {.exif = false, .progressive = true, .seed = 6}},
@@ -250,44 +249,4 @@ TEST(PairNames, RightAndOutputFollowTheLeftsCase) {
     EXPECT_EQ(names("a-R.jpg"), "-");
     EXPECT_EQ(names("a-L.jpeg"), "-");
     EXPECT_EQ(names("-L.jpg"), "-");
-}
-
-// Both ways: a file without a name, and the hidden temporary that FAT memory cards need.
-TEST(WriteNewFile, NeverReplacesAFileThatAppearsWhileWriting) {
-    using Writer = std::error_code (*)(const fs::path&, const std::function<std::error_code(int)>&,
-                                       FileIdentity*);
-    for (const Writer writeNew : {Writer(writeNewFile), Writer(writeNewFileThroughTemporary)}) {
-        TempDir dir;
-        const fs::path target = dir / "out.mpo";
-        const auto write = [](std::string_view text) {
-            return [text](int fd) {
-                return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())
-                           ? std::error_code()
-                           : std::make_error_code(std::errc::io_error);
-            };
-        };
-        const std::error_code error = writeNew(
-            target,
-            [&](int fd) {
-                writeBytes(target, {'o', 't', 'h', 'e', 'r'});
-                return write("ours")(fd);
-            },
-            nullptr);
-        EXPECT_EQ(error, std::errc::file_exists);
-        EXPECT_EQ(readBytes(target), (Bytes{'o', 't', 'h', 'e', 'r'}));
-        EXPECT_EQ(dir.names(), (std::vector<std::string>{"out.mpo"})); // no temporary left
-
-        const fs::path fresh = dir / "fresh.mpo";
-        FileIdentity written;
-        EXPECT_FALSE(writeNew(fresh, write("ours"), &written));
-        EXPECT_EQ(readBytes(fresh), (Bytes{'o', 'u', 'r', 's'}));
-        EXPECT_EQ(identityOf(fresh), written);
-        EXPECT_EQ(writeNew(fresh, write("again"), nullptr), std::errc::file_exists);
-        EXPECT_EQ(writeNew(
-                      dir / "failed.mpo",
-                      [](int) { return std::make_error_code(std::errc::no_space_on_device); },
-                      nullptr),
-                  std::errc::no_space_on_device);
-        EXPECT_EQ(dir.names(), (std::vector<std::string>{"fresh.mpo", "out.mpo"}));
-    }
 }

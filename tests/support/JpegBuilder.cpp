@@ -48,48 +48,48 @@ Bytes compressedScan(std::size_t size, std::uint32_t seed) {
     return out;
 }
 
-void appendScan(Bytes& out, const JpegSpec& spec, std::uint32_t seed) {
+void appendScan(Bytes& out, const JpegRecipe& recipe, std::uint32_t seed) {
     appendSegment(out, 0xC4, "", filler(30, seed));                         // DHT
     appendSegment(out, 0xDA, "", {3, 1, 0x00, 2, 0x11, 3, 0x11, 0, 63, 0}); // SOS
-    const Bytes data = compressedScan(spec.dataSize, seed);
+    const Bytes data = compressedScan(recipe.dataSize, seed);
     out.insert(out.end(), data.begin(), data.end());
 }
 
 } // namespace
 
-BuiltJpeg buildJpeg(const JpegSpec& spec) {
+BuiltJpeg buildJpeg(const JpegRecipe& recipe) {
     BuiltJpeg built;
     Bytes& out = built.bytes;
     append(out, {0xFF, 0xD8});
-    if (spec.jfif)
+    if (recipe.jfif)
         appendSegment(out, 0xE0, std::string_view("JFIF\0", 5), {1, 1, 0, 0, 1, 0, 1, 0, 0});
-    if (spec.exif) {
+    if (recipe.exif) {
         Bytes tiff = {'I', 'I', 0x2A, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
         append(tiff, {0xFF, 0xD8, 0xFF, 0xDB, 0, 4, 1, 2, 0xFF, 0xD9}); // the thumbnail
         appendSegment(out, 0xE1, std::string_view("Exif\0\0", 6), tiff);
     }
     // XMP is an APP1 too, but not the Exif one.
     appendSegment(out, 0xE1, std::string_view("http://ns.adobe.com/xap/1.0/\0", 29),
-                  filler(40, spec.seed));
-    if (spec.cameraMpSegment)
+                  filler(40, recipe.seed));
+    if (recipe.cameraMpSegment)
         appendSegment(out, 0xE2, std::string_view("MPF\0", 4),
                       {'I', 'I', 0x2A, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    appendSegment(out, 0xE2, std::string_view("ICC_PROFILE\0", 12), filler(60, spec.seed + 1));
-    appendSegment(out, 0xDB, "", filler(65, spec.seed + 2)); // DQT
-    appendSegment(out, spec.progressive ? 0xC2 : 0xC0, "",
-                  {8, static_cast<std::uint8_t>(spec.height >> 8),
-                   static_cast<std::uint8_t>(spec.height),
-                   static_cast<std::uint8_t>(spec.width >> 8),
-                   static_cast<std::uint8_t>(spec.width), 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1});
+    appendSegment(out, 0xE2, std::string_view("ICC_PROFILE\0", 12), filler(60, recipe.seed + 1));
+    appendSegment(out, 0xDB, "", filler(65, recipe.seed + 2)); // DQT
+    appendSegment(out, recipe.progressive ? 0xC2 : 0xC0, "",
+                  {8, static_cast<std::uint8_t>(recipe.height >> 8),
+                   static_cast<std::uint8_t>(recipe.height),
+                   static_cast<std::uint8_t>(recipe.width >> 8),
+                   static_cast<std::uint8_t>(recipe.width), 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1});
     built.scanStart = out.size() + 34; // after the DHT that comes first
-    appendScan(out, spec, spec.seed + 3);
-    if (spec.progressive) {
-        appendScan(out, spec, spec.seed + 4);
-        appendScan(out, spec, spec.seed + 5);
+    appendScan(out, recipe, recipe.seed + 3);
+    if (recipe.progressive) {
+        appendScan(out, recipe, recipe.seed + 4);
+        appendScan(out, recipe, recipe.seed + 5);
     }
     append(out, {0xFF, 0xD9});
     built.imageEnd = out.size();
-    out.resize(out.size() + spec.padding, 0);
+    out.resize(out.size() + recipe.padding, 0);
     return built;
 }
 

@@ -9,7 +9,7 @@ namespace twinframe::test {
 // What a synthetic JPEG picture holds. Its segments are those of real cameras and editors; its
 // compressed data is random (with stuffed FF bytes and restart markers, as real data has), so
 // it is walkable to its end but not decodable.
-struct JpegSpec {
+struct JpegRecipe {
     std::uint16_t width = 64;
     std::uint16_t height = 48;
     bool jfif = false;            // an APP0 JFIF segment right after SOI
@@ -28,7 +28,7 @@ struct BuiltJpeg {
     Bytes compressed() const { return slice(bytes, scanStart, imageEnd - 1); }
 };
 
-BuiltJpeg buildJpeg(const JpegSpec& spec);
+BuiltJpeg buildJpeg(const JpegRecipe& recipe);
 
 // The segments of an image's header (from SOI to the first SOS) as whole segments, in order.
 std::vector<Bytes> headerSegments(const Bytes& image);
