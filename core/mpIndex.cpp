@@ -19,14 +19,19 @@ constexpr std::int64_t kIfdEntrySize = 12;
 // an offset outside the bytes gives nothing.
 class TiffReader {
   public:
-    TiffReader(std::span<const std::uint8_t> bytes, std::int64_t base, bool littleEndian)
-        : bytes_(bytes), base_(base), littleEndian_(littleEndian) {}
+    TiffReader(std::span<const std::uint8_t> bytes, std::int64_t base, bool littleEndian,
+               bool& ranPastBytes)
+        : bytes_(bytes), base_(base), littleEndian_(littleEndian), ranPastBytes_(ranPastBytes) {}
 
     // Reads size bytes (2 or 4) at offset, counted from base.
     std::optional<std::uint32_t> read(std::int64_t offset, int size) const {
         const std::int64_t at = base_ + offset;
-        if (offset < 0 || at < 0 || at + size > static_cast<std::int64_t>(bytes_.size()))
+        if (offset < 0 || at < 0)
             return std::nullopt;
+        if (at + size > static_cast<std::int64_t>(bytes_.size())) {
+            ranPastBytes_ = true;
+            return std::nullopt;
+        }
         std::uint32_t value = 0;
         for (int i = 0; i < size; ++i) {
             const int shift = littleEndian_ ? 8 * i : 8 * (size - 1 - i);
@@ -39,19 +44,23 @@ class TiffReader {
     std::span<const std::uint8_t> bytes_;
     std::int64_t base_;
     bool littleEndian_;
+    bool& ranPastBytes_;
 };
 
 // The offset of the byte right after "MPF\0" in the first APP2 segment that begins with it.
-std::optional<std::int64_t> findMpHeader(std::span<const std::uint8_t> head) {
+// ranPastHead is set when there is none before the bytes end.
+std::optional<std::int64_t> findMpHeader(std::span<const std::uint8_t> head, bool& ranPastHead) {
     static constexpr std::uint8_t kMpf[] = {'M', 'P', 'F', 0};
     std::optional<std::int64_t> base;
-    walkSegments(head, [&](const JpegSegment& segment) {
+    const SegmentWalk walk = walkSegments(head, [&](const JpegSegment& segment) {
         if (segment.marker != 0xE2 || segment.dataLength < sizeof kMpf ||
             std::memcmp(head.data() + segment.dataOffset, kMpf, sizeof kMpf) != 0)
             return true;
         base = static_cast<std::int64_t>(segment.dataOffset + sizeof kMpf);
         return false;
     });
+    if (!base && walk.end == SegmentWalkEnd::pastEnd)
+        ranPastHead = true;
     return base;
 }
 
@@ -97,22 +106,24 @@ bool imagesInOrder(const MpIndex& index, const std::function<bool(std::int64_t)>
     return true;
 }
 
-} // namespace
-
-MpIndex readMpIndex(std::span<const std::uint8_t> head, std::int64_t fileLength,
-                    const std::function<bool(std::int64_t)>& startsImage) {
+// readMpIndex, but for headTooShort: ranPastHead is set when a read needed bytes beyond head.
+// Every answer but none rests only on reads that succeeded, which more bytes cannot change.
+MpIndex readIndexFrom(std::span<const std::uint8_t> head, std::int64_t fileLength,
+                      const std::function<bool(std::int64_t)>& startsImage, bool& ranPastHead) {
     MpIndex index;
-    const auto base = findMpHeader(head);
+    const auto base = findMpHeader(head, ranPastHead);
     if (!base)
         return index;
 
-    const bool littleEndian = *base + 4 <= static_cast<std::int64_t>(head.size()) &&
-                              std::memcmp(head.data() + *base, "II*\0", 4) == 0;
-    const bool bigEndian = *base + 4 <= static_cast<std::int64_t>(head.size()) &&
-                           std::memcmp(head.data() + *base, "MM\0*", 4) == 0;
+    if (*base + 4 > static_cast<std::int64_t>(head.size())) {
+        ranPastHead = true;
+        return index;
+    }
+    const bool littleEndian = std::memcmp(head.data() + *base, "II*\0", 4) == 0;
+    const bool bigEndian = std::memcmp(head.data() + *base, "MM\0*", 4) == 0;
     if (!littleEndian && !bigEndian)
         return index;
-    const TiffReader reader(head, *base, littleEndian);
+    const TiffReader reader(head, *base, littleEndian, ranPastHead);
 
     const auto ifd = reader.read(4, 4);
     if (!ifd)
@@ -148,6 +159,16 @@ MpIndex readMpIndex(std::span<const std::uint8_t> head, std::int64_t fileLength,
     if (!imagesInOrder(index, startsImage))
         return {};
     index.state = MpIndexState::usable;
+    return index;
+}
+
+} // namespace
+
+MpIndex readMpIndex(std::span<const std::uint8_t> head, std::int64_t fileLength,
+                    const std::function<bool(std::int64_t)>& startsImage) {
+    bool ranPastHead = false;
+    MpIndex index = readIndexFrom(head, fileLength, startsImage, ranPastHead);
+    index.headTooShort = index.state == MpIndexState::none && ranPastHead;
     return index;
 }
 

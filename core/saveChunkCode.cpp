@@ -78,7 +78,7 @@ std::error_code FileBuffer::fill(const std::filesystem::path& path) {
         error = make_error_code(Refusal::notRegularFile);
     else {
         length_ = static_cast<std::int64_t>(status.st_size);
-        error = loadHead();
+        error = loadHead(kHeadFirstRead);
     }
     if (error)
         release();
@@ -87,15 +87,28 @@ std::error_code FileBuffer::fill(const std::filesystem::path& path) {
 
 // The head is read apart from the scan's block: a file with a sound index needs nothing else
 // before its images are copied, and the scan's block size (small in the fuzzer) never changes
-// how far the index is looked for.
-std::error_code FileBuffer::loadHead() {
-    const auto wanted = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(kIndexReach), length_));
-    if (const std::error_code error = readAt(fd_, head_.get(), wanted, 0, headLength_))
+// how far the index is looked for. Reads on from what the head holds up to upTo bytes.
+std::error_code FileBuffer::loadHead(std::size_t upTo) {
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(upTo), length_));
+    if (wanted <= headLength_)
+        return {};
+    std::size_t got = 0;
+    if (const std::error_code error = readAt(fd_, head_.get() + headLength_, wanted - headLength_,
+                                             static_cast<std::int64_t>(headLength_), got))
         return error;
+    headLength_ += got;
     if (headLength_ < wanted)
         return make_error_code(Refusal::inputChanged);
     return {};
+}
+
+bool FileBuffer::headIsWhole() const {
+    return static_cast<std::int64_t>(headLength_) >= std::min<std::int64_t>(kIndexReach, length_);
+}
+
+std::error_code FileBuffer::extendHead() {
+    return loadHead(kIndexReach);
 }
 
 bool FileBuffer::startsImageAt(std::int64_t offset) const {

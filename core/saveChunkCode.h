@@ -15,6 +15,12 @@ namespace twinframe {
 // The input file being split. It is read forward, one block at a time, as far as the scan
 // needs it, and images reach their output files by an in-kernel copy from it: a batch never
 // holds a whole file in memory, and the image bytes never pass through the program.
+// How much of a file is read when it is opened. Cameras put the index right after the Exif
+// segment (at most 64 KiB), so this almost always holds it; where a file's index may go on past
+// it, the head is read on to kIndexReach. Reading little matters where each byte read is dear,
+// as in the page, whose reads of the user's files run at a fraction of a disk's speed.
+inline constexpr std::size_t kHeadFirstRead = 64 * 1024;
+
 class FileBuffer {
   public:
     FileBuffer();
@@ -36,9 +42,14 @@ class FileBuffer {
     std::span<const std::uint8_t> header() const {
         return head().first(std::min<std::size_t>(headLength_, 4));
     }
-    // The first kIndexReach bytes, or all of them in a shorter file, as fill() read them: the
-    // index of a standard MPO file lies there.
+    // The start of the file as read so far: kHeadFirstRead bytes when the file is opened, all
+    // of the first kIndexReach after extendHead(), or the whole of a shorter file. The index of a
+    // standard MPO file lies there.
     std::span<const std::uint8_t> head() const { return {head_.get(), headLength_}; }
+    // Whether head() holds all kIndexReach bytes the index is looked for in, or the whole file.
+    bool headIsWhole() const;
+    // Reads the rest of the first kIndexReach bytes into the head.
+    std::error_code extendHead();
     // Whether the two bytes at offset are a start-of-image marker (FF D8). Reads them alone,
     // leaving the block where it is.
     bool startsImageAt(std::int64_t offset) const;
@@ -53,7 +64,7 @@ class FileBuffer {
     std::error_code copyTo(int fd, std::int64_t first, std::int64_t count);
 
   private:
-    std::error_code loadHead();
+    std::error_code loadHead(std::size_t upTo);
     std::error_code loadBlock(std::int64_t offset);
     std::error_code copyThroughBlock(int fd, std::int64_t first, std::int64_t count);
 

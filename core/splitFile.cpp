@@ -208,10 +208,20 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
     }
 
     // A standard MPO file says where its images are; the scan serves files that do not, or whose
-    // index cannot be right. The index is read from the head that fill() read.
-    const MpIndex index = readMpIndex(fileBuffer.head(), fileLength, [](std::int64_t offset) {
-        return fileBuffer.startsImageAt(offset);
-    });
+    // index cannot be right. The index is read from the head that fill() read, and again from
+    // a longer one only when it may go on past that.
+    const auto indexInHead = [fileLength] {
+        return readMpIndex(fileBuffer.head(), fileLength,
+                           [](std::int64_t offset) { return fileBuffer.startsImageAt(offset); });
+    };
+    MpIndex index = indexInHead();
+    if (index.headTooShort && !fileBuffer.headIsWhole()) {
+        if (const std::error_code error = fileBuffer.extendHead()) {
+            reporter.showMessage(describeFailure("Cannot read", name, error));
+            return;
+        }
+        index = indexInHead();
+    }
     const SplitPlan plan =
         planWithIndex(index, fileLength, batch.searchStart,
                       [](std::int64_t from) { return fileBuffer.findImageStart(from); });

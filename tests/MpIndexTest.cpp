@@ -188,3 +188,27 @@ TEST_F(SplitWithIndex, ACutShortFileIsSplitAsTheScanSplitsItAndTheUserIsTold) {
               Names{"cut.mpo may be incomplete: its index puts image 2 past the end of the file"});
     EXPECT_EQ(batch.totalImages, 2);
 }
+
+TEST_F(SplitWithIndex, AnIndexBeyondTheFirstReadIsStillFoundAndOnlyThen) {
+    // A full-size Exif segment pushes the index past the bytes read when the file is opened.
+    Bytes file = mpoWithImagesAt(1'400'000, {0, 700'000});
+    writeMpIndex(file, {0, 700'000}, true, true, 65'500);
+    const std::span<const std::uint8_t> firstRead(file.data(), kHeadFirstRead);
+    const auto startsImage = [](std::int64_t) { return true; };
+    const MpIndex partial = readMpIndex(firstRead, 1'400'000, startsImage);
+    EXPECT_EQ(partial.state, MpIndexState::none);
+    EXPECT_TRUE(partial.headTooShort);
+
+    split("big-exif.mpo", file);
+    expectOutputs(file,
+                  {{"big-exif-L.jpg", {0, 699'999}}, {"big-exif-R.jpg", {700'000, 1'399'999}}});
+
+    // Where the first image's header ends inside the bytes at hand, there is nothing to read on
+    // for.
+    IndexedMpo plain = mpoWithIndex(1'400'000, {0, 700'000});
+    plain.bytes[plain.layout.app2 + 6] = 'X';
+    const MpIndex none =
+        readMpIndex(std::span(plain.bytes).first(kHeadFirstRead), 1'400'000, startsImage);
+    EXPECT_EQ(none.state, MpIndexState::none);
+    EXPECT_FALSE(none.headTooShort);
+}

@@ -60,7 +60,7 @@ IndexedMpo mpoWithIndex(std::size_t totalLength, std::initializer_list<std::size
 }
 
 MpIndexLayout writeMpIndex(Bytes& bytes, const std::vector<std::size_t>& bounds, bool littleEndian,
-                           bool thumbnail) {
+                           bool thumbnail, std::size_t exifLength) {
     const std::size_t totalLength = bytes.size();
     const auto count = static_cast<std::uint32_t>(bounds.size());
     const auto put = [&](std::size_t offset, std::uint32_t value, int size) {
@@ -70,9 +70,9 @@ MpIndexLayout writeMpIndex(Bytes& bytes, const std::vector<std::size_t>& bounds,
         putNumber(bytes, offset, value, 2, false);
     };
 
-    // APP1: "Exif\0\0" and 200 bytes standing in for the Exif data (and its thumbnail).
+    // APP1: "Exif\0\0" and exifLength bytes standing in for the Exif data (and its thumbnail).
     constexpr std::size_t kApp1 = 2;
-    constexpr std::uint32_t kApp1Length = 2 + 6 + 200;
+    const auto kApp1Length = static_cast<std::uint32_t>(2 + 6 + exifLength);
     putBigEndian(kApp1 + 2, kApp1Length);
     std::copy_n("Exif\0", 6, bytes.begin() + kApp1 + 4);
     if (thumbnail)

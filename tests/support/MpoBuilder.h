@@ -40,9 +40,11 @@ struct IndexedMpo {
 IndexedMpo mpoWithIndex(std::size_t totalLength, std::initializer_list<std::size_t> starts,
                         bool littleEndian = true, bool thumbnail = false);
 
-// Gives a file made of images at starts that header and index, in place.
+// Gives a file made of images at starts that header and index, in place, after an Exif APP1
+// of exifLength bytes (at most 65533).
 MpIndexLayout writeMpIndex(Bytes& file, const std::vector<std::size_t>& starts,
-                           bool littleEndian = true, bool thumbnail = false);
+                           bool littleEndian = true, bool thumbnail = false,
+                           std::size_t exifLength = 200);
 
 // Writes value as size bytes (2 or 4) at offset, in the given byte order.
 void putNumber(Bytes& bytes, std::size_t offset, std::uint32_t value, int size, bool littleEndian);
