@@ -20,7 +20,7 @@ const saveNote = $("saveNote");
 // name -> { file, selected }. Like a folder, the list holds one file of each name: a file
 // added under a name already listed takes that entry's place.
 const listed = new Map();
-let outputs = []; // { name, blob, url } of the last batch, in the order written
+let outputs = []; // { name, file, first, last, url } of the last batch, in the order written
 let busy = false;
 
 const isMpo = (name) => name.toLowerCase().endsWith(".mpo") && !name.startsWith(".");
@@ -148,24 +148,41 @@ function addLogEntry(lines, className) {
 }
 
 function clearOutputs() {
-    for (const output of outputs) URL.revokeObjectURL(output.url);
+    for (const output of outputs) if (output.url) URL.revokeObjectURL(output.url);
     outputs = [];
     outputsList.replaceChildren();
     saveNote.textContent = "";
 }
 
+// An output's bytes: a view of the original file, nothing copied until the browser saves them.
+const blobOf = (output) => output.file.slice(output.first, output.last + 1, "image/jpeg");
+
+// A link gets its object URL when it is first reached (pointed at, focused, touched, opened),
+// not when the batch makes it: making hundreds of them during a batch cost the browser about
+// as much as the batch's own reads of the files.
+function linkUp(link) {
+    const output = outputs[Number(link.dataset.output)];
+    if (!output || output.url) return;
+    output.url = URL.createObjectURL(blobOf(output));
+    link.href = output.url;
+}
+for (const type of ["pointerover", "focusin", "contextmenu", "click", "auxclick", "dragstart"]) {
+    outputsList.addEventListener(type, (event) => {
+        const link = event.target.closest && event.target.closest("a[download]");
+        if (link) linkUp(link);
+    }, true);
+}
+
 function addOutput(inputName, name, first, last) {
-    // A view of the original file's bytes: nothing is copied until the browser saves it.
-    const blob = listed.get(inputName).file.slice(first, last + 1, "image/jpeg");
-    const url = URL.createObjectURL(blob);
-    outputs.push({ name, blob, url });
+    outputs.push({ name, file: listed.get(inputName).file, first, last, url: null });
     const link = document.createElement("a");
-    link.href = url;
+    link.href = "#" + encodeURIComponent(name); // until it is reached: see linkUp
+    link.dataset.output = String(outputs.length - 1);
     link.download = name;
     link.textContent = name;
     const size = document.createElement("span");
     size.className = "size";
-    size.textContent = sizeText(blob.size);
+    size.textContent = sizeText(last - first + 1);
     const item = document.createElement("li");
     item.append(link, size);
     outputsList.append(item);
@@ -178,14 +195,12 @@ worker.onmessage = (event) => {
         workerReady = true;
         renderList();
         break;
-    case "status":
-        status.textContent = report.text;
-        break;
-    case "message":
-        addLogEntry([report.text]);
-        break;
-    case "output":
-        addOutput(report.input, report.name, report.first, report.last);
+    case "reports":
+        for (const item of report.reports) {
+            if (item.type === "message") addLogEntry([item.text]);
+            else addOutput(item.input, item.name, item.first, item.last);
+        }
+        if (report.status !== null) status.textContent = report.status;
         break;
     case "done":
     case "failed":
@@ -241,7 +256,7 @@ async function saveToFolder() {
         try {
             const handle = await folder.getFileHandle(output.name, { create: true });
             const writable = await handle.createWritable();
-            await output.blob.stream().pipeTo(writable);
+            await blobOf(output).stream().pipeTo(writable);
             ++saved;
         } catch (error) {
             addLogEntry([`Cannot write ${output.name}: ${error.message}`]);
@@ -268,7 +283,7 @@ async function zipBlob(items) {
     for (const item of items) {
         const entry = new ZipPassThrough(item.name);
         zip.add(entry);
-        const reader = item.blob.stream().getReader();
+        const reader = blobOf(item).stream().getReader();
         for (;;) {
             const { done, value } = await reader.read();
             if (done) break;

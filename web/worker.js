@@ -22,12 +22,38 @@ const yieldToMessages = () =>
         tick.port2.postMessage(null);
     });
 
+// What the core reports goes to the page in bundles, a few times a second: a message to the
+// page for every status text and output slowed the batch down by half, as the page's thread
+// and the worker's reads compete for the same processors. Messages and outputs keep their
+// order; of the status texts that came meanwhile only the newest is shown, as in the window.
+const bundleInterval = 50; // ms
+let reports = [];
+let latestStatus = null;
+let bundleTimer = null;
+
+function sendBundle() {
+    clearTimeout(bundleTimer);
+    bundleTimer = null;
+    if (reports.length === 0 && latestStatus === null) return;
+    postMessage({ type: "reports", reports, status: latestStatus });
+    reports = [];
+    latestStatus = null;
+}
+
+function report(item) {
+    if (item.type === "status") latestStatus = item.text;
+    else reports.push(item);
+    bundleTimer ??= setTimeout(sendBundle, bundleInterval);
+}
+
 const corePromise = createTwinframeCore({
-    onStatus: (text) => postMessage({ type: "status", text }),
-    onMessage: (text) => postMessage({ type: "message", text }),
-    onOutput: (input, name, first, last) => postMessage({ type: "output", input, name, first, last }),
-    onDone: (selectedCount, totalImages, summary) =>
-        postMessage({ type: "done", selectedCount, totalImages, summary }),
+    onStatus: (text) => report({ type: "status", text }),
+    onMessage: (text) => report({ type: "message", text }),
+    onOutput: (input, name, first, last) => report({ type: "output", input, name, first, last }),
+    onDone: (selectedCount, totalImages, summary) => {
+        sendBundle();
+        postMessage({ type: "done", selectedCount, totalImages, summary });
+    },
     stopRequested: () => stop,
     // Asked before each file: the check box as the page last told it.
     askSpeedHack: async () => {
@@ -62,8 +88,10 @@ onmessage = (event) => {
     } else if (request.type === "run") {
         speedHack = request.speedHack;
         stop = false;
-        runBatch(request.files, request.entries).catch((error) =>
-            postMessage({ type: "failed", text: String(error && error.message ? error.message : error) }));
+        runBatch(request.files, request.entries).catch((error) => {
+            sendBundle();
+            postMessage({ type: "failed", text: String(error && error.message ? error.message : error) });
+        });
     }
 };
 

@@ -116,9 +116,11 @@ export async function pressGo(page) {
         statuses: window.statusesSeen,
         log: [...document.querySelector("[role=log]").children].map((entry) =>
             [...entry.childNodes].filter((n) => n.nodeName !== "BR").map((n) => n.textContent)),
-        // Each link's bytes as the browser would save them, by their SHA-256.
+        // Each link's bytes as the browser would save them, by their SHA-256. A link is given
+        // its address when reached, as by the keyboard.
         links: await Promise.all(
             [...document.querySelectorAll("a[download]")].map(async (link) => {
+                link.focus();
                 const bytes = await (await fetch(link.href)).arrayBuffer();
                 const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
                 return {
