@@ -1,14 +1,44 @@
-// Reads of the page's files for the core, without piling up memory: WORKERFS reads each block
-// with FileReaderSync, whose buffers, over a batch, added up to some 200 MiB more in the page
-// before the collector freed them. Here each block is read asynchronously while the core waits
-// for it (Asyncify unwinds the core at the read and rewinds it when the bytes are in), which the
-// collector keeps up with better: measured, about a quarter less growth at the same speed.
-// (Reading into one reused buffer from the File's stream grew nothing at all, but now and then
-// one of its reads never ended in Chromium.)
+// Reads of the page's files for the core. Each block is read asynchronously while the core waits
+// for it: Asyncify unwinds the core at the read and rewinds it when the bytes are in.
+//
+// The bytes are read into one buffer, reused from read to read (a byte stream's "BYOB" reader),
+// so that a batch leaves no garbage behind: WORKERFS's FileReaderSync, and Blob.arrayBuffer()
+// after it, gave every read a buffer of its own, and over a batch of 200 files these piled up
+// by tens of MiB in the page before the collector freed them. Where a browser's Blob streams
+// have no such reader, each read gets its own buffer as before.
 //
 // Included in the core's JavaScript (--pre-js), where FS and Asyncify are in scope.
 Module["readFilesAsynchronously"] = function () {
+    var spare = new ArrayBuffer(64 * 1024); // grows to the largest block read
     var arrived = null;
+
+    // Resolves to a view of the bytes read, valid until the next read.
+    async function readBytes(file, position, length) {
+        var blob = file.slice(position, position + length);
+        var reader;
+        try {
+            reader = blob.stream().getReader({ mode: "byob" });
+        } catch (notAByteStream) {
+            return new Uint8Array(await blob.arrayBuffer());
+        }
+        var buffer = spare.byteLength >= length ? spare : new ArrayBuffer(length);
+        var got = 0;
+        try {
+            while (got < length) {
+                // The buffer is handed to the stream and comes back with the bytes in it.
+                var chunk = await reader.read(new Uint8Array(buffer, got, length - got));
+                if (chunk.value) buffer = chunk.value.buffer;
+                if (chunk.done) break;
+                got += chunk.value.byteLength;
+            }
+        } finally {
+            // Closes the stream at once, rather than when the collector comes across it: an
+            // open one holds the browser's buffer for its blob's bytes, 64 KiB a file.
+            reader.cancel().catch(function () {});
+        }
+        spare = buffer;
+        return new Uint8Array(buffer, 0, got);
+    }
 
     FS.filesystems.WORKERFS.stream_ops.read = function (stream, buffer, offset, length, position) {
         if (position >= stream.node.size) return 0;
@@ -16,9 +46,9 @@ Module["readFilesAsynchronously"] = function () {
         // rewound, to hand over what arrived.
         var size = Asyncify.handleSleep(function (wakeUp) {
             arrived = null;
-            stream.node.contents.slice(position, position + length).arrayBuffer().then(
+            readBytes(stream.node.contents, position, length).then(
                 function (bytes) {
-                    arrived = new Uint8Array(bytes);
+                    arrived = bytes;
                     wakeUp(bytes.byteLength);
                 },
                 function () {
