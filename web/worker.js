@@ -13,15 +13,6 @@ const folder = "/batch";
 let speedHack = false;
 let stop = false; // the page's Stop was pressed during this batch
 
-// Lets messages that arrived meanwhile (a change of the check box) be handled. A message
-// channel, because timers are throttled when nested.
-const tick = new MessageChannel();
-const yieldToMessages = () =>
-    new Promise((resolve) => {
-        tick.port1.onmessage = resolve;
-        tick.port2.postMessage(null);
-    });
-
 // What the core reports goes to the page in bundles, a few times a second: a message to the
 // page for every status text and output slowed the batch down by half, as the page's thread
 // and the worker's reads compete for the same processors. Messages and outputs keep their
@@ -56,16 +47,13 @@ const corePromise = createTwinframeCore({
     },
     stopRequested: () => stop,
     // Asked before each file: the check box as the page last told it.
-    askSpeedHack: async () => {
-        await yieldToMessages();
-        return speedHack;
-    },
+    askSpeedHack: () => speedHack,
 });
 
 async function runBatch(files, entries) {
     const core = await corePromise;
     const FS = core.FS;
-    core.readFilesAsynchronously();
+    core.readFilesAsynchronously(files.filter((file, i) => entries[i].selected));
     FS.mkdir(folder);
     FS.mount(FS.filesystems.WORKERFS, { files }, folder);
     try {

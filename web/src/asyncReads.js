@@ -1,18 +1,34 @@
 // Reads of the page's files for the core. Each block is read asynchronously while the core waits
 // for it: Asyncify unwinds the core at the read and rewinds it when the bytes are in.
 //
-// The bytes are read into one buffer, reused from read to read (a byte stream's "BYOB" reader),
-// so that a batch leaves no garbage behind: WORKERFS's FileReaderSync, and Blob.arrayBuffer()
-// after it, gave every read a buffer of its own, and over a batch of 200 files these piled up
-// by tens of MiB in the page before the collector freed them. Where a browser's Blob streams
-// have no such reader, each read gets its own buffer as before.
+// The bytes are read into a few buffers, reused from read to read (a byte stream's "BYOB"
+// reader), so that a batch leaves no garbage behind: WORKERFS's FileReaderSync, and
+// Blob.arrayBuffer() after it, gave every read a buffer of its own, and over a batch of 200
+// files these piled up by tens of MiB in the page before the collector freed them. Where a
+// browser's Blob streams have no such reader, each read gets its own buffer as before.
+//
+// Every read of a File costs the browser about a millisecond however few bytes it asks for, and
+// the browser can serve a few at once; the core opens every file by reading its start, so while
+// it works on one file the starts of the next ones are already being read.
 //
 // Included in the core's JavaScript (--pre-js), where FS and Asyncify are in scope.
-Module["readFilesAsynchronously"] = function () {
-    var spare = new ArrayBuffer(64 * 1024); // grows to the largest block read
+Module["readFilesAsynchronously"] = function (batchFiles) {
+    var startsAhead = 2; // files whose starts are read ahead of the core
+    var order = new Map(batchFiles.map(function (file, i) { return [file, i]; }));
+    var early = new Map(); // File -> { length, reading } of a start read ahead
+    var spares = []; // buffers back from the core
     var arrived = null;
 
-    // Resolves to a view of the bytes read, valid until the next read.
+    function takeBuffer(length) {
+        var buffer = spares.pop();
+        return buffer && buffer.byteLength >= length ? buffer : new ArrayBuffer(Math.max(length, 65536));
+    }
+
+    function giveBack(bytes) {
+        if (spares.length <= startsAhead) spares.push(bytes.buffer);
+    }
+
+    // Resolves to a view of the bytes read, in a buffer of its own until given back.
     async function readBytes(file, position, length) {
         var blob = file.slice(position, position + length);
         var reader;
@@ -21,7 +37,7 @@ Module["readFilesAsynchronously"] = function () {
         } catch (notAByteStream) {
             return new Uint8Array(await blob.arrayBuffer());
         }
-        var buffer = spare.byteLength >= length ? spare : new ArrayBuffer(length);
+        var buffer = takeBuffer(length);
         var got = 0;
         try {
             while (got < length) {
@@ -32,12 +48,27 @@ Module["readFilesAsynchronously"] = function () {
                 got += chunk.value.byteLength;
             }
         } finally {
-            // Closes the stream at once, rather than when the collector comes across it: an
-            // open one holds the browser's buffer for its blob's bytes, 64 KiB a file.
+            // Closes the stream now rather than when the collector comes across it.
             reader.cancel().catch(function () {});
         }
-        spare = buffer;
         return new Uint8Array(buffer, 0, got);
+    }
+
+    // A file's first bytes, read ahead if they were; the next files' starts are sent for.
+    function readStart(file, length) {
+        var ahead = early.get(file);
+        early.delete(file);
+        var reading = ahead && ahead.length === length ? ahead.reading : readBytes(file, 0, length);
+        var next = order.has(file) ? order.get(file) + 1 : batchFiles.length;
+        for (var i = next; i < Math.min(next + startsAhead, batchFiles.length); ++i) {
+            var later = batchFiles[i];
+            if (early.has(later)) continue;
+            var wanted = Math.min(length, later.size);
+            var pending = readBytes(later, 0, wanted);
+            pending.catch(function () {}); // a failure shows when the core reads the file
+            early.set(later, { length: wanted, reading: pending });
+        }
+        return reading;
     }
 
     FS.filesystems.WORKERFS.stream_ops.read = function (stream, buffer, offset, length, position) {
@@ -46,7 +77,10 @@ Module["readFilesAsynchronously"] = function () {
         // rewound, to hand over what arrived.
         var size = Asyncify.handleSleep(function (wakeUp) {
             arrived = null;
-            readBytes(stream.node.contents, position, length).then(
+            var file = stream.node.contents;
+            var wanted = Math.min(length, file.size - position);
+            var reading = position === 0 ? readStart(file, wanted) : readBytes(file, position, wanted);
+            reading.then(
                 function (bytes) {
                     arrived = bytes;
                     wakeUp(bytes.byteLength);
@@ -58,6 +92,7 @@ Module["readFilesAsynchronously"] = function () {
         if (Asyncify.state !== Asyncify.State.Normal) return 0; // unwinding: the result is unused
         if (size < 0 || !arrived) throw new FS.ErrnoError(29); // EIO
         buffer.set(arrived, offset);
+        giveBack(arrived);
         arrived = null;
         return size;
     };

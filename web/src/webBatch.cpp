@@ -20,9 +20,10 @@ EM_JS(void, postOutput, (const char* input, const char* name, double first, doub
       { Module["onOutput"](UTF8ToString(input), UTF8ToString(name), first, last); });
 EM_JS(void, postDone, (double selectedCount, double totalImages, const char* summary),
       { Module["onDone"](selectedCount, totalImages, UTF8ToString(summary)); });
-// The check box lives in the page, which answers while the batch waits; so the speed hack is
-// asked afresh before each file, as the window does.
-EM_ASYNC_JS(int, askSpeedHack, (), { return (await Module["askSpeedHack"]()) ? 1 : 0; });
+// The check box lives in the page, which tells the worker of every change; so the speed hack is
+// asked afresh before each file, as the window does. The worker hears the page whenever the
+// batch waits for a read, which every file does.
+EM_JS(int, askSpeedHack, (), { return Module["askSpeedHack"]() ? 1 : 0; });
 // Whether the page's Stop was pressed; the batch asks between two files.
 EM_JS(int, stopWanted, (), { return Module["stopRequested"]() ? 1 : 0; });
 
