@@ -66,6 +66,13 @@ function renderList() {
     );
     listHint.hidden = listed.size > 0;
     clearList.hidden = listed.size === 0;
+    lockControls();
+}
+
+// What can be changed while a batch runs: nothing in the list. The list itself is left as it
+// is: rebuilding it twice a batch left thousands of elements behind for the collector.
+function lockControls() {
+    for (const box of fileList.querySelectorAll("input[type=checkbox]")) box.disabled = busy;
     clearList.disabled = busy;
     go.disabled = busy || !workerReady;
 }
@@ -134,7 +141,7 @@ function setBusy(value) {
     stop.hidden = !value;
     stop.disabled = false;
     document.body.setAttribute("aria-busy", String(value));
-    renderList();
+    lockControls();
 }
 
 function addLogEntry(lines, className) {
@@ -193,7 +200,7 @@ worker.onmessage = (event) => {
     switch (report.type) {
     case "ready":
         workerReady = true;
-        renderList();
+        lockControls();
         break;
     case "reports":
         for (const item of report.reports) {
