@@ -1,10 +1,11 @@
 // The page's side of bench/web: splits every .MPO of a folder in the page, in headless chromium,
 // and prints one JSON line: the batch's times (GO! to summary, per round) and the page's memory.
 //   node bench/webBench.mjs FOLDER ROUNDS
-// Memory is the resident set (VmRSS, sampled every 10 ms from /proc) of the renderer processes
-// (the page's, which holds its worker too, and the spare one Chromium keeps) and of the browser
-// process, which keeps the page's blobs: each at its peak during the batches and just before the
-// first one, once the page is loaded and the files are listed.
+// TWINFRAME_WEB_SITE=FOLDER serves another build of the page, to compare two.
+// Memory is the resident set (VmRSS, sampled every 10 ms from /proc) of the page's renderer
+// process, which holds its worker too, and of the browser process, which keeps the page's blobs:
+// each at its peak during the batches and just before the first one, once the page is loaded and
+// the files are listed.
 import { readFileSync, readdirSync } from "node:fs";
 import { createRequire } from "node:module";
 import { dirname, join, resolve } from "node:path";
@@ -27,7 +28,7 @@ const rssKiB = (pid) => {
     }
 };
 
-const server = await serve(join(root, "build/web"), 0);
+const server = await serve(process.env.TWINFRAME_WEB_SITE ?? join(root, "build/web"), 0);
 const browser = await puppeteer.launch({
     executablePath: process.env.TWINFRAME_CHROMIUM ?? "/usr/bin/chromium",
     headless: true,
@@ -42,9 +43,13 @@ try {
 
     const session = await browser.target().createCDPSession();
     const { processInfo } = await session.send("SystemInfo.getProcessInfo");
-    const renderers = processInfo.filter((p) => p.type === "renderer").map((p) => p.id);
+    // The page's renderer, which holds its worker too; not the one that draws the browser's
+    // own user interface (--top-chrome-webui), which the page does not touch.
+    const renderers = processInfo
+        .filter((p) => p.type === "renderer")
+        .map((p) => p.id)
+        .filter((pid) => !readFileSync(`/proc/${pid}/cmdline`, "utf8").includes("--top-chrome-webui"));
     const browserPid = browser.process().pid;
-    // Chromium keeps a spare renderer beside the page's; both are counted.
     const rendererRss = () => renderers.reduce((sum, pid) => sum + rssKiB(pid), 0);
     const before = { renderer: rendererRss(), browser: rssKiB(browserPid) };
     const peak = { ...before };
