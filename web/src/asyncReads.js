@@ -15,8 +15,13 @@
 Module["readFilesAsynchronously"] = function (batchFiles) {
     var startsAhead = 2; // files whose starts are read ahead of the core
     var order = new Map(batchFiles.map(function (file, i) { return [file, i]; }));
-    var early = new Map(); // File -> { length, reading } of a start read ahead
+    var early = new Map(); // File -> { length, bytes } of a start read ahead
     var spares = []; // buffers back from the core
+    // The reads under way, each with its blob and stream reader. A read waited for only by
+    // promises is, to the collector, a cycle that nothing refers to, and Chromium collects it
+    // mid-read: the read never ends and the batch is stuck for good (seen after a few thousand
+    // reads, once the collector runs). Holding them here until each is over prevents it.
+    var underWay = new Set();
     var arrived = null;
 
     function takeBuffer(length) {
@@ -39,6 +44,8 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
         }
         var buffer = takeBuffer(length);
         var got = 0;
+        var read = { blob: blob, reader: reader };
+        underWay.add(read);
         try {
             while (got < length) {
                 // The buffer is handed to the stream and comes back with the bytes in it.
@@ -48,6 +55,7 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
                 got += chunk.value.byteLength;
             }
         } finally {
+            underWay.delete(read);
             // Closes the stream now rather than when the collector comes across it.
             reader.cancel().catch(function () {});
         }
@@ -58,7 +66,7 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
     function readStart(file, length) {
         var ahead = early.get(file);
         early.delete(file);
-        var reading = ahead && ahead.length === length ? ahead.reading : readBytes(file, 0, length);
+        var start = ahead && ahead.length === length ? ahead.bytes : readBytes(file, 0, length);
         var next = order.has(file) ? order.get(file) + 1 : batchFiles.length;
         for (var i = next; i < Math.min(next + startsAhead, batchFiles.length); ++i) {
             var later = batchFiles[i];
@@ -66,9 +74,9 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
             var wanted = Math.min(length, later.size);
             var pending = readBytes(later, 0, wanted);
             pending.catch(function () {}); // a failure shows when the core reads the file
-            early.set(later, { length: wanted, reading: pending });
+            early.set(later, { length: wanted, bytes: pending });
         }
-        return reading;
+        return start;
     }
 
     FS.filesystems.WORKERFS.stream_ops.read = function (stream, buffer, offset, length, position) {
@@ -79,8 +87,8 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
             arrived = null;
             var file = stream.node.contents;
             var wanted = Math.min(length, file.size - position);
-            var reading = position === 0 ? readStart(file, wanted) : readBytes(file, position, wanted);
-            reading.then(
+            var read = position === 0 ? readStart(file, wanted) : readBytes(file, position, wanted);
+            read.then(
                 function (bytes) {
                     arrived = bytes;
                     wakeUp(bytes.byteLength);
