@@ -1,9 +1,8 @@
 // Runs the splitting core off the page's thread, so the page stays responsive during a batch.
 // The page's File objects are mounted read-only (WORKERFS): the core reads only the blocks its
 // scan needs, in place. Nothing is written: each output comes back as a byte range, and the page
-// cuts it from the original File. Each read is a round trip to the browser process; reading
-// ahead (the next files' first blocks while the core works) and reading in larger windows were
-// measured and gained nothing, as the browser's side of the reads is what takes the time.
+// cuts it from the original File. Each read is a round trip to the browser process, which is
+// most of a batch's time: src/asyncReads.js reads ahead what it can.
 "use strict";
 
 importScripts("twinframe-core.js");
