@@ -12,15 +12,15 @@
 
 namespace twinframe {
 
-// The input file being split. It is read forward, one block at a time, as far as the scan
-// needs it, and images reach their output files by an in-kernel copy from it: a batch never
-// holds a whole file in memory, and the image bytes never pass through the program.
 // How much of a file is read when it is opened. Cameras put the index right after the Exif
 // segment (at most 64 KiB), so this almost always holds it; where a file's index may go on past
 // it, the head is read on to kIndexReach. Reading little matters where each byte read is dear,
 // as in the page, whose reads of the user's files run at a fraction of a disk's speed.
 inline constexpr std::size_t kHeadFirstRead = 64 * 1024;
 
+// The input file being split. It is read forward, one block at a time, as far as the scan
+// needs it, and images reach their output files by an in-kernel copy from it: a batch never
+// holds a whole file in memory, and the image bytes never pass through the program.
 class FileBuffer {
   public:
     FileBuffer();

@@ -105,6 +105,16 @@ QString qPath(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
+// count small stereo files f000.mpo, f001.mpo, ... of size bytes each; returns their names.
+QStringList writeStereoFiles(const TempDir& dir, int count, std::size_t size) {
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        names << QString("f%1.mpo").arg(i, 3, 10, QChar('0'));
+        writeBytes(dir / names.back().toStdString(), mpoWithImagesAt(size, {0, size / 2}));
+    }
+    return names;
+}
+
 // b.mpo draws a message; what happens while it is on show decides the rest.
 struct ThreeFiles {
     explicit ThreeFiles(const TempDir& dir) {
@@ -344,11 +354,7 @@ class WindowTest : public QObject {
 
     void windowAnswersWhileABatchRunsAndPaintsItsStatusInOrder() {
         TempDir dir;
-        QStringList names;
-        for (int i = 0; i < 200; ++i) {
-            names << QString("f%1.mpo").arg(i, 3, 10, QChar('0'));
-            writeBytes(dir / names.back().toStdString(), mpoWithImagesAt(60'000, {0, 30'000}));
-        }
+        const QStringList names = writeStereoFiles(dir, 200, 60'000);
         Opened w(dir);
         QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
         select(w.files, names);
@@ -419,11 +425,7 @@ class WindowTest : public QObject {
 
     void destroyingTheWindowDuringABatchStopsItFirst() {
         TempDir dir;
-        QStringList names;
-        for (int i = 0; i < 50; ++i) {
-            names << QString("f%1.mpo").arg(i, 2, 10, QChar('0'));
-            writeBytes(dir / names.back().toStdString(), mpoWithImagesAt(10'000, {0, 5'000}));
-        }
+        const QStringList names = writeStereoFiles(dir, 50, 10'000);
         Opened w(dir);
         select(w.files, names);
         QTest::mouseClick(w.go, Qt::LeftButton);

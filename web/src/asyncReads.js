@@ -2,7 +2,7 @@
 // for it: Asyncify unwinds the core at the read and rewinds it when the bytes are in.
 //
 // The bytes are read into a few buffers, reused from read to read (a byte stream's "BYOB"
-// reader), so that a batch leaves no garbage behind: WORKERFS's FileReaderSync, and
+// reader), so that the reads leave no buffers behind: WORKERFS's FileReaderSync, and
 // Blob.arrayBuffer() after it, gave every read a buffer of its own, and over a batch of 200
 // files these piled up by tens of MiB in the page before the collector freed them. Where a
 // browser's Blob streams have no such reader, each read gets its own buffer as before.
