@@ -63,6 +63,7 @@ async function runBatch(files, entries) {
     } finally {
         FS.unmount(folder);
         FS.rmdir(folder);
+        core.readFilesAsynchronously([]); // lets this batch's File objects go
     }
 }
 

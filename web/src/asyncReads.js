@@ -12,6 +12,9 @@
 // it works on one file the starts of the next ones are already being read.
 //
 // Included in the core's JavaScript (--pre-js), where FS and Asyncify are in scope.
+var collectionInterval = 100; // reads
+var collectionNudgeBytes = 256 * 1024 * 1024;
+
 Module["readFilesAsynchronously"] = function (batchFiles) {
     var startsAhead = 2; // files whose starts are read ahead of the core
     var order = new Map(batchFiles.map(function (file, i) { return [file, i]; }));
@@ -23,6 +26,24 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
     // reads, once the collector runs). Holding them here until each is over prevents it.
     var underWay = new Set();
     var arrived = null;
+    var readsSinceCollection = 0;
+
+    // What each read leaves behind (its blob, stream and promises: some KiB each, and the
+    // browser's side of the stream until they are collected) is garbage the collector is in no
+    // hurry to take: over thousands of files it piled up by tens of MiB. A page cannot ask for a
+    // collection, but a large buffer, made and dropped at once, makes the browser run one.
+    // Its memory is never written, so it costs address space, not memory.
+    function collectNowAndThen() {
+        if (++readsSinceCollection < collectionInterval) return;
+        readsSinceCollection = 0;
+        try {
+            // Through the module: the build drops a buffer that nothing holds, even for a moment.
+            Module["collectionNudge"] = new ArrayBuffer(collectionNudgeBytes);
+            Module["collectionNudge"] = null;
+        } catch (noRoom) {
+            // Not that much address space to spare: the collector keeps its own pace.
+        }
+    }
 
     function takeBuffer(length) {
         var buffer = spares.pop();
@@ -35,6 +56,7 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
 
     // Resolves to a view of the bytes read, in a buffer of its own until given back.
     async function readBytes(file, position, length) {
+        collectNowAndThen();
         var blob = file.slice(position, position + length);
         var reader;
         try {
