@@ -14,6 +14,7 @@ const stop = $("stop");
 const status = $("status");
 const log = $("log");
 const outputsList = $("outputs");
+const outputsView = $("outputsView"); // scrolls the list
 const saveAll = $("saveAll");
 const saveNote = $("saveNote");
 
@@ -157,7 +158,9 @@ function addLogEntry(lines, className) {
 function clearOutputs() {
     for (const output of outputs) if (output.url) URL.revokeObjectURL(output.url);
     outputs = [];
+    outputRows.clear();
     outputsList.replaceChildren();
+    showOutputs();
     saveNote.textContent = "";
 }
 
@@ -180,19 +183,75 @@ for (const type of ["pointerover", "focusin", "contextmenu", "click", "auxclick"
     }, true);
 }
 
-function addOutput(inputName, name, first, last) {
-    outputs.push({ name, file: listed.get(inputName).file, first, last, url: null });
+// The list of outputs holds rows only for those in view and a few hundred around them; the
+// list's padding stands for the others. A row costs the page about 5 KiB, so a batch of 3,000
+// files made the page 30 MiB larger with every row in it. Every row has the same height, so
+// where a row is follows from its number.
+const rowsAround = 100; // rows kept on each side of those in view
+const outputRows = new Map(); // output number -> its row, for the rows in the list
+let rowHeight = 32; // px, as measured on a row
+
+function outputRow(index) {
+    const output = outputs[index];
     const link = document.createElement("a");
-    link.href = "#" + encodeURIComponent(name); // until it is reached: see linkUp
-    link.dataset.output = String(outputs.length - 1);
-    link.download = name;
-    link.textContent = name;
+    link.href = "#" + encodeURIComponent(output.name); // until it is reached: see linkUp
+    link.dataset.output = String(index);
+    link.download = output.name;
+    link.title = output.name;
+    link.textContent = output.name;
     const size = document.createElement("span");
     size.className = "size";
-    size.textContent = sizeText(last - first + 1);
-    const item = document.createElement("li");
-    item.append(link, size);
-    outputsList.append(item);
+    size.textContent = sizeText(output.last - output.first + 1);
+    const row = document.createElement("li");
+    row.setAttribute("aria-posinset", String(index + 1));
+    row.append(link, size);
+    return row;
+}
+
+function showOutputs(height = rowHeight) {
+    const top = outputsView.scrollTop;
+    const first = Math.max(0, Math.floor(top / height) - rowsAround);
+    const end = Math.min(outputs.length, Math.ceil((top + outputsView.clientHeight) / height) + rowsAround);
+    // The padding first: were the list shorter for a moment, the browser would scroll it back.
+    outputsList.style.paddingTop = first * height + "px";
+    outputsList.style.paddingBottom = (outputs.length - end) * height + "px";
+    for (const [index, row] of outputRows) {
+        if (index < first || index >= end) {
+            row.remove();
+            outputRows.delete(index);
+        }
+    }
+    let next = null;
+    for (let index = end - 1; index >= first; --index) {
+        let row = outputRows.get(index);
+        if (!row) {
+            row = outputRow(index);
+            outputRows.set(index, row);
+            outputsList.insertBefore(row, next);
+        }
+        row.setAttribute("aria-setsize", String(outputs.length));
+        next = row;
+    }
+    // Rows are as high as the text and the page's zoom make them.
+    const measured = next ? next.getBoundingClientRect().height : 0;
+    if (measured > 0 && Math.abs(measured - height) > 0.5) {
+        rowHeight = measured;
+        showOutputs(measured);
+    }
+}
+
+let showPending = false;
+outputsView.addEventListener("scroll", () => {
+    if (showPending) return;
+    showPending = true;
+    requestAnimationFrame(() => {
+        showPending = false;
+        showOutputs();
+    });
+}, { passive: true });
+
+function addOutput(inputName, name, first, last) {
+    outputs.push({ name, file: listed.get(inputName).file, first, last, url: null });
 }
 
 worker.onmessage = (event) => {
@@ -207,6 +266,7 @@ worker.onmessage = (event) => {
             if (item.type === "message") addLogEntry([item.text]);
             else addOutput(item.input, item.name, item.first, item.last);
         }
+        showOutputs();
         if (report.status !== null) status.textContent = report.status;
         break;
     case "done":

@@ -37,5 +37,12 @@ int main(int argc, char** argv) {
     // Names that differ only in letter case.
     writeBytes(folder / "case" / "Pair.mpo", mpoWithImagesAt(200'000, {0, 100'000}));
     writeBytes(folder / "case" / "pair.MPO", mpoWithImagesAt(300'000, {0, 150'000}));
+
+    // More images than the page's list of images keeps rows for at a time.
+    std::filesystem::create_directories(folder / "many");
+    for (int i = 0; i < 150; ++i) {
+        const std::string number = std::to_string(1000 + i).substr(1);
+        writeBytes(folder / "many" / ("S" + number + ".mpo"), mpoWithImagesAt(6'000 + 10 * i, {0, 3'000}));
+    }
     return 0;
 }

@@ -176,6 +176,40 @@ describe("the page", () => {
         assert.deepEqual(linkDigests(shown.links), digests(pair.outputs));
     });
 
+    test("offers every image of a large batch, with rows only for those in view and around them", async () => {
+        const { page } = browser;
+        const folder = join(samples, "many");
+        const names = readdirSync(folder).sort();
+        await pickFiles(page, names.map((name) => join(folder, name)));
+        await pressGo(page);
+        const expected = cliSplit(folder, names).outputs;
+        // Scrolled from top to bottom, the list shows every image once, at its place.
+        const seen = await page.evaluate(async () => {
+            const list = document.getElementById("outputs");
+            const view = document.getElementById("outputsView");
+            const rows = new Map();
+            let most = 0;
+            for (let top = 0; top < 1e6; top += view.clientHeight) {
+                view.scrollTop = top;
+                await new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
+                most = Math.max(most, list.children.length);
+                for (const row of list.children)
+                    rows.set(Number(row.getAttribute("aria-posinset")), [row.getAttribute("aria-setsize"), row.querySelector("a[download]").download]);
+                if (view.scrollTop + view.clientHeight >= view.scrollHeight) break;
+            }
+            const last = list.lastElementChild.getBoundingClientRect().bottom - view.getBoundingClientRect().bottom;
+            return { rows: [...rows].sort(([a], [b]) => a - b), most, last };
+        });
+        assert.ok(seen.most < expected.size * 0.8, `${seen.most} rows held for ${expected.size} images`);
+        assert.deepEqual(seen.rows.map(([position]) => position), [...Array(expected.size).keys()].map((i) => i + 1));
+        assert.ok(seen.rows.every(([, [size]]) => size === String(expected.size)));
+        assert.deepEqual(seen.rows.map(([, [, name]]) => name).sort(), [...expected.keys()]);
+        assert.ok(Math.abs(seen.last) < 2, `the last row ends ${seen.last} px from the list's end`);
+        const lastName = seen.rows.at(-1)[1][1];
+        const links = linkDigests(await page.evaluate(() => window.linksShown()));
+        assert.equal(links.get(lastName), sha256(expected.get(lastName)));
+    });
+
     test("saves all into the folder the user picks, replacing files of the same name", async () => {
         const { page } = browser;
         const folder = join(samples, "mixed");

@@ -70,8 +70,21 @@ export async function openPage() {
     await page.setViewport({ width: 1100, height: 860 });
     await page.goto(origin + "/");
     await page.waitForFunction(() => !document.getElementById("go").disabled);
-    // Keep every status text the page shows, in order.
     await page.evaluate(() => {
+        // The links in the list of images, each with its bytes as the browser would save them
+        // (by their SHA-256). A link is given its address when reached, as by the keyboard.
+        window.linksShown = () => Promise.all(
+            [...document.querySelectorAll("a[download]")].map(async (link) => {
+                link.focus();
+                const bytes = await (await fetch(link.href)).arrayBuffer();
+                const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+                return {
+                    name: link.getAttribute("download"),
+                    sha256: [...digest].map((b) => b.toString(16).padStart(2, "0")).join(""),
+                };
+            }),
+        );
+        // Keep every status text the page shows, in order.
         window.statusesSeen = [];
         const status = document.querySelector("[role=status]");
         new MutationObserver(() => window.statusesSeen.push(status.textContent)).observe(status, {
@@ -116,18 +129,6 @@ export async function pressGo(page) {
         statuses: window.statusesSeen,
         log: [...document.querySelector("[role=log]").children].map((entry) =>
             [...entry.childNodes].filter((n) => n.nodeName !== "BR").map((n) => n.textContent)),
-        // Each link's bytes as the browser would save them, by their SHA-256. A link is given
-        // its address when reached, as by the keyboard.
-        links: await Promise.all(
-            [...document.querySelectorAll("a[download]")].map(async (link) => {
-                link.focus();
-                const bytes = await (await fetch(link.href)).arrayBuffer();
-                const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
-                return {
-                    name: link.getAttribute("download"),
-                    sha256: [...digest].map((b) => b.toString(16).padStart(2, "0")).join(""),
-                };
-            }),
-        ),
+        links: await window.linksShown(),
     }));
 }
