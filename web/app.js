@@ -14,7 +14,6 @@ const stop = $("stop");
 const status = $("status");
 const log = $("log");
 const outputsList = $("outputs");
-const outputsView = $("outputsView"); // scrolls the list
 const saveAll = $("saveAll");
 const saveNote = $("saveNote");
 
@@ -40,38 +39,114 @@ function sizeText(bytes) {
     return bytes + " B";
 }
 
+// A list that holds rows only for the items in view and a hundred on each side; its padding
+// stands for the others. A row costs the page about 5 KiB, so a batch of 3,000 files with a
+// row for every file and every image made the page some 70 MiB larger. Every row has the same
+// height, measured on a row, so where a row is follows from its number. Each row says its place
+// and the list's length (aria-posinset, aria-setsize).
+const rowsAround = 100;
+
+function windowedList(view, list, makeRow) {
+    const rows = new Map(); // item number -> its row, for the rows in the list
+    let count = 0;
+    let rowHeight = 32; // px, until measured
+
+    function show(height = rowHeight) {
+        const top = view.scrollTop;
+        const first = Math.max(0, Math.min(count, Math.floor(top / height) - rowsAround));
+        const end = Math.min(count, Math.ceil((top + view.clientHeight) / height) + rowsAround);
+        // The padding first: were the list shorter for a moment, the browser would scroll it back.
+        list.style.paddingTop = first * height + "px";
+        list.style.paddingBottom = Math.max(0, count - end) * height + "px";
+        for (const [index, row] of rows) {
+            if (index < first || index >= end) {
+                row.remove();
+                rows.delete(index);
+            }
+        }
+        let next = null;
+        for (let index = end - 1; index >= first; --index) {
+            let row = rows.get(index);
+            if (!row) {
+                row = makeRow(index);
+                row.setAttribute("aria-posinset", String(index + 1));
+                rows.set(index, row);
+                list.insertBefore(row, next);
+            }
+            row.setAttribute("aria-setsize", String(count));
+            next = row;
+        }
+        // Rows are as high as the text and the page's zoom make them.
+        const measured = next ? next.getBoundingClientRect().height : 0;
+        if (measured > 0 && Math.abs(measured - height) > 0.5) {
+            rowHeight = measured;
+            show(measured);
+        }
+    }
+
+    let showPending = false;
+    view.addEventListener("scroll", () => {
+        if (showPending) return;
+        showPending = true;
+        requestAnimationFrame(() => {
+            showPending = false;
+            show();
+        });
+    }, { passive: true });
+
+    return {
+        // The items are now `newCount`; with `remake`, those already shown have changed too.
+        update(newCount, remake = false) {
+            count = newCount;
+            if (remake) {
+                rows.clear();
+                list.replaceChildren();
+            }
+            show();
+        },
+    };
+}
+
 function listedNames() {
     return [...listed.keys()].sort(byName);
 }
 
+let shownNames = []; // the listed names, in the list's order
+
+const fileRows = windowedList($("fileListView"), fileList, (index) => {
+    const name = shownNames[index];
+    const entry = listed.get(name);
+    const box = document.createElement("input");
+    box.type = "checkbox";
+    box.checked = entry.selected;
+    box.disabled = busy;
+    box.addEventListener("change", () => {
+        entry.selected = box.checked;
+    });
+    const nameText = document.createElement("span");
+    nameText.className = "name";
+    nameText.title = name;
+    nameText.textContent = name;
+    const size = document.createElement("span");
+    size.className = "size";
+    size.textContent = sizeText(entry.file.size);
+    const label = document.createElement("label");
+    label.append(box, nameText, size);
+    const item = document.createElement("li");
+    item.append(label);
+    return item;
+});
+
 function renderList() {
-    fileList.replaceChildren(
-        ...listedNames().map((name) => {
-            const entry = listed.get(name);
-            const box = document.createElement("input");
-            box.type = "checkbox";
-            box.checked = entry.selected;
-            box.disabled = busy;
-            box.addEventListener("change", () => {
-                entry.selected = box.checked;
-            });
-            const size = document.createElement("span");
-            size.className = "size";
-            size.textContent = sizeText(entry.file.size);
-            const label = document.createElement("label");
-            label.append(box, name, size);
-            const item = document.createElement("li");
-            item.append(label);
-            return item;
-        }),
-    );
+    shownNames = listedNames();
+    fileRows.update(shownNames.length, true);
     listHint.hidden = listed.size > 0;
     clearList.hidden = listed.size === 0;
     lockControls();
 }
 
 // What can be changed while a batch runs: nothing in the list. The list itself is left as it
-// is: rebuilding it twice a batch left thousands of elements behind for the collector.
+// is: rows made meanwhile are made locked.
 function lockControls() {
     for (const box of fileList.querySelectorAll("input[type=checkbox]")) box.disabled = busy;
     clearList.disabled = busy;
@@ -158,9 +233,7 @@ function addLogEntry(lines, className) {
 function clearOutputs() {
     for (const output of outputs) if (output.url) URL.revokeObjectURL(output.url);
     outputs = [];
-    outputRows.clear();
-    outputsList.replaceChildren();
-    showOutputs();
+    outputRows.update(0, true);
     saveNote.textContent = "";
 }
 
@@ -183,15 +256,7 @@ for (const type of ["pointerover", "focusin", "contextmenu", "click", "auxclick"
     }, true);
 }
 
-// The list of outputs holds rows only for those in view and a few hundred around them; the
-// list's padding stands for the others. A row costs the page about 5 KiB, so a batch of 3,000
-// files made the page 30 MiB larger with every row in it. Every row has the same height, so
-// where a row is follows from its number.
-const rowsAround = 100; // rows kept on each side of those in view
-const outputRows = new Map(); // output number -> its row, for the rows in the list
-let rowHeight = 32; // px, as measured on a row
-
-function outputRow(index) {
+const outputRows = windowedList($("outputsView"), outputsList, (index) => {
     const output = outputs[index];
     const link = document.createElement("a");
     link.href = "#" + encodeURIComponent(output.name); // until it is reached: see linkUp
@@ -203,52 +268,9 @@ function outputRow(index) {
     size.className = "size";
     size.textContent = sizeText(output.last - output.first + 1);
     const row = document.createElement("li");
-    row.setAttribute("aria-posinset", String(index + 1));
     row.append(link, size);
     return row;
-}
-
-function showOutputs(height = rowHeight) {
-    const top = outputsView.scrollTop;
-    const first = Math.max(0, Math.floor(top / height) - rowsAround);
-    const end = Math.min(outputs.length, Math.ceil((top + outputsView.clientHeight) / height) + rowsAround);
-    // The padding first: were the list shorter for a moment, the browser would scroll it back.
-    outputsList.style.paddingTop = first * height + "px";
-    outputsList.style.paddingBottom = (outputs.length - end) * height + "px";
-    for (const [index, row] of outputRows) {
-        if (index < first || index >= end) {
-            row.remove();
-            outputRows.delete(index);
-        }
-    }
-    let next = null;
-    for (let index = end - 1; index >= first; --index) {
-        let row = outputRows.get(index);
-        if (!row) {
-            row = outputRow(index);
-            outputRows.set(index, row);
-            outputsList.insertBefore(row, next);
-        }
-        row.setAttribute("aria-setsize", String(outputs.length));
-        next = row;
-    }
-    // Rows are as high as the text and the page's zoom make them.
-    const measured = next ? next.getBoundingClientRect().height : 0;
-    if (measured > 0 && Math.abs(measured - height) > 0.5) {
-        rowHeight = measured;
-        showOutputs(measured);
-    }
-}
-
-let showPending = false;
-outputsView.addEventListener("scroll", () => {
-    if (showPending) return;
-    showPending = true;
-    requestAnimationFrame(() => {
-        showPending = false;
-        showOutputs();
-    });
-}, { passive: true });
+});
 
 function addOutput(inputName, name, first, last) {
     outputs.push({ name, file: listed.get(inputName).file, first, last, url: null });
@@ -266,7 +288,7 @@ worker.onmessage = (event) => {
             if (item.type === "message") addLogEntry([item.text]);
             else addOutput(item.input, item.name, item.first, item.last);
         }
-        showOutputs();
+        outputRows.update(outputs.length);
         if (report.status !== null) status.textContent = report.status;
         break;
     case "done":

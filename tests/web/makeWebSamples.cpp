@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
 
     // More images than the page's list of images keeps rows for at a time.
     std::filesystem::create_directories(folder / "many");
-    for (int i = 0; i < 150; ++i) {
+    for (int i = 0; i < 250; ++i) {
         const std::string number = std::to_string(1000 + i).substr(1);
         writeBytes(folder / "many" / ("S" + number + ".mpo"), mpoWithImagesAt(6'000 + 10 * i, {0, 3'000}));
     }

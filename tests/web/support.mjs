@@ -111,7 +111,7 @@ export async function pickFiles(page, paths) {
     await page.evaluate(() => document.getElementById("clearList").click());
     const input = await page.$("input[type=file]");
     await input.uploadFile(...paths);
-    await page.waitForFunction((n) => document.querySelectorAll("#fileList li").length === n, {}, paths.length);
+    await page.waitForFunction((n) => document.querySelector("#fileList li")?.getAttribute("aria-setsize") === String(n), {}, paths.length);
 }
 
 // Presses GO! and waits for the batch to end; returns what the page shows.
