@@ -12,7 +12,8 @@
 // it works on one file the starts of the next ones are already being read.
 //
 // Included in the core's JavaScript (--pre-js), where FS and Asyncify are in scope.
-var collectionInterval = 100; // reads
+var collectionReads = 100; // a collection at least every 100 reads
+var collectionBytes = 16 * 1024 * 1024; // and every 16 MiB read
 var collectionNudgeBytes = 256 * 1024 * 1024;
 
 Module["readFilesAsynchronously"] = function (batchFiles) {
@@ -27,15 +28,19 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
     var underWay = new Set();
     var arrived = null;
     var readsSinceCollection = 0;
+    var bytesSinceCollection = 0;
 
     // What each read leaves behind (its blob, stream and promises: some KiB each, and the
-    // browser's side of the stream until they are collected) is garbage the collector is in no
-    // hurry to take: over thousands of files it piled up by tens of MiB. A page cannot ask for a
-    // collection, but a large buffer, made and dropped at once, makes the browser run one.
-    // Its memory is never written, so it costs address space, not memory.
-    function collectNowAndThen() {
-        if (++readsSinceCollection < collectionInterval) return;
+    // browser's side of the stream, as large as the read, until they are collected) is garbage
+    // the collector is in no hurry to take: over thousands of files, or hundreds scanned, it
+    // piled up by tens of MiB. A page cannot ask for a collection, but a large buffer, made and
+    // dropped at once, makes the browser run one. Its memory is never written, so it costs
+    // address space, not memory.
+    function collectNowAndThen(length) {
+        bytesSinceCollection += length;
+        if (++readsSinceCollection < collectionReads && bytesSinceCollection < collectionBytes) return;
         readsSinceCollection = 0;
+        bytesSinceCollection = 0;
         try {
             // Through the module: the build drops a buffer that nothing holds, even for a moment.
             Module["collectionNudge"] = new ArrayBuffer(collectionNudgeBytes);
@@ -56,7 +61,7 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
 
     // Resolves to a view of the bytes read, in a buffer of its own until given back.
     async function readBytes(file, position, length) {
-        collectNowAndThen();
+        collectNowAndThen(length);
         var blob = file.slice(position, position + length);
         var reader;
         try {
