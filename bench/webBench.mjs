@@ -1,12 +1,15 @@
 // The page's side of bench/web: splits every .MPO of a folder in the page, in headless chromium,
 // and prints one JSON line: the batch's times (GO! to summary, per round) and the page's memory.
-//   node bench/webBench.mjs FOLDER ROUNDS
+//   node bench/webBench.mjs FOLDER ROUNDS [CLI]
+// With CLI (a twinframe-cli), each round of the page follows one of CLI --quiet on a fresh copy
+// of the files with a warm page cache, timed too: the machine's ups and downs touch both alike.
 // TWINFRAME_WEB_SITE=FOLDER serves another build of the page, to compare two.
 // Memory is the resident set (VmRSS, sampled every 10 ms from /proc) of the page's renderer
 // process, which holds its worker too, and of the browser process, which keeps the page's blobs:
 // each at its peak during the batches and just before the first one, once the page is loaded and
 // the files are listed.
-import { readFileSync, readdirSync } from "node:fs";
+import { execFileSync, spawnSync } from "node:child_process";
+import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
 import { createRequire } from "node:module";
 import { dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
@@ -15,10 +18,28 @@ const root = join(dirname(fileURLToPath(import.meta.url)), "..");
 const puppeteer = createRequire(join(root, "web/package.json"))("puppeteer-core");
 const { serve } = await import(join(root, "web/serve.mjs"));
 
-const [folderArgument, roundsArgument = "3"] = process.argv.slice(2);
+const [folderArgument, roundsArgument = "3", cli] = process.argv.slice(2);
 const folder = resolve(folderArgument);
 const rounds = Number(roundsArgument);
 const files = readdirSync(folder).filter((name) => /\.mpo$/i.test(name)).sort().map((name) => join(folder, name));
+
+// One split of all the files by twinframe-cli, in seconds, on a copy beside the folder.
+function cliRound() {
+    const work = mkdtempSync(join(folder, "..", "cli-round-"));
+    try {
+        const copies = files.map((file) => join(work, file.slice(folder.length + 1)));
+        files.forEach((file, i) => cpSync(file, copies[i]));
+        execFileSync("sync");
+        for (const copy of copies) readFileSync(copy);
+        const start = process.hrtime.bigint();
+        const run = spawnSync(cli, ["--quiet", ...copies], { stdio: "ignore" });
+        const seconds = Number(process.hrtime.bigint() - start) / 1e9;
+        if (run.status !== 0) throw new Error(`${cli} failed on the copies (status ${run.status})`);
+        return seconds;
+    } finally {
+        rmSync(work, { recursive: true, force: true });
+    }
+}
 
 const rssKiB = (pid) => {
     try {
@@ -59,8 +80,10 @@ try {
     }, 10);
 
     const times = [];
+    const cliTimes = [];
     let summary = "";
     for (let round = 0; round < rounds; ++round) {
+        if (cli) cliTimes.push(cliRound());
         const result = await page.evaluate(async () => {
             const done = Promise.race([
                 new Promise((resolve) => document.addEventListener("twinframe-batch-done", resolve, { once: true })),
@@ -79,7 +102,7 @@ try {
         summary = `${result.summary.replace("\n", ", ")}; ${result.images} images listed`;
     }
     clearInterval(sampler);
-    console.log(JSON.stringify({ times, summary, before, peak, renderers: renderers.length }));
+    console.log(JSON.stringify({ times, cliTimes, summary, before, peak, renderers: renderers.length }));
 } finally {
     await browser.close();
     server.close();
