@@ -107,11 +107,7 @@ function windowedList(view, list, makeRow) {
     };
 }
 
-function listedNames() {
-    return [...listed.keys()].sort(byName);
-}
-
-let shownNames = []; // the listed names, in the list's order
+let shownNames = []; // the listed names, in the list's order: the batch's order too
 
 const fileRows = windowedList($("fileListView"), fileList, (index) => {
     const name = shownNames[index];
@@ -138,7 +134,7 @@ const fileRows = windowedList($("fileListView"), fileList, (index) => {
 });
 
 function renderList() {
-    shownNames = listedNames();
+    shownNames = [...listed.keys()].sort(byName);
     fileRows.update(shownNames.length, true);
     listHint.hidden = listed.size > 0;
     clearList.hidden = listed.size === 0;
@@ -311,11 +307,10 @@ go.addEventListener("click", () => {
     clearOutputs();
     log.replaceChildren();
     setBusy(true);
-    const names = listedNames();
     worker.postMessage({
         type: "run",
-        files: names.map((name) => listed.get(name).file),
-        entries: names.map((name) => ({ name, selected: listed.get(name).selected })),
+        files: shownNames.map((name) => listed.get(name).file),
+        entries: shownNames.map((name) => ({ name, selected: listed.get(name).selected })),
         speedHack: speedHack.checked,
     });
 });
