@@ -73,14 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (leftInput.kind != JoinInputKind::picture || rightInput.kind != JoinInputKind::picture)
         return 0;
 
-    const JoinPlan plan = planJoin(left, leftInput, right, rightInput);
+    const JoinPlan plan = planJoin(leftInput, rightInput);
     if (plan.refusal != JoinRefusal::none) {
         if (plan.refusal == JoinRefusal::sizesDiffer && leftInput.width == rightInput.width &&
             leftInput.height == rightInput.height)
             fail("pictures of one size refused as different");
         return 0;
     }
-    const Bytes joined = plan.bytes();
+    const Bytes joined = joinedBytes(plan, left, right);
     if (joined.size() != plan.totalSize)
         fail("the joined size is not the planned size");
     if (joined.size() < 4 || joined[0] != 0xFF || joined[1] != 0xD8 || joined[2] != 0xFF ||

@@ -40,8 +40,8 @@ Joined joinInMemory(const Bytes& left, const Bytes& right) {
     const JoinInput rightInput = readJoinInput(right);
     EXPECT_EQ(leftInput.kind, JoinInputKind::picture);
     EXPECT_EQ(rightInput.kind, JoinInputKind::picture);
-    JoinPlan plan = planJoin(left, leftInput, right, rightInput);
-    Bytes bytes = plan.bytes();
+    JoinPlan plan = planJoin(leftInput, rightInput);
+    Bytes bytes = joinedBytes(plan, left, right);
     return {std::move(plan), std::move(bytes)};
 }
 
@@ -185,9 +185,9 @@ TEST(JoinInput, TellsPicturesFromWhatIsNot) {
     Bytes noEnd = slice(picture.bytes, 0, picture.imageEnd - 3);
     noEnd.insert(noEnd.end(), second.begin(), second.end());
     EXPECT_EQ(readJoinInput(noEnd).kind, JoinInputKind::secondImage);
-    // A picture cut short just ends at the end of its bytes.
+    // A picture cut short ends at the end of its bytes, without its end marker.
     const Bytes cut = slice(picture.bytes, 0, picture.imageEnd - 100);
-    EXPECT_EQ(readJoinInput(cut).kind, JoinInputKind::picture);
+    EXPECT_EQ(readJoinInput(cut).kind, JoinInputKind::cutShort);
     EXPECT_EQ(readJoinInput(cut).imageEnd, cut.size());
 }
 
