@@ -78,6 +78,7 @@ struct JoinInput {
     std::vector<ByteRange> kept;   // everything after SOI up to its end, less what is rewritten
     std::uint64_t imageEnd = 0;    // one past its EOI
     std::optional<MpAttributes> mpAttributes; // what its own MP segment says, when it has one
+    bool operator==(const JoinInput&) const = default;
 };
 
 // Walks the marker segments up to the first start of scan, then the compressed data to the EOI

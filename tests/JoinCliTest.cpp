@@ -47,8 +47,9 @@ TEST(JoinCli, UsageErrorsExitWithTwo) {
     writePair(dir, "a-L.jpg", "a-R.jpg");
     for (const char* arguments :
          {"--join --output o.mpo a-L.jpg a-L.jpg", "--output o.mpo a-L.jpg",
-          "--join --output o.mpo --output p.mpo a-L.jpg", "--join --output=o.mpo --output p a-L.jpg",
-          "--join --speed-hack a-L.jpg", "--join", "--join a-L.jpg --output"}) {
+          "--join --output o.mpo --output p.mpo a-L.jpg",
+          "--join --output=o.mpo --output p a-L.jpg", "--join --speed-hack a-L.jpg", "--join",
+          "--join a-L.jpg --output"}) {
         SCOPED_TRACE(arguments);
         const CliRun run = runCli(dir, arguments);
         EXPECT_EQ(run.exitCode, 2);
