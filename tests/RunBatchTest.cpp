@@ -1,5 +1,5 @@
-#include "runBatch.h"
 #include "MpoBuilder.h"
+#include "runBatch.h"
 
 #include <gtest/gtest.h>
 
@@ -66,8 +66,9 @@ TEST(RunBatch, MissingFileInTheMiddleIsCountedButSilent) {
     EXPECT_EQ(result.selectedCount, 3);
     EXPECT_EQ(result.totalImages, 3);
     EXPECT_TRUE(reporter.messages.empty());
-    EXPECT_EQ(reporter.statuses, (Names{"File: 1", "File: 1, Image: 1", "File: 1, Image: 2",
-                                        "File: 2", "File: 3", "File: 3, Image: 1"}));
+    EXPECT_EQ(reporter.statuses,
+              (Names{"File: 1", "File: 1, Image: 1", "File: 1, Image: 2", "File: 2", "File: 3",
+                     "File: 3, Image: 1"}));
     EXPECT_EQ(summaryText(result), "Files processed: 3\rTotal images: 3");
 }
 
@@ -224,8 +225,8 @@ TEST(RunBatch, DiskFullIsToldAndLeavesEarlierFilesIntact) {
         const rlimit limit{64 * 1024, 64 * 1024};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         RecordingReporter reporter;
-        const BatchResult result =
-            runBatch(allSelected({"big.mpo", "small.mpo"}), dir.path(), always(false), reporter);
+        const BatchResult result = runBatch(allSelected({"big.mpo", "small.mpo"}), dir.path(),
+                                            always(false), reporter);
         std::string report = std::to_string(result.totalImages);
         for (const auto& message : reporter.messages)
             report += "\n" + message;
@@ -246,6 +247,6 @@ TEST(RunBatch, DiskFullIsToldAndLeavesEarlierFilesIntact) {
     EXPECT_EQ(readBytes(dir / "big-L.jpg"), slice(big, 0, 59'999));
     EXPECT_EQ(readBytes(dir / "big-R.jpg"), Bytes(10, 1));
     EXPECT_EQ(readBytes(dir / "small-R.jpg"), slice(small, 10'000, 19'999));
-    EXPECT_EQ(dir.names(), (Names{"big-L.jpg", "big-R.jpg", "big.mpo", "small-L.jpg", "small-R.jpg",
-                                  "small.mpo"}));
+    EXPECT_EQ(dir.names(), (Names{"big-L.jpg", "big-R.jpg", "big.mpo", "small-L.jpg",
+                                  "small-R.jpg", "small.mpo"}));
 }

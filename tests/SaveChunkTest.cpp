@@ -12,7 +12,7 @@ using namespace twinframe::test;
 namespace {
 
 class SaveChunk : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         input = jpegLike(5000);
         writeBytes(dir / "in.mpo", input);
@@ -109,8 +109,7 @@ TEST(FileBuffer, RefillTakesTheNewFileWhole) {
 // must be found exactly where they are.
 TEST(FileBuffer, FindsSignaturesAcrossBlockBoundaries) {
     constexpr std::int64_t block = 256 * 1024;
-    for (const std::int64_t at :
-         {block - 4, block - 3, block - 2, block - 1, block, 3 * block - 2}) {
+    for (const std::int64_t at : {block - 4, block - 3, block - 2, block - 1, block, 3 * block - 2}) {
         TempDir dir;
         Bytes bytes = jpegLike(4 * block + 17);
         placeSignature(bytes, static_cast<std::size_t>(at), 0xE0);
@@ -138,8 +137,7 @@ TEST(FileBuffer, FileCutShortAfterOpeningIsAReadError) {
 TEST(FileBuffer, CopiesBetweenFileSystems) {
     const std::filesystem::path shm = "/dev/shm";
     TempDir dir;
-    struct stat shmStatus {
-    }, dirStatus{};
+    struct stat shmStatus {}, dirStatus {};
     if (::stat(shm.c_str(), &shmStatus) != 0 || ::stat(dir.path().c_str(), &dirStatus) != 0 ||
         shmStatus.st_dev == dirStatus.st_dev)
         GTEST_SKIP() << "needs /dev/shm on a file system of its own";

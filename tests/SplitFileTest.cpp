@@ -1,5 +1,5 @@
-#include "splitFile.h"
 #include "MpoBuilder.h"
+#include "splitFile.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ namespace {
 using Names = std::vector<std::string>;
 
 class SplitFile : public ::testing::Test {
-  protected:
+protected:
     // Writes bytes as name in the test folder and splits it as file 1 of a batch.
     void split(const std::string& name, const Bytes& bytes) {
         writeBytes(dir / name, bytes);
@@ -173,8 +173,7 @@ TEST_F(SplitFile, OutputsJoinedAreTheInput) {
         {"one.mpo", jpegLike(4'000)},
     };
     const std::vector<Names> outputs = {
-        {"pair-L.jpg", "pair-R.jpg"},
-        {"multi-1.jpg", "multi-2.jpg", "multi-3.jpg", "multi-4.jpg"},
+        {"pair-L.jpg", "pair-R.jpg"}, {"multi-1.jpg", "multi-2.jpg", "multi-3.jpg", "multi-4.jpg"},
         {"one.jpg"}};
     for (std::size_t i = 0; i < files.size(); ++i) {
         batch.searchStart = 0;
