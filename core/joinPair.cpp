@@ -37,7 +37,7 @@ struct Segment {
     std::uint8_t marker = 0;
     std::uint64_t offset = 0;     // its FF (after any fill bytes)
     std::uint64_t dataOffset = 0; // after the length field
-    std::uint64_t dataLength = 0;
+    std::size_t dataLength = 0;   // at most 65533
     std::uint64_t end() const { return dataOffset + dataLength; }
 };
 
@@ -75,7 +75,7 @@ std::optional<Segment> segmentAt(JoinInputBytes& bytes, std::uint64_t pos, std::
     if (length < 2 || length > bytes.size() - pos - 2)
         return std::nullopt;
     segment.dataOffset = pos + 4;
-    segment.dataLength = length - 2;
+    segment.dataLength = static_cast<std::size_t>(length - 2);
     return segment;
 }
 
@@ -138,9 +138,11 @@ Header walkHeader(JoinInputBytes& bytes, JoinInput& input) {
             inExifRun = false;
             if (readsAsMp(bytes, *segment)) {
                 header.rewritten.push_back(range);
-                const auto data = bytes.at(segment->dataOffset, segment->dataLength);
-                if (!input.mpAttributes && data.size() >= segment->dataLength)
-                    input.mpAttributes = readMpAttributes(data.first(segment->dataLength));
+                if (!input.mpAttributes) {
+                    const auto data = bytes.at(segment->dataOffset, segment->dataLength);
+                    if (data.size() >= segment->dataLength)
+                        input.mpAttributes = readMpAttributes(data.first(segment->dataLength));
+                }
             } else if (isStartOfFrame(marker) && !frameSeen && segment->dataLength >= 5) {
                 const auto frame = bytes.at(segment->dataOffset, 5);
                 if (frame.size() < 5)
@@ -161,8 +163,8 @@ enum class ImageEnd { endMarker, startMarker, cutShort };
 // restart marker or more FF fill; anything else is the next marker. False when the bytes end.
 bool skipCompressedData(JoinInputBytes& bytes, std::uint64_t& pos) {
     while (true) {
-        const auto block = bytes.at(pos, 2);
-        if (block.size() < 2)
+        const auto block = bytes.at(pos, 1);
+        if (block.empty())
             return false;
         const void* found = std::memchr(block.data(), 0xFF, block.size());
         if (found == nullptr) {
