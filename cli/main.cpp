@@ -25,9 +25,10 @@ const char* const usageText = R"(Usage: twinframe-cli [--speed-hack] [--quiet] F
 Splits MPO files (stereo and multi-shot camera pictures) into their JPEG images, byte for byte,
 writing each beside its source as one batch, in the order given.
 
-  A stereo pair (second image near the middle) gives NAME-L.jpg and NAME-R.jpg; other files with
-  several images give NAME-1.jpg, NAME-2.jpg, ...; a file with one image gives NAME.jpg. NAME is
-  the file name without its last four characters. Existing files of those names are replaced.
+  A stereo pair (second image near the middle, or two images the file's MP index types as a
+  stereo pair's views) gives NAME-L.jpg and NAME-R.jpg; other files with several images give
+  NAME-1.jpg, NAME-2.jpg, ...; a file with one image gives NAME.jpg. NAME is the file name
+  without its last four characters. Existing files of those names are replaced.
   A file must begin with FF D8 FF E1 and be more than 100 bytes long. Images are cut where the
   file's own MP index says when that index is sound, otherwise where a scan finds them.
 
