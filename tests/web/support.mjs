@@ -53,38 +53,28 @@ export function cliSplit(folder, names, { speedHack = false } = {}) {
 
 // The page in a headless browser. Every request the page or its worker makes is kept, so a test
 // can check that none leaves 127.0.0.1.
-export async function openPage() {
-    const server = await serve(site, 0);
-    const origin = `http://127.0.0.1:${server.address().port}`;
+// Headless chromium from Debian with a fresh profile of its own, asking nothing of the network.
+export async function launchBrowser() {
+    const profile = mkdtempSync(join(tmpdir(), "twinframe-chromium-"));
     const browser = await puppeteer.launch({
         executablePath: process.env.TWINFRAME_CHROMIUM ?? "/usr/bin/chromium",
         headless: true,
+        userDataDir: profile,
         // CI runs as root, where chromium's sandbox cannot start.
-        args: ["--no-sandbox", "--disable-dev-shm-usage", "--no-first-run"],
+        args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-dev-shm-usage",
+            "--disable-background-networking", "--disable-component-update", "--disable-sync"],
     });
-    const page = await browser.newPage();
-    const requests = [];
-    const errors = [];
-    page.on("request", (request) => requests.push(request.url()));
-    page.on("pageerror", (error) => errors.push(error.message));
-    await page.setViewport({ width: 1100, height: 860 });
-    await page.goto(origin + "/");
-    await page.waitForFunction(() => !document.getElementById("go").disabled);
+    const close = browser.close.bind(browser);
+    browser.close = async () => {
+        await close();
+        rmSync(profile, { recursive: true, force: true });
+    };
+    return browser;
+}
+
+// Keeps every status text the page shows, and every breach of its security policy.
+async function watchPage(page) {
     await page.evaluate(() => {
-        // The links in the list of images, each with its bytes as the browser would save them
-        // (by their SHA-256). A link is given its address when reached, as by the keyboard.
-        window.linksShown = () => Promise.all(
-            [...document.querySelectorAll("a[download]")].map(async (link) => {
-                link.focus();
-                const bytes = await (await fetch(link.href)).arrayBuffer();
-                const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
-                return {
-                    name: link.getAttribute("download"),
-                    sha256: [...digest].map((b) => b.toString(16).padStart(2, "0")).join(""),
-                };
-            }),
-        );
-        // Keep every status text the page shows, in order.
         window.statusesSeen = [];
         const status = document.querySelector("[role=status]");
         new MutationObserver(() => window.statusesSeen.push(status.textContent)).observe(status, {
@@ -93,25 +83,89 @@ export async function openPage() {
             subtree: true,
         });
     });
+}
+
+// Records what the page's security policy refused, from the start of every document.
+async function watchPolicy(page) {
+    await page.evaluateOnNewDocument(() => {
+        window.policyViolations = [];
+        document.addEventListener("securitypolicyviolation", (event) =>
+            window.policyViolations.push(`${event.violatedDirective} ${event.blockedURI}`));
+    });
+}
+
+export async function openPage({ folder = site, path = "/" } = {}) {
+    const server = await serve(folder, 0);
+    const origin = `http://127.0.0.1:${server.address().port}`;
+    const browser = await launchBrowser();
+    const page = await browser.newPage();
+    await watchPolicy(page);
+    const requests = [];
+    const errors = [];
+    page.on("request", (request) => requests.push(request.url()));
+    page.on("pageerror", (error) => errors.push(error.message));
+    await page.setViewport({ width: 1100, height: 860 });
+    await page.goto(origin + path);
+    await page.waitForFunction(() => !document.getElementById("go").disabled);
+    await watchPage(page);
     return {
         browser,
         page,
         origin,
         requests,
         errors,
+        server,
         async close() {
             await browser.close();
-            await new Promise((done) => server.close(done));
+            if (server.listening) await new Promise((done) => server.close(done));
         },
     };
+}
+
+// The page opened from the disk (file://), as a file sent by e-mail would be.
+export async function openFilePage(file) {
+    const browser = await launchBrowser();
+    const page = await browser.newPage();
+    const errors = [];
+    page.on("pageerror", (error) => errors.push(error.message));
+    await watchPolicy(page);
+    await page.setViewport({ width: 1100, height: 860 });
+    await page.goto("file://" + file);
+    return { browser, page, errors, close: () => browser.close() };
+}
+
+export { watchPage };
+
+// The links in the list of images, each with its bytes as the browser would save them (by their
+// SHA-256). A link is given its address when reached, as by the keyboard.
+export const linksShown = (page) => page.evaluate(() => Promise.all(
+    [...document.querySelectorAll("a[download]")].map(async (link) => {
+        link.dispatchEvent(new FocusEvent("focusin", { bubbles: true }));
+        const bytes = await (await fetch(link.href)).arrayBuffer();
+        const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+        return {
+            name: link.getAttribute("download"),
+            sha256: [...digest].map((b) => b.toString(16).padStart(2, "0")).join(""),
+        };
+    }),
+));
+
+// axe-core's findings on the page as it is now: each violation's rule and where.
+export async function accessibilityProblems(page) {
+    await page.addScriptTag({ content: readFileSync(require.resolve("axe-core/axe.min.js"), "utf8") }).catch(() => null);
+    return page.evaluate(async () => {
+        const result = await window.axe.run(document);
+        return result.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(" ")).join(", ")}`);
+    });
 }
 
 // Picks files with the page's file input, in place of whatever the list held.
 export async function pickFiles(page, paths) {
     await page.evaluate(() => document.getElementById("clearList").click());
+    await page.evaluate(() => document.getElementById("log").replaceChildren());
     const input = await page.$("input[type=file]");
     await input.uploadFile(...paths);
-    await page.waitForFunction((n) => document.querySelector("#fileList li")?.getAttribute("aria-setsize") === String(n), {}, paths.length);
+    await page.waitForFunction((n) => document.querySelector("#fileList [role=option]")?.getAttribute("aria-setsize") === String(n), {}, paths.length);
 }
 
 // Presses GO! and waits for the batch to end; returns what the page shows.
@@ -124,11 +178,11 @@ export async function pressGo(page) {
     const go = await page.$('aria/GO![role="button"]');
     await go.click();
     await page.evaluate(() => window.batchDone);
-    return page.evaluate(async () => ({
+    const shown = await page.evaluate(() => ({
         status: document.querySelector("[role=status]").textContent,
         statuses: window.statusesSeen,
         log: [...document.querySelector("[role=log]").children].map((entry) =>
             [...entry.childNodes].filter((n) => n.nodeName !== "BR").map((n) => n.textContent)),
-        links: await window.linksShown(),
     }));
+    return { ...shown, links: await linksShown(page) };
 }
