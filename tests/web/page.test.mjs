@@ -3,10 +3,10 @@
 import assert from "node:assert/strict";
 import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { dirname, join } from "node:path";
 import { after, before, describe, test } from "node:test";
 
-import { cliSplit, linksShown, openPage, pickFiles, pressGo, sampleFolder, sha256 } from "./support.mjs";
+import { allowDownloads, cliSplit, linksShown, openPage, pickFiles, pressGo, sampleFolder, sha256 } from "./support.mjs";
 const idleText = "twinframe.example.org";
 
 const digests = (outputs) => new Map([...outputs].map(([name, bytes]) => [name, sha256(bytes)]));
@@ -249,19 +249,6 @@ describe("the page", () => {
         assert.deepEqual(new Map(Object.entries(saved)), digests(cliSplit(folder, names).outputs));
     });
 
-    // Lets the page download into a new folder; returns a function that waits for a file there.
-    async function allowDownloads(page) {
-        const downloads = mkdtempSync(join(tmpdir(), "twinframe-downloads-"));
-        after(() => rmSync(downloads, { recursive: true, force: true }));
-        const session = await page.createCDPSession();
-        await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
-        return async (name) => {
-            for (let i = 0; i < 100 && !readdirSync(downloads).includes(name); ++i)
-                await new Promise((resolve) => setTimeout(resolve, 100));
-            return readFileSync(join(downloads, name));
-        };
-    }
-
     test("a clicked link downloads its image under the name the desktop gives it", async () => {
         const { page } = browser;
         const folder = join(samples, "mixed");
@@ -270,7 +257,9 @@ describe("the page", () => {
         await page.click("#go");
         await (await page.waitForSelector('a[download="DSCF0001-R.jpg"]')).click();
         const expected = cliSplit(folder, ["DSCF0001.MPO"]).outputs.get("DSCF0001-R.jpg");
-        assert.equal(sha256(await downloaded("DSCF0001-R.jpg")), sha256(expected));
+        const path = await downloaded("DSCF0001-R.jpg");
+        assert.equal(sha256(readFileSync(path)), sha256(expected));
+        rmSync(dirname(path), { recursive: true, force: true });
     });
 
     test("asks nothing of any host but its own, and shows no script error", () => {

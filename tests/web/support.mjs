@@ -2,7 +2,7 @@
 // Debian driven by puppeteer-core, the sample files, and twinframe-cli's answers to compare with.
 import { execFileSync, spawnSync } from "node:child_process";
 import { createHash } from "node:crypto";
-import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
+import { cpSync, existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { dirname, join, resolve } from "node:path";
@@ -17,7 +17,7 @@ export const site = process.env.TWINFRAME_WEB_SITE ?? join(root, "build/web");
 export const webCore = process.env.TWINFRAME_WEB_CORE ?? join(root, "build/web-core");
 const nativeBuild = resolve(process.env.TWINFRAME_NATIVE_BUILD ?? join(root, "build/test"));
 export const cli = join(nativeBuild, "cli/twinframe-cli");
-const makeSamples = join(nativeBuild, "tests/twinframe-make-web-samples");
+export const makeSamples = join(nativeBuild, "tests/twinframe-make-web-samples");
 
 // A fresh folder of sample files (subfolders mixed/, speed/, case/), removed by the caller.
 export function sampleFolder() {
@@ -185,4 +185,20 @@ export async function pressGo(page) {
             [...entry.childNodes].filter((n) => n.nodeName !== "BR").map((n) => n.textContent)),
     }));
     return { ...shown, links: await linksShown(page) };
+}
+
+// Lets the page download into a new folder inside parent; gives a function that waits (up to
+// seconds) for a download of that name to be complete there and gives its path.
+export async function allowDownloads(page, parent = tmpdir()) {
+    const downloads = mkdtempSync(join(parent, "downloads-"));
+    const session = await page.createCDPSession();
+    await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+    return async (name, seconds = 10) => {
+        const path = join(downloads, name);
+        for (let i = 0; i < seconds * 10; ++i) {
+            if (existsSync(path) && !readdirSync(downloads).some((n) => n.endsWith(".crdownload"))) return path;
+            await new Promise((resolve) => setTimeout(resolve, 100));
+        }
+        throw new Error(`no download ${name} in ${seconds} s: ${readdirSync(downloads).join(", ")}`);
+    };
 }
