@@ -54,6 +54,16 @@ function addLogEntry(lines, className) {
     log.scrollTop = log.scrollHeight;
 }
 
+// A name as shown (cut to fit, see fitName) and as read out: whole.
+function namedAs(shown, name) {
+    shown.textContent = name;
+    shown.setAttribute("aria-hidden", "true");
+    const whole = document.createElement("span");
+    whole.className = "whole";
+    whole.textContent = name;
+    return [shown, whole];
+}
+
 // The list of files: one Tab stop (a listbox); the arrow keys move in it, Space ticks or
 // unticks, Enter starts the batch.
 let shownNames = []; // the listed names, in the list's order: the batch's order too
@@ -69,22 +79,21 @@ const fileRows = windowedList($("fileListView"), fileList, {
         const nameText = document.createElement("span");
         nameText.className = "name";
         nameText.title = name;
-        nameText.textContent = name;
         const size = document.createElement("span");
         size.className = "size";
         size.textContent = sizeText(entry.file.size);
         const row = document.createElement("li");
         row.setAttribute("role", "option");
         row.setAttribute("aria-selected", String(entry.selected));
-        row.setAttribute("aria-label", name);
         row.dataset.name = name;
         if (busy) row.setAttribute("aria-disabled", "true");
-        row.append(box, nameText, size);
+        row.append(box, ...namedAs(nameText, name), size);
         return row;
     },
     fitRow(row, width) {
         const name = row.dataset.name;
-        row.querySelector(".name").textContent = fitName(name, width, row.querySelector(".name"));
+        const shown = row.querySelector(".name");
+        shown.textContent = fitName(name, width, shown);
     },
 });
 
@@ -317,8 +326,9 @@ const outputRows = windowedList($("outputsView"), outputsGrid, {
         link.download = output.name;
         link.title = output.name;
         link.tabIndex = -1;
-        link.className = "name";
-        link.textContent = output.name;
+        const linkText = document.createElement("span");
+        linkText.className = "name";
+        link.append(...namedAs(linkText, output.name));
         const size = document.createElement("span");
         size.className = "size";
         size.textContent = sizeText(output.last - output.first + 1);
@@ -347,7 +357,8 @@ const outputRows = windowedList($("outputsView"), outputsGrid, {
         return row;
     },
     fitRow(row, width) {
-        row.querySelector("a").textContent = fitName(row.dataset.name, width, row.querySelector("a"));
+        const shown = row.querySelector(".name");
+        shown.textContent = fitName(row.dataset.name, width, shown);
     },
     dropRow: dropThumbnail,
 });

@@ -12,8 +12,14 @@ let pictures = null; // { left, right }: ImageBitmaps of the pair on show
 let wiggleTimer = null;
 let shownFrom = null;
 
+// Pictures wider than the screen are made smaller once decoded: a camera's 20 MP picture would
+// hold 80 MB for nothing.
 async function decode(blob, width) {
-    return createImageBitmap(blob, { resizeWidth: width, resizeQuality: "high" });
+    const bitmap = await createImageBitmap(blob);
+    if (bitmap.width <= width) return bitmap;
+    const smaller = await createImageBitmap(bitmap, { resizeWidth: width, resizeQuality: "high" });
+    bitmap.close();
+    return smaller;
 }
 
 function canvasOf(bitmap, label) {

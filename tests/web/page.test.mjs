@@ -12,11 +12,11 @@ const idleText = "twinframe.example.org";
 const digests = (outputs) => new Map([...outputs].map(([name, bytes]) => [name, sha256(bytes)]));
 const linkDigests = (links) => new Map(links.map((link) => [link.name, link.sha256]));
 const listedNames = (page) =>
-    page.$$eval("#fileList [role=option]", (items) => items.map((item) => item.getAttribute("aria-label")));
+    page.$$eval("#fileList [role=option]", (items) => items.map((item) => item.dataset.name));
 const setSelected = (page, names, selected) =>
     page.evaluate((names, selected) => {
         for (const item of document.querySelectorAll("#fileList [role=option]")) {
-            if (names.includes(item.getAttribute("aria-label")) && (item.getAttribute("aria-selected") === "true") !== selected)
+            if (names.includes(item.dataset.name) && (item.getAttribute("aria-selected") === "true") !== selected)
                 item.click();
         }
     }, names, selected);
@@ -189,7 +189,7 @@ describe("the page", () => {
                 for (const row of list.children) {
                     const place = row.getAttribute("aria-posinset") ?? row.getAttribute("aria-rowindex");
                     const length = row.getAttribute("aria-setsize") ?? list.getAttribute("aria-rowcount");
-                    const name = row.getAttribute("aria-label") ?? row.querySelector("a[download]").download;
+                    const name = row.dataset.name ?? row.querySelector("a[download]").download;
                     rows.set(Number(place), [length, name]);
                 }
                 if (view.scrollTop + view.clientHeight >= view.scrollHeight) break;

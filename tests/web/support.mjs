@@ -2,7 +2,7 @@
 // Debian driven by puppeteer-core, the sample files, and twinframe-cli's answers to compare with.
 import { execFileSync, spawnSync } from "node:child_process";
 import { createHash } from "node:crypto";
-import { cpSync, existsSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync } from "node:fs";
+import { cpSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { dirname, join, resolve } from "node:path";
@@ -152,7 +152,8 @@ export const linksShown = (page) => page.evaluate(() => Promise.all(
 
 // axe-core's findings on the page as it is now: each violation's rule and where.
 export async function accessibilityProblems(page) {
-    await page.addScriptTag({ content: readFileSync(require.resolve("axe-core/axe.min.js"), "utf8") }).catch(() => null);
+    // Evaluated through the debugging protocol, which the page's own policy does not govern.
+    if (!(await page.evaluate(() => "axe" in window))) await page.evaluate(readFileSync(require.resolve("axe-core/axe.min.js"), "utf8"));
     return page.evaluate(async () => {
         const result = await window.axe.run(document);
         return result.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(" ")).join(", ")}`);
@@ -201,4 +202,47 @@ export async function allowDownloads(page, parent = tmpdir()) {
         }
         throw new Error(`no download ${name} in ${seconds} s: ${readdirSync(downloads).join(", ")}`);
     };
+}
+
+// Stereo MPO files of real pictures, as a camera would write them: for each name, a left and a
+// right picture drawn and encoded as JPEG by the browser (near things shifted more than far
+// ones), joined into NAME.mpo in folder by twinframe-cli --join.
+export async function stereoPictures(page, folder, names, { width = 640, height = 480 } = {}) {
+    mkdirSync(folder, { recursive: true });
+    for (const [n, name] of names.entries()) {
+        const halves = await page.evaluate(async (width, height, seed) => {
+            const draw = async (shift) => {
+                const canvas = new OffscreenCanvas(width, height);
+                const c = canvas.getContext("2d");
+                const sky = c.createLinearGradient(0, 0, 0, height);
+                sky.addColorStop(0, `hsl(${200 + seed * 25}, 70%, 65%)`);
+                sky.addColorStop(1, "hsl(40, 60%, 85%)");
+                c.fillStyle = sky;
+                c.fillRect(0, 0, width, height);
+                c.fillStyle = "hsl(110, 35%, 40%)";
+                c.fillRect(0, height * 0.7, width, height * 0.3);
+                // Things at three depths: the nearer, the more they move between the two eyes.
+                const things = [[0.25, 0.45, 0.12, 8, "hsl(30, 80%, 50%)"], [0.6, 0.55, 0.16, 20, "hsl(350, 70%, 50%)"],
+                    [0.42, 0.72, 0.2, 36, "hsl(50, 90%, 55%)"]];
+                for (const [x, y, r, depth, colour] of things) {
+                    c.fillStyle = colour;
+                    c.beginPath();
+                    c.arc(width * x + shift * depth, height * y, height * r, 0, 2 * Math.PI);
+                    c.fill();
+                }
+                const blob = await canvas.convertToBlob({ type: "image/jpeg", quality: 0.9 });
+                const bytes = new Uint8Array(await blob.arrayBuffer());
+                let text = "";
+                for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+                return btoa(text);
+            };
+            return [await draw(0.5), await draw(-0.5)];
+        }, width, height, n);
+        writeFileSync(join(folder, name + "-L.jpg"), Buffer.from(halves[0], "base64"));
+        writeFileSync(join(folder, name + "-R.jpg"), Buffer.from(halves[1], "base64"));
+        execFileSync(cli, ["--join", "--quiet", join(folder, name + "-L.jpg")]);
+        rmSync(join(folder, name + "-L.jpg"));
+        rmSync(join(folder, name + "-R.jpg"));
+    }
+    return names.map((name) => join(folder, name + ".mpo"));
 }
