@@ -94,12 +94,13 @@ async function watchPolicy(page) {
     });
 }
 
-export async function openPage({ folder = site, path = "/" } = {}) {
+export async function openPage({ folder = site, path = "/", beforeLoad = null } = {}) {
     const server = await serve(folder, 0);
     const origin = `http://127.0.0.1:${server.address().port}`;
     const browser = await launchBrowser();
     const page = await browser.newPage();
     await watchPolicy(page);
+    await beforeLoad?.(page);
     const requests = [];
     const errors = [];
     page.on("request", (request) => requests.push(request.url()));
@@ -131,6 +132,7 @@ export async function openFilePage(file) {
     await watchPolicy(page);
     await page.setViewport({ width: 1100, height: 860 });
     await page.goto("file://" + file);
+    await watchPage(page);
     return { browser, page, errors, close: () => browser.close() };
 }
 
@@ -170,7 +172,7 @@ export async function pickFiles(page, paths) {
 }
 
 // Presses GO! and waits for the batch to end; returns what the page shows.
-export async function pressGo(page) {
+export async function pressGo(page, { withLinks = true } = {}) {
     await page.evaluate(() => {
         window.statusesSeen = [];
         window.batchDone = new Promise((done) =>
@@ -185,7 +187,7 @@ export async function pressGo(page) {
         log: [...document.querySelector("[role=log]").children].map((entry) =>
             [...entry.childNodes].filter((n) => n.nodeName !== "BR").map((n) => n.textContent)),
     }));
-    return { ...shown, links: await linksShown(page) };
+    return { ...shown, links: withLinks ? await linksShown(page) : [] };
 }
 
 // Lets the page download into a new folder inside parent; gives a function that waits (up to
