@@ -412,9 +412,15 @@ worker.onmessage = (event) => {
         if (report.type === "failed") addLogEntry([report.text]);
         // The core separates the summary's lines with a carriage return.
         else if (report.summary) addLogEntry(report.summary.split("\r"), "summary");
-        // Focus goes on to what the batch gave: its images, or its messages.
-        if (outputs.length > 0) outputsGrid.focus();
-        else log.focus();
+        // Focus goes on to what the batch gave: its images, or its messages. The page scrolls
+        // only as far as needed to show their start.
+        if (outputs.length > 0) {
+            outputsGrid.focus({ preventScroll: true });
+            outputsGrid.firstElementChild?.scrollIntoView({ block: "nearest" });
+        } else {
+            log.focus({ preventScroll: true });
+            log.scrollIntoView({ block: "nearest" });
+        }
         document.dispatchEvent(new CustomEvent("twinframe-batch-done"));
         break;
     }

@@ -26,7 +26,8 @@ void writeSparseStereo(const std::filesystem::path& path, std::size_t size) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     const auto put = [&](std::size_t first, std::size_t length) {
         out.seekp(static_cast<std::streamoff>(first));
-        out.write(reinterpret_cast<const char*>(file.data() + first), static_cast<std::streamsize>(length));
+        out.write(reinterpret_cast<const char*>(file.data() + first),
+                  static_cast<std::streamsize>(length));
     };
     put(0, 4096);
     put(middle - 2, 4096);
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder / "many");
     for (int i = 0; i < 250; ++i) {
         const std::string number = std::to_string(1000 + i).substr(1);
-        writeBytes(folder / "many" / ("S" + number + ".mpo"), mpoWithImagesAt(6'000 + 10 * static_cast<std::size_t>(i), {0, 3'000}));
+        writeBytes(folder / "many" / ("S" + number + ".mpo"),
+                   mpoWithImagesAt(6'000 + 10 * static_cast<std::size_t>(i), {0, 3'000}));
     }
     return 0;
 }
