@@ -17,7 +17,7 @@ try {
     const files = await stereoPictures(page, join(work, "DCIM"), names, { width: 1200, height: 900 });
     await pickFiles(page, files);
     await pressGo(page);
-    await page.waitForFunction(() => [...document.querySelectorAll("#outputs img")].slice(0, 8).every((image) => image.naturalWidth > 0));
+    await page.waitForFunction(() => [...document.querySelectorAll("#outputs canvas")].slice(0, 8).every((canvas) => canvas.dataset.state === "drawn"));
     await page.evaluate(() => document.activeElement.blur());
     await page.screenshot({ path: join(docs, "web-batch.png") });
 
@@ -34,7 +34,7 @@ try {
     await pickFiles(page, files);
     await pressGo(page);
     await page.evaluate(() => document.getElementById("results").scrollIntoView());
-    await page.waitForFunction(() => [...document.querySelectorAll("#outputs img")].slice(0, 6).every((image) => image.naturalWidth > 0));
+    await page.waitForFunction(() => [...document.querySelectorAll("#outputs canvas")].slice(0, 6).every((canvas) => canvas.dataset.state === "drawn"));
     await page.evaluate(() => document.activeElement.blur());
     await page.screenshot({ path: join(docs, "web-phone.png") });
     console.log("Wrote docs/web-batch.png, docs/web-viewer.png, docs/web-anaglyph.png and docs/web-phone.png");

@@ -215,16 +215,21 @@ document.addEventListener("drop", async (event) => {
 
 // Installed, the page is offered for .mpo files by the system: the files it is opened with are
 // listed as if picked.
+// Files opened during a batch wait for its end, as the list is locked until then.
+let launchedDuringBatch = [];
 if ("launchQueue" in window) {
     window.launchQueue.setConsumer(async (launch) => {
         if (!launch.files || launch.files.length === 0) return;
-        addFiles(await Promise.all(launch.files.map((handle) => handle.getFile())));
+        const files = await Promise.all(launch.files.map((handle) => handle.getFile()));
+        if (busy) launchedDuringBatch.push(...files);
+        else addFiles(files);
     });
 }
 
 // The batch.
 const worker = new Worker(window.twinframeWorkerUrl ?? "worker.js");
 let batchFiles = []; // the selected files of the running batch, in order
+let batchInputs = new Map(); // name -> File, as the running batch was given them
 
 function setBusy(value) {
     busy = value;
@@ -277,24 +282,52 @@ for (const type of ["pointerover", "focusin", "contextmenu", "click", "auxclick"
     }, true);
 }
 
-// Thumbnails are decoded by the browser from the output's slice, only for rows in view: a
-// row's picture gets its address when the row comes into view and lets it go when it leaves.
+// Thumbnails are decoded by the browser from the output's slice, only for rows in view, and
+// kept as small pictures: an <img> of the slice would keep the whole JPEG (megabytes) in the
+// browser's memory for each row in view. A row's picture goes when it leaves the view.
+const thumbnailWidth = 80; // px: twice the shown width, for high-density screens
+
+async function drawThumbnail(canvas) {
+    const output = outputs[Number(canvas.dataset.output)];
+    canvas.dataset.state = "decoding";
+    let bitmap;
+    try {
+        bitmap = await createImageBitmap(blobOf(output), { resizeWidth: thumbnailWidth, resizeQuality: "medium" });
+    } catch {
+        canvas.dataset.state = "undecodable"; // not a picture the browser can show: no thumbnail
+        return;
+    }
+    if (canvas.dataset.state !== "decoding") {
+        bitmap.close(); // out of view again meanwhile
+        return;
+    }
+    canvas.width = thumbnailWidth;
+    canvas.height = Math.round(thumbnailWidth * 0.75);
+    const context = canvas.getContext("2d");
+    const scale = Math.max(canvas.width / bitmap.width, canvas.height / bitmap.height);
+    const width = bitmap.width * scale;
+    const height = bitmap.height * scale;
+    context.drawImage(bitmap, (canvas.width - width) / 2, (canvas.height - height) / 2, width, height);
+    bitmap.close();
+    canvas.dataset.state = "drawn";
+}
+
+function clearThumbnail(canvas) {
+    canvas.dataset.state = "";
+    canvas.width = canvas.height = 0;
+}
+
 const thumbnails = new IntersectionObserver((seen) => {
     for (const { target, isIntersecting } of seen) {
-        if (isIntersecting && !target.src) {
-            target.src = URL.createObjectURL(blobOf(outputs[Number(target.dataset.output)]));
-        } else if (!isIntersecting && target.src) {
-            URL.revokeObjectURL(target.src);
-            target.removeAttribute("src");
-        }
+        if (isIntersecting && !target.dataset.state) drawThumbnail(target);
+        else if (!isIntersecting && target.dataset.state) clearThumbnail(target);
     }
 }, { root: $("outputsView"), rootMargin: "64px 0px" });
 
 function dropThumbnail(row) {
-    const image = row.querySelector("img");
-    if (!image) return;
-    thumbnails.unobserve(image);
-    if (image.src) URL.revokeObjectURL(image.src);
+    const canvas = row.querySelector("canvas");
+    thumbnails.unobserve(canvas);
+    clearThumbnail(canvas);
 }
 
 // The other half of a stereo pair written from the same file, if this output is one half.
@@ -314,12 +347,11 @@ const outputRows = windowedList($("outputsView"), outputsGrid, {
     cells: true,
     makeRow(index) {
         const output = outputs[index];
-        const image = document.createElement("img");
-        image.alt = "";
+        const image = document.createElement("canvas");
         image.className = "thumbnail";
-        image.decoding = "async";
+        image.setAttribute("aria-hidden", "true");
+        image.width = image.height = 0;
         image.dataset.output = String(index);
-        image.addEventListener("error", () => image.classList.add("broken"));
         const link = document.createElement("a");
         link.href = "#" + encodeURIComponent(output.name); // until it is reached: see linkUp
         link.dataset.output = String(index);
@@ -386,7 +418,7 @@ function showPair(index, from) {
 }
 
 function addOutput(inputName, name, first, last) {
-    outputs.push({ name, file: listed.get(inputName).file, first, last, url: null });
+    outputs.push({ name, file: batchInputs.get(inputName), first, last, url: null });
 }
 
 worker.onmessage = (event) => {
@@ -421,6 +453,10 @@ worker.onmessage = (event) => {
             log.focus({ preventScroll: true });
             log.scrollIntoView({ block: "nearest" });
         }
+        if (launchedDuringBatch.length > 0) {
+            addFiles(launchedDuringBatch);
+            launchedDuringBatch = [];
+        }
         document.dispatchEvent(new CustomEvent("twinframe-batch-done"));
         break;
     }
@@ -434,6 +470,7 @@ go.addEventListener("click", () => {
     clearOutputs();
     log.replaceChildren();
     batchFiles = shownNames.filter((name) => listed.get(name).selected).map((name) => listed.get(name).file);
+    batchInputs = new Map(shownNames.map((name) => [name, listed.get(name).file]));
     showProgress(0);
     setBusy(true);
     // GO! is disabled now: Stop, in its place, takes the focus.

@@ -60,6 +60,7 @@ export function windowedList(view, list, { idPrefix, makeRow, fitRow, dropRow, c
     let count = 0;
     let rowHeight = 32; // px, until measured
     let nameWidth = 0;
+    let refit = true; // the rows were made anew: fit their names even if the width is the same
     let active = -1;
     let activeColumn = 0;
     const place = cells ? ["aria-rowindex", "aria-rowcount"] : ["aria-posinset", "aria-setsize"];
@@ -88,9 +89,9 @@ export function windowedList(view, list, { idPrefix, makeRow, fitRow, dropRow, c
         if (!nameBox) return;
         // Names take the width their row leaves them (flex-basis 0), whatever their length.
         const width = nameBox.clientWidth;
-        if (Math.abs(width - nameWidth) < 1 && !fitNames.pending) return;
+        if (Math.abs(width - nameWidth) < 1 && !refit) return;
         nameWidth = width;
-        fitNames.pending = false;
+        refit = false;
         for (const row of rows.values()) fitRow(row, nameWidth);
     }
 
@@ -181,7 +182,7 @@ export function windowedList(view, list, { idPrefix, makeRow, fitRow, dropRow, c
                 for (const row of rows.values()) dropRow?.(row);
                 rows.clear();
                 list.replaceChildren();
-                fitNames.pending = true;
+                refit = true;
                 if (active >= count) active = count - 1;
             }
             show();

@@ -99,6 +99,12 @@ export async function openViewer(name, leftBlob, rightBlob, from) {
     const width = Math.min(1600, Math.round(window.innerWidth * devicePixelRatio));
     try {
         const [left, right] = await Promise.all([decode(leftBlob, width), decode(rightBlob, width)]);
+        if (!dialog.open || shownFrom !== from) {
+            // Closed, or another pair asked for, while these were decoded.
+            left.close();
+            right.close();
+            return;
+        }
         pictures = { left, right };
         show(modes.querySelector("input:checked").value);
     } catch (error) {

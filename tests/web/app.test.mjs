@@ -88,9 +88,19 @@ describe("the page as an app", () => {
                 })),
             }), files);
             await page.waitForFunction(() => document.querySelectorAll("#fileList [role=option]").length === 3);
+            // A file opened during a batch, under the name of one being split, waits for its end:
+            // the batch's images are still cut from the file it was given.
+            const other = { name: "DSCF0001.MPO", base64: readFileSync(join(folder, "DSCF0002.MPO")).toString("base64") };
+            await page.evaluate((other) => {
+                document.getElementById("go").addEventListener("click", () => window.launchConsumer({
+                    files: [{ kind: "file", name: other.name, getFile: async () => new File([Uint8Array.from(atob(other.base64), (c) => c.charCodeAt(0))], other.name) }],
+                }), { once: true });
+            }, other);
             const shown = await pressGo(page);
             assert.deepEqual(new Map(shown.links.map((link) => [link.name, link.sha256])),
                 digests(cliSplit(folder, ["burst.mpo", "DSCF0001.MPO", "x.mpo"]).outputs));
+            assert.equal(await page.$eval('#fileList [data-name="DSCF0001.MPO"] .size', (size) => size.textContent), "1.2 MB",
+                "listed after the batch, in place of the file of the same name");
         } finally {
             await opened.close();
         }
