@@ -284,8 +284,12 @@ for (const type of ["pointerover", "focusin", "contextmenu", "click", "auxclick"
 
 // Thumbnails are decoded by the browser from the output's slice, only for rows in view, and
 // kept as small pictures: an <img> of the slice would keep the whole JPEG (megabytes) in the
-// browser's memory for each row in view. A row's picture goes when it leaves the view.
+// browser's memory for each row in view. They are decoded one at a time, and only between
+// batches: a batch's rows come into view faster than their pictures can be decoded, and each
+// decoding holds a whole image. A row's picture goes when it leaves the view.
 const thumbnailWidth = 80; // px: twice the shown width, for high-density screens
+const thumbnailsWaiting = new Set(); // canvases in view, in the order they came
+let thumbnailsDrawing = false;
 
 async function drawThumbnail(canvas) {
     const output = outputs[Number(canvas.dataset.output)];
@@ -312,16 +316,33 @@ async function drawThumbnail(canvas) {
     canvas.dataset.state = "drawn";
 }
 
+async function drawWaitingThumbnails() {
+    if (thumbnailsDrawing) return;
+    thumbnailsDrawing = true;
+    while (thumbnailsWaiting.size > 0 && !busy) {
+        const canvas = thumbnailsWaiting.values().next().value;
+        thumbnailsWaiting.delete(canvas);
+        await drawThumbnail(canvas);
+    }
+    thumbnailsDrawing = false;
+}
+
 function clearThumbnail(canvas) {
+    thumbnailsWaiting.delete(canvas);
     canvas.dataset.state = "";
     canvas.width = canvas.height = 0;
 }
 
 const thumbnails = new IntersectionObserver((seen) => {
     for (const { target, isIntersecting } of seen) {
-        if (isIntersecting && !target.dataset.state) drawThumbnail(target);
-        else if (!isIntersecting && target.dataset.state) clearThumbnail(target);
+        if (isIntersecting && !target.dataset.state) {
+            target.dataset.state = "waiting";
+            thumbnailsWaiting.add(target);
+        } else if (!isIntersecting && target.dataset.state) {
+            clearThumbnail(target);
+        }
     }
+    drawWaitingThumbnails();
 }, { root: $("outputsView"), rootMargin: "64px 0px" });
 
 function dropThumbnail(row) {
@@ -453,6 +474,7 @@ worker.onmessage = (event) => {
             log.focus({ preventScroll: true });
             log.scrollIntoView({ block: "nearest" });
         }
+        drawWaitingThumbnails();
         if (launchedDuringBatch.length > 0) {
             addFiles(launchedDuringBatch);
             launchedDuringBatch = [];
