@@ -7,6 +7,7 @@
 import { sizeText } from "./lists.js";
 
 const zipName = "twinframe-images.zip";
+const downloadStartLimit = 30_000; // ms
 
 export const canPickSaveFile = () => "showSaveFilePicker" in window;
 
@@ -58,8 +59,9 @@ function zipStream(items) {
             finished();
         },
     });
-    const piped = window.clientZip.makeZip(entries()).pipeTo(counting.writable);
-    return { stream: counting.readable, counter, piped };
+    const stopping = new AbortController();
+    const piped = window.clientZip.makeZip(entries()).pipeTo(counting.writable, { signal: stopping.signal });
+    return { stream: counting.readable, counter, piped, stop: (reason) => stopping.abort(reason) };
 }
 
 function checkLength(counter, expected) {
@@ -106,12 +108,21 @@ async function saveThroughPicker(items, ui, expected, what) {
 // that the browser writes it to the disk as it comes. Says false when the stream cannot be
 // handed over (a browser that cannot pass streams between threads).
 async function saveThroughDownloads(worker, items, ui, expected, what) {
-    const { stream, counter, piped } = zipStream(items);
+    const { stream, counter, piped, stop } = zipStream(items);
     const id = crypto.randomUUID();
+    // The service worker says on this channel when the browser has begun the download.
+    const channel = new MessageChannel();
+    const begun = new Promise((resolve, reject) => {
+        channel.port1.onmessage = resolve;
+        setTimeout(() => reject(new Error("the browser did not begin the download")), downloadStartLimit);
+    });
+    begun.catch(() => null); // seen below, or not needed when the stream cannot be handed over
     try {
-        worker.postMessage({ type: "download", id, name: zipName, length: expected, stream }, [stream]);
+        worker.postMessage({ type: "download", id, name: zipName, length: expected, stream, port: channel.port2 },
+            [stream, channel.port2]);
     } catch {
-        stream.cancel();
+        stop();
+        piped.catch(() => null);
         return false;
     }
     const frame = document.createElement("iframe");
@@ -121,10 +132,13 @@ async function saveThroughDownloads(worker, items, ui, expected, what) {
     document.body.append(frame);
     ui.note(`Making ${zipName}: ${what}...`);
     try {
+        await begun;
         await piped;
         await counter.finished;
         checkLength(counter, expected);
     } catch (error) {
+        stop(error); // the download, if the browser began it, fails too
+        piped.catch(() => null);
         throw new Error(`Cannot make ${zipName}: ${error?.message ?? "the download was cancelled"}`);
     } finally {
         setTimeout(() => frame.remove(), 60_000);
@@ -158,6 +172,7 @@ async function saveAsBlob(items, ui, expected, what) {
         parts.push(new Blob(pending));
         checkLength(counter, expected);
     } catch (error) {
+        piped.catch(() => null);
         throw new Error(`Cannot make ${zipName}: ${error.message}`);
     }
     const archive = new Blob(parts, { type: "application/zip" });

@@ -38,8 +38,9 @@ function downloadResponse(id) {
     const ready = known && typeof known !== "function"
         ? Promise.resolve(known)
         : new Promise((resolve) => downloads.set(id, resolve));
-    return ready.then(({ stream, name, length }) => {
+    return ready.then(({ stream, name, length, port }) => {
         downloads.delete(id);
+        port?.postMessage("begun");
         return new Response(stream, {
             headers: {
                 "Content-Type": "application/zip",

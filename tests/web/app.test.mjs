@@ -2,6 +2,7 @@
 // service worker so that it opens and splits with no network, a new version taking over cleanly,
 // and the whole page in one file that splits opened straight from the disk.
 import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
 import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
@@ -182,6 +183,17 @@ describe("the page as an app", () => {
                 saved.set(name, sha256(readFileSync(await downloaded(name))));
             }
             assert.deepEqual(saved, digests(expected.outputs));
+            // With no service worker there, and no file to pick, Save all as .zip gathers the
+            // archive and then downloads it.
+            await page.evaluate(() => {
+                delete window.showSaveFilePicker;
+                delete Window.prototype.showSaveFilePicker;
+                document.getElementById("saveZip").click();
+            });
+            const archive = await downloaded("twinframe-images.zip");
+            assert.match(execFileSync("unzip", ["-t", archive], { encoding: "utf8" }), /No errors detected/);
+            assert.deepEqual(execFileSync("unzip", ["-Z1", archive], { encoding: "utf8" }).split("\n").filter(Boolean).sort(),
+                [...expected.outputs.keys()].sort());
             const policy = await page.$eval('meta[http-equiv="Content-Security-Policy"]', (meta) => meta.content);
             assert.match(policy, /^default-src 'none';/);
             assert.doesNotMatch(policy, /connect-src|'unsafe-inline'|'unsafe-eval'/);
