@@ -1,6 +1,6 @@
 // The page: the file list, the batch controls and the outputs. The batch itself runs in
 // worker.js; this side only shows what the core reports and cuts each output from its File.
-import { fitName, sizeText, windowedList } from "./lists.js";
+import { fillName, sizeText, windowedList } from "./lists.js";
 import { saveToFolder, saveAsZip, canPickSaveFile } from "./saving.js";
 import { openViewer } from "./viewer.js";
 
@@ -54,16 +54,6 @@ function addLogEntry(lines, className) {
     log.scrollTop = log.scrollHeight;
 }
 
-// A name as shown (cut to fit, see fitName) and as read out: whole.
-function namedAs(shown, name) {
-    shown.textContent = name;
-    shown.setAttribute("aria-hidden", "true");
-    const whole = document.createElement("span");
-    whole.className = "whole";
-    whole.textContent = name;
-    return [shown, whole];
-}
-
 // The list of files: one Tab stop (a listbox); the arrow keys move in it, Space ticks or
 // unticks, Enter starts the batch.
 let shownNames = []; // the listed names, in the list's order: the batch's order too
@@ -76,8 +66,7 @@ const fileRows = windowedList($("fileListView"), fileList, {
         const box = document.createElement("span");
         box.className = "tick";
         box.setAttribute("aria-hidden", "true");
-        const nameText = document.createElement("span");
-        nameText.className = "name";
+        const nameText = fillName(document.createElement("span"), name);
         nameText.title = name;
         const size = document.createElement("span");
         size.className = "size";
@@ -87,13 +76,8 @@ const fileRows = windowedList($("fileListView"), fileList, {
         row.setAttribute("aria-selected", String(entry.selected));
         row.dataset.name = name;
         if (busy) row.setAttribute("aria-disabled", "true");
-        row.append(box, ...namedAs(nameText, name), size);
+        row.append(box, nameText, size);
         return row;
-    },
-    fitRow(row, width) {
-        const name = row.dataset.name;
-        const shown = row.querySelector(".name");
-        shown.textContent = fitName(name, width, shown);
     },
 });
 
@@ -379,9 +363,7 @@ const outputRows = windowedList($("outputsView"), outputsGrid, {
         link.download = output.name;
         link.title = output.name;
         link.tabIndex = -1;
-        const linkText = document.createElement("span");
-        linkText.className = "name";
-        link.append(...namedAs(linkText, output.name));
+        fillName(link, output.name);
         const size = document.createElement("span");
         size.className = "size";
         size.textContent = sizeText(output.last - output.first + 1);
@@ -408,10 +390,6 @@ const outputRows = windowedList($("outputsView"), outputsGrid, {
         row.append(nameCell, sizeCell, viewCell);
         thumbnails.observe(image);
         return row;
-    },
-    fitRow(row, width) {
-        const shown = row.querySelector(".name");
-        shown.textContent = fitName(row.dataset.name, width, shown);
     },
     dropRow: dropThumbnail,
 });

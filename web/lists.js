@@ -8,42 +8,24 @@ export function sizeText(bytes) {
     return bytes + " B";
 }
 
-const measuring = document.createElement("canvas").getContext("2d");
-const fonts = new WeakMap(); // element's list -> the font its names are drawn in
-
-function textWidth(text, element) {
-    const list = element.closest("[role=listbox], [role=grid]") ?? element;
-    let font = fonts.get(list);
-    if (!font) {
-        font = getComputedStyle(element).font;
-        fonts.set(list, font);
-    }
-    measuring.font = font;
-    return measuring.measureText(text).width;
-}
-
-// The name as it fits in width pixels: whole, or its start and its end with an ellipsis between.
-// The end is what differs between the images of one file (-L.jpg, -R.jpg, -2.jpg) and between
-// a camera's numbered files, so it is kept whole: the cut takes from the start first.
-export function fitName(name, width, element) {
-    if (width <= 0 || textWidth(name, element) <= width) return name;
+// A name laid out so that a long one is cut in the middle: its start gives way (ending in an
+// ellipsis, by the style sheet) and its end always shows. The end is what differs between the
+// images of one file (-L.jpg, -R.jpg, -2.jpg) and between a camera's numbered files. The whole
+// name stays in the text, so it is read out whole. (A cut name beside a hidden whole one, for
+// reading out, made the page some 20 MiB larger during a batch.)
+export function fillName(element, name) {
     const chars = Array.from(name); // never cuts an emoji in half
-    const tailMatch = /([-_ ]?[^-_ ]*\.[^.]*)$/.exec(name);
-    const mustKeep = Math.min(chars.length, Array.from(tailMatch ? tailMatch[1] : "").length + 1);
-    // Keep n characters: a third at the start, the rest (and at least the end part) at the end.
-    const cut = (n) => {
-        const tail = Math.min(n, Math.max(mustKeep, n - Math.floor(n / 3)));
-        const head = n - tail;
-        return chars.slice(0, head).join("") + "…" + chars.slice(chars.length - tail).join("");
-    };
-    let low = 1;
-    let high = chars.length - 1;
-    while (low < high) {
-        const middle = Math.ceil((low + high) / 2);
-        if (textWidth(cut(middle), element) <= width) low = middle;
-        else high = middle - 1;
-    }
-    return cut(low);
+    const end = /([-_ ]?[^-_ ]*\.[^.]*)$/.exec(name);
+    const kept = Math.min(chars.length, Math.max(10, Array.from(end ? end[1] : "").length + 1));
+    const head = document.createElement("span");
+    head.className = "head";
+    head.textContent = chars.slice(0, chars.length - kept).join("");
+    const tail = document.createElement("span");
+    tail.className = "tail";
+    tail.textContent = chars.slice(chars.length - kept).join("");
+    element.classList.add("name");
+    element.append(head, tail);
+    return element;
 }
 
 // A list that holds rows only for the items in view and a hundred on each side; its padding
@@ -55,12 +37,10 @@ export function fitName(name, width, element) {
 // with aria-activedescendant; that row is always one of those held.
 const rowsAround = 100;
 
-export function windowedList(view, list, { idPrefix, makeRow, fitRow, dropRow, cells = false }) {
+export function windowedList(view, list, { idPrefix, makeRow, dropRow, cells = false }) {
     const rows = new Map(); // item number -> its row, for the rows in the list
     let count = 0;
     let rowHeight = 32; // px, until measured
-    let nameWidth = 0;
-    let refit = true; // the rows were made anew: fit their names even if the width is the same
     let active = -1;
     let activeColumn = 0;
     const place = cells ? ["aria-rowindex", "aria-rowcount"] : ["aria-posinset", "aria-setsize"];
@@ -81,18 +61,6 @@ export function windowedList(view, list, { idPrefix, makeRow, fitRow, dropRow, c
         const element = activeElement(row);
         element.classList.add("active");
         list.setAttribute("aria-activedescendant", element.id);
-    }
-
-    function fitNames() {
-        const sample = rows.values().next().value;
-        const nameBox = sample?.querySelector(".name");
-        if (!nameBox) return;
-        // Names take the width their row leaves them (flex-basis 0), whatever their length.
-        const width = nameBox.clientWidth;
-        if (Math.abs(width - nameWidth) < 1 && !refit) return;
-        nameWidth = width;
-        refit = false;
-        for (const row of rows.values()) fitRow(row, nameWidth);
     }
 
     function show(height = rowHeight) {
@@ -121,7 +89,6 @@ export function windowedList(view, list, { idPrefix, makeRow, fitRow, dropRow, c
                 else row.id = idPrefix + index;
                 rows.set(index, row);
                 list.insertBefore(row, next);
-                if (nameWidth > 0) fitRow(row, nameWidth);
             }
             if (!cells) row.setAttribute(place[1], String(count));
             next = row;
@@ -134,7 +101,6 @@ export function windowedList(view, list, { idPrefix, makeRow, fitRow, dropRow, c
             show(measured);
             return;
         }
-        fitNames();
         markActive();
     }
 
@@ -182,7 +148,6 @@ export function windowedList(view, list, { idPrefix, makeRow, fitRow, dropRow, c
                 for (const row of rows.values()) dropRow?.(row);
                 rows.clear();
                 list.replaceChildren();
-                refit = true;
                 if (active >= count) active = count - 1;
             }
             show();

@@ -96,12 +96,20 @@ describe("using the page", () => {
         for (const width of [1100, 390]) {
             await page.setViewport({ width, height: 844 });
             await page.waitForFunction(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
-            const shown = await page.evaluate(() => [...document.querySelectorAll("#fileList .name, #outputs .name")].map((e) =>
-                ({ text: e.textContent, fits: e.scrollWidth <= e.clientWidth + 1 })));
+            const shown = await page.evaluate(() => [...document.querySelectorAll("#fileList .name, #outputs .name")].map((name) => {
+                const [head, tail] = name.children;
+                return {
+                    whole: name.textContent,
+                    end: tail.textContent,
+                    endShows: tail.getBoundingClientRect().right <= name.getBoundingClientRect().right + 1,
+                    startCut: head.scrollWidth > head.clientWidth,
+                };
+            }));
             const ends = ["_1.mpo", "_2.mpo", "_1-L.jpg", "_1-R.jpg", "_2-L.jpg", "_2-R.jpg"];
-            assert.ok(shown.every(({ text }, i) => text.endsWith(ends[i])), JSON.stringify(shown));
-            assert.ok(shown.every(({ text }) => text.includes("…") && text.startsWith("08_")), JSON.stringify(shown));
-            assert.ok(shown.every(({ fits }) => fits), `${width} px: ${JSON.stringify(shown)}`);
+            assert.deepEqual(shown.map(({ whole }) => whole), [`${long}_1.mpo`, `${long}_2.mpo`,
+                `${long}_1-L.jpg`, `${long}_1-R.jpg`, `${long}_2-L.jpg`, `${long}_2-R.jpg`], "read out whole");
+            assert.ok(shown.every(({ end, endShows, startCut }, i) => end.endsWith(ends[i]) && endShows && startCut),
+                `${width} px: ${JSON.stringify(shown)}`);
         }
         await page.setViewport({ width: 1100, height: 860 });
     });
