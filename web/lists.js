@@ -34,7 +34,8 @@ export function fillName(element, name) {
 // height, measured on a row, so where a row is follows from its number. Each row says its place
 // and the list's length (aria-posinset and aria-setsize, or aria-rowindex and aria-rowcount).
 // The list is one Tab stop: it keeps the focus and names its active row (or, in a grid, cell)
-// with aria-activedescendant; that row is always one of those held.
+// with aria-activedescendant, brought into view by the keys (scrolled far off by other means, it
+// is named again when a key brings it back).
 const rowsAround = 100;
 
 export function windowedList(view, list, { idPrefix, makeRow, dropRow, cells = false }) {
