@@ -20,7 +20,9 @@
 #include <QMimeData>
 #include <QMutex>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScopedValueRollback>
+#include <QSettings>
 #include <QThread>
 
 #include <algorithm>
@@ -29,6 +31,9 @@
 const QString frmMain::idleText = QStringLiteral("twinframe.example.org");
 
 namespace {
+
+// The one thing the window remembers between runs, in Qt's usual settings place.
+const QString sizeKey = QStringLiteral("window/size");
 
 std::filesystem::path nativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -46,6 +51,43 @@ bool isListable(const QFileInfo& file) {
     return file.isFile() && !file.isHidden() &&
            file.fileName().endsWith(QStringLiteral(".mpo"), Qt::CaseInsensitive);
 }
+
+// A message box with OK only and no icon, titled with the program's name, and wide enough to show
+// that title whole beside the title bar's buttons, however short its text.
+class TitledMessageBox : public QMessageBox {
+  public:
+    TitledMessageBox(const QString& text, QWidget* parent)
+        : QMessageBox(QMessageBox::NoIcon, twinframe::kProductName, text, QMessageBox::Ok, parent) {
+        button(QMessageBox::Ok)->setIcon(QIcon());
+    }
+
+    // Title bars are usually drawn in a bold font, and hold the window's icon and three buttons
+    // of about a line and a half square each, with some space around them.
+    static int widthForTitle(const QString& title, const QFont& font) {
+        QFont bold = font;
+        bold.setBold(true);
+        return QFontMetrics(bold).horizontalAdvance(title) + 7 * QFontMetrics(font).height();
+    }
+
+  protected:
+    // QMessageBox sets its own fixed size from its text as it is shown, and again later as its
+    // layout settles.
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        widenForTitle();
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QMessageBox::resizeEvent(event);
+        widenForTitle();
+    }
+
+  private:
+    void widenForTitle() {
+        const int wanted = widthForTitle(windowTitle(), font());
+        if (width() < wanted)
+            setFixedWidth(wanted);
+    }
+};
 
 } // namespace
 
@@ -104,7 +146,13 @@ frmMain::frmMain(QWidget* parent)
     cmbGo->setObjectName("cmbGo");
     lblMain->setObjectName("lblMain");
     chk1->setObjectName("chk1");
+    chk1->setToolTip(
+        tr("Finds each file's second image faster in a batch from one camera, by starting where "
+           "the last stereo file's was found; leave it off for files from different cameras, "
+           "whose small files it may take for too small."));
     placeControls();
+    resize(QSettings().value(sizeKey).toSize().expandedTo(layoutSize_));
+    fitControlsToSize();
 
     const QString start = QDir::currentPath();
     Drive1->setVolumes(DriveList::mountedVolumes());
@@ -123,6 +171,7 @@ frmMain::frmMain(QWidget* parent)
 }
 
 frmMain::~frmMain() {
+    rememberSize();
     if (batchThread_ == nullptr)
         return;
     // The batch uses this window until it ends: stop it, letting through (unshown) whatever it
@@ -152,26 +201,52 @@ double frmMain::fontScale() const {
 void frmMain::placeControls() {
     const double pixelsPerTwip = logicalDpiX() / 1440.0 * fontScale();
     const auto px = [pixelsPerTwip](int twips) { return qRound(twips * pixelsPerTwip); };
-    const auto place = [&px](QWidget* control, int left, int top, int width, int height) {
-        control->setGeometry(px(left), px(top), px(width), px(height));
+    const auto twips = [&px](int left, int top, int width, int height) {
+        return QRect(px(left), px(top), px(width), px(height));
     };
-    setFixedSize(px(5055), px(3975));
-    place(Drive1, 120, 120, 2415, 315);
-    place(Dir1, 120, 600, 2415, 2340);
-    place(File1, 2640, 120, 2295, 2820);
-    place(cmbGo, 2640, 3360, 2295, 495);
-    place(lblMain, 120, 3360, 2415, 255);
-    place(chk1, 2880, 3000, 1935, 255);
+    layoutSize_ = QSize(px(5055), px(3975));
+    const QRect fileColumn = twips(2640, 120, 2295, 2820);
     // The layout leaves the check box room for its caption in a small font only: where the
     // desktop's font is larger, let it grow within the file list's column rather than cut it.
-    const QRect column = File1->geometry();
-    const int width = std::clamp(chk1->sizeHint().width(), chk1->width(), column.width());
-    const int left = std::min(chk1->x(), column.right() + 1 - width);
-    chk1->setGeometry(left, chk1->y(), width, chk1->height());
+    QRect check = twips(2880, 3000, 1935, 255);
+    const int checkWidth = std::clamp(chk1->sizeHint().width(), check.width(), fileColumn.width());
+    check.setLeft(std::min(check.x(), fileColumn.right() + 1 - checkWidth));
+    check.setWidth(checkWidth);
+    layout_ = {twips(120, 120, 2415, 315),   twips(120, 600, 2415, 2340), fileColumn,
+               twips(2640, 3360, 2295, 495), twips(120, 3360, 2415, 255), check};
+    setMinimumSize(layoutSize_); // which makes a smaller window larger
+    fitControlsToSize();
     setTabOrder(Drive1, Dir1);
     setTabOrder(Dir1, File1);
     setTabOrder(File1, cmbGo);
     setTabOrder(cmbGo, chk1);
+}
+
+// At the layout's size every control is where the layout puts it. A larger window gives the
+// room it adds to the three lists, half of its width to each column; the button, the check box
+// and the status line stay where they were under the lists, and as wide as their column.
+void frmMain::fitControlsToSize() {
+    const int wider = std::max(0, width() - layoutSize_.width());
+    const int taller = std::max(0, height() - layoutSize_.height());
+    const int left = wider / 2;
+    const int right = wider - left;
+    const auto [drive, dirs, files, go, status, check] = layout_;
+    Drive1->setGeometry(drive.adjusted(0, 0, left, 0));
+    Dir1->setGeometry(dirs.adjusted(0, 0, left, taller));
+    lblMain->setGeometry(status.translated(0, taller).adjusted(0, 0, left, 0));
+    File1->setGeometry(files.translated(left, 0).adjusted(0, 0, right, taller));
+    cmbGo->setGeometry(go.translated(left, taller).adjusted(0, 0, right, 0));
+    chk1->setGeometry(check.translated(left, taller));
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitControlsToSize();
+}
+
+void frmMain::rememberSize() const {
+    QSettings().setValue(sizeKey,
+                         isMaximized() || isFullScreen() ? normalGeometry().size() : size());
 }
 
 void frmMain::changeEvent(QEvent* event) {
@@ -383,7 +458,6 @@ void frmMain::showMessage(const std::string& text) {
         return;
     // The summary separates its lines with a carriage return; Qt breaks lines at a line feed.
     const QString shown = QString::fromStdString(text).replace('\r', '\n');
-    QMessageBox box(QMessageBox::NoIcon, twinframe::kProductName, shown, QMessageBox::Ok, this);
-    box.button(QMessageBox::Ok)->setIcon(QIcon());
+    TitledMessageBox box(shown, this);
     box.exec();
 }

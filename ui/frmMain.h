@@ -6,6 +6,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <QRect>
+
+#include <array>
 #include <atomic>
 #include <memory>
 
@@ -42,6 +45,9 @@ class frmMain : public QWidget, public twinframe::BatchReporter {
     void stopBatch();
 
     static const QString idleText;
+    // The size of the fixed layout at the window's font: the size the window first opens at and
+    // the smallest it can be made.
+    QSize layoutSize() const { return layoutSize_; }
 
   signals:
     // The batch is over, the window unlocked and the summary (if any) answered.
@@ -51,6 +57,7 @@ class frmMain : public QWidget, public twinframe::BatchReporter {
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -58,6 +65,8 @@ class frmMain : public QWidget, public twinframe::BatchReporter {
   private:
     double fontScale() const;
     void placeControls();
+    void fitControlsToSize();
+    void rememberSize() const;
     void onDriveChanged();
     void onVolumesRefreshed();
     void onDirChanged(const QString& path);
@@ -72,6 +81,10 @@ class frmMain : public QWidget, public twinframe::BatchReporter {
     QPushButton* cmbGo;
     QLabel* lblMain;
     QCheckBox* chk1;
+
+    // Where the fixed layout puts each control, in the order of `controls()`, and its size.
+    std::array<QRect, 6> layout_;
+    QSize layoutSize_;
 
     // The last drive and folder that could be read, to go back to after one that cannot.
     QString goodDrive_;
