@@ -24,11 +24,14 @@
 #include <QResizeEvent>
 #include <QScopedValueRollback>
 #include <QSettings>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <filesystem>
 
 const QString frmMain::idleText = QStringLiteral("twinframe.example.org");
+const QString frmMain::desktopFileName = QStringLiteral("org.example.Twinframe");
 
 namespace {
 
@@ -89,6 +92,7 @@ frmMain::frmMain(QWidget* parent)
     : QWidget(parent), Drive1(new DriveList(this)), Dir1(new DirList(this)),
       File1(new FileList(this)), cmbGo(new QPushButton(tr("GO!"), this)),
       lblMain(new QLabel(idleText, this)), chk1(new QCheckBox(tr("Multi-file speed hack"), this)),
+      launcher_(desktopFileName),
       batch_(std::make_unique<twinframe::BatchCommand>(static_cast<BatchWindow&>(*this))) {
     setWindowTitle(twinframe::kProductName);
     setAcceptDrops(true);
@@ -279,7 +283,17 @@ void frmMain::refreshFileList() {
     File1->refresh();
 }
 
+void frmMain::showProgress(std::int64_t done, std::int64_t total) {
+    launcher_.show(done, total);
+}
+
 void frmMain::batchEnded(bool closeNow) {
+    launcher_.clear();
+    // The controls that had the focus were disabled meanwhile, which moved it on (to the check
+    // box, where the next Space would tick it): give it back to the one GO! was pressed from.
+    if (focusBeforeBatch_ != nullptr && !closeNow)
+        focusBeforeBatch_->setFocus(Qt::OtherFocusReason);
+    focusBeforeBatch_ = nullptr;
     emit batchFinished();
     if (closeNow)
         close();
@@ -290,6 +304,9 @@ void frmMain::postToWindow(std::function<void()> task) {
 }
 
 void frmMain::onGo() {
+    if (batch_->running())
+        return;
+    focusBeforeBatch_ = focusWidget();
     batch_->start(File1->entries(), nativePath(Dir1->path()), chk1->isChecked());
 }
 
@@ -315,6 +332,12 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 // Return and Enter press the button, as Space does.
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && !filesWhenShown_.empty() &&
+        windowHandle()->isExposed()) {
+        // Once the expose is handled; a box opened from inside it would be painted blank.
+        QTimer::singleShot(0, this, [this] { openFiles(std::exchange(filesWhenShown_, {})); });
+        windowHandle()->removeEventFilter(this);
+    }
     if (watched == cmbGo && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -349,6 +372,20 @@ void frmMain::dropEvent(QDropEvent* event) {
         return;
     event->acceptProposedAction();
     openFiles(paths);
+}
+
+// Before the window is on screen, the window system may not have placed it yet, and a box about
+// the files would be centred on a window at the screen's top left.
+void frmMain::openFilesWhenShown(const QStringList& paths) {
+    if (paths.isEmpty())
+        return;
+    if (windowHandle() != nullptr && windowHandle()->isExposed()) {
+        openFiles(paths);
+        return;
+    }
+    filesWhenShown_ = paths;
+    winId(); // makes the window's handle, to hear when it is exposed
+    windowHandle()->installEventFilter(this);
 }
 
 void frmMain::openFiles(const QStringList& paths) {

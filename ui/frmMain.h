@@ -2,7 +2,9 @@
 
 #include "BatchCommand.h"
 #include "BatchReporter.h"
+#include "LauncherProgress.h"
 
+#include <QPointer>
 #include <QRect>
 #include <QStringList>
 #include <QWidget>
@@ -35,12 +37,16 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     // selected; the others are named in one message. As for files given on the command line or
     // dropped on the window.
     void openFiles(const QStringList& paths);
+    // The same, once the window is on screen: for the files of the command line.
+    void openFilesWhenShown(const QStringList& paths);
 
     bool isBatchRunning() const { return batch_->running(); }
     // Asks a running batch to stop once the file being split is done.
     void stopBatch();
 
     static const QString idleText;
+    // The name of the program's desktop entry, without ".desktop".
+    static const QString desktopFileName;
     // The size of the fixed layout at the window's font: the size the window first opens at and
     // the smallest it can be made.
     QSize layoutSize() const { return layoutSize_; }
@@ -76,6 +82,7 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     void showIdleText() override;
     void refreshFileList() override;
     void showMessageBox(const std::string& text) override { showMessage(text); }
+    void showProgress(std::int64_t done, std::int64_t total) override;
     void batchEnded(bool closeNow) override;
     void postToWindow(std::function<void()> task) override;
 
@@ -95,6 +102,9 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     QString goodPath_;
     bool goingBack_ = false;
 
+    QPointer<QWidget> focusBeforeBatch_;
+    QStringList filesWhenShown_;
+    LauncherProgress launcher_;
     bool closing_ = false; // the window is being destroyed: no more boxes
     std::unique_ptr<twinframe::BatchCommand> batch_;
 };

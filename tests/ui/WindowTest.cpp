@@ -2,10 +2,12 @@
 #include "DriveList.h"
 #include "FileList.h"
 #include "FolderModel.h"
+#include "LauncherProgress.h"
 #include "MpoBuilder.h"
 #include "frmMain.h"
 
 #include <QCheckBox>
+#include <QDBusConnection>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -35,6 +37,7 @@ struct SeenBox {
     bool busyPointer = false;
     int width = 0;
     QFont font;
+    QPoint centre;
 };
 
 // Answers every modal message box with OK, as a user would, noting what it showed.
@@ -66,6 +69,7 @@ class BoxAnswerer : public QObject {
         s.busyPointer = window_->cursor().shape() == Qt::WaitCursor;
         s.width = box->width();
         s.font = box->font();
+        s.centre = box->frameGeometry().center();
         seen << s;
         if (beforeAnswer_)
             beforeAnswer_(s);
@@ -117,6 +121,30 @@ class PauseMeter : public QObject {
     QTimer timer_;
     QElapsedTimer clock_;
     qint64 longest_ = 0;
+};
+
+// The launcher entry updates on the session bus, as a dock hears them: on a connection of its own.
+class LauncherLog : public QObject {
+    Q_OBJECT
+  public:
+    explicit LauncherLog(const QDBusConnection& bus) : bus_(bus) {
+        listening = bus_.connect({}, {}, LauncherProgress::interfaceName, "Update", this,
+                                 SLOT(update(QString, QVariantMap)));
+    }
+
+    bool listening = false;
+    QStringList uris;
+    QList<std::pair<double, bool>> progress; // progress, progress-visible
+
+  public slots:
+    void update(const QString& uri, const QVariantMap& properties) {
+        uris << uri;
+        progress << std::pair(properties.value("progress").toDouble(),
+                              properties.value("progress-visible").toBool());
+    }
+
+  private:
+    QDBusConnection bus_;
 };
 
 QStringList listed(const FileList* list) {
@@ -524,13 +552,17 @@ class WindowTest : public QObject {
         TempDir dir;
         writeBytes(dir / "a.mpo", jpegLike(3'000));
         Opened w(dir);
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
         for (QWidget* target : {static_cast<QWidget*>(w.go), static_cast<QWidget*>(w.files)}) {
             QSignalSpy finished(w.window.get(), &frmMain::batchFinished);
             BoxAnswerer answerer(w.window.get());
+            target->setFocus();
             QTest::keyClick(target, Qt::Key_Return);
             QVERIFY(finished.wait(10'000));
             QCOMPARE(answerer.seen.size(), 1);
             QCOMPARE(answerer.seen[0].text, QString("No files selected"));
+            // The focus is back where GO! was pressed from, not on the check box.
+            QTRY_COMPARE(w.window->focusWidget(), target);
         }
     }
 
@@ -565,6 +597,49 @@ class WindowTest : public QObject {
         QApplication::sendEvent(w.window.get(), &drop);
         QCOMPARE(w.dirs->path(), qPath(dir.path()));
         QTRY_COMPARE(w.files->selectedNames(), QStringList{"elsewhere.mpo"});
+    }
+
+    void fileArgumentsOfTheCommandLineAreToldInABoxCentredOnTheWindow() {
+        TempDir dir;
+        writeBytes(dir / "a.mpo", jpegLike(3'000));
+        QDir::setCurrent(qPath(dir.path()));
+        frmMain window;
+        window.move(180, 120);
+        BoxAnswerer answerer(&window);
+        // As the program starts: the files are given as the window is shown.
+        window.show();
+        window.openFilesWhenShown({qPath(dir / "a.mpo"), qPath(dir / "gone.mpo")});
+        QTRY_COMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen[0].text, "Not selected, not found:\n" + qPath(dir / "gone.mpo"));
+        const QPoint off = answerer.seen[0].centre - window.frameGeometry().center();
+        QVERIFY2(off.manhattanLength() <= 8,
+                 qPrintable(QString("%1, %2 off the window's centre").arg(off.x()).arg(off.y())));
+        QCOMPARE(window.findChild<FileList*>("File1")->selectedNames(), QStringList{"a.mpo"});
+    }
+
+    void theDocksEntryShowsTheBatchsProgress() {
+        if (qEnvironmentVariableIsEmpty("TWINFRAME_PRIVATE_BUS"))
+            QSKIP("needs a session bus of its own: run through ctest, which gives it one");
+        const QDBusConnection dock =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "dock");
+        QVERIFY(dock.isConnected());
+        LauncherLog log(dock);
+        QVERIFY(log.listening);
+        TempDir dir;
+        const QStringList names = writeStereoFiles(dir, 8, 10'000);
+        Opened w(dir);
+        select(w.files, names);
+        BoxAnswerer answerer(w.window.get());
+        QVERIFY(goAndWait(w.window.get(), w.go));
+        QTRY_COMPARE(log.progress.size(), 10);
+
+        // Each file's start, in whole percents, the end, then no progress once it is summed up.
+        const QList<std::pair<double, bool>> expected{
+            {0.0, true},  {0.12, true}, {0.25, true}, {0.37, true}, {0.5, true},
+            {0.62, true}, {0.75, true}, {0.87, true}, {1.0, true},  {0.0, false}};
+        QCOMPARE(log.progress, expected);
+        QCOMPARE(log.uris, QStringList(10, "application://org.example.Twinframe.desktop"));
+        QCOMPARE(answerer.seen.size(), 1);
     }
 
     void fileListFollowsItsFolderAndKeepsTheSelection() {
