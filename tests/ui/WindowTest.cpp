@@ -325,6 +325,24 @@ class WindowTest : public QObject {
         QTRY_COMPARE(listed(w.files), QStringList{});
     }
 
+    void theTreeFollowsItsFoldersExceptDuringABatch() {
+        TempDir dir;
+        Opened w(dir);
+        FolderModel* model = w.dirs->folders();
+        const QModelIndex open = model->index(qPath(dir.path()));
+        std::filesystem::create_directory(dir / "new");
+        QTRY_COMPARE(model->rowCount(open), 1);
+        w.dirs->setWatching(false);
+        std::filesystem::create_directory(dir / "during");
+        std::filesystem::remove(dir / "new");
+        QTest::qWait(400);
+        QCOMPARE(model->filePath(model->index(0, 0, open)), qPath(dir / "new"));
+        w.dirs->setWatching(true); // what changed meanwhile is read then
+        QTRY_COMPARE(model->filePath(model->index(0, 0, open)), qPath(dir / "during"));
+        QCOMPARE(model->rowCount(open), 1);
+        QVERIFY(w.dirs->isExpanded(open));
+    }
+
     void pickingADriveMovesBothLists() {
         TempDir first;
         TempDir second;
