@@ -11,6 +11,7 @@ packages=(
     desktop-file-utils appstream dpkg-dev file fonts-dejavu-core
     libimage-exiftool-perl python3-pil
     shared-mime-info
+    dbus-daemon
 )
 
 as_root() {
