@@ -2,6 +2,7 @@
 
 #include "ConsoleReporter.h"
 #include "joinPair.h"
+#include "stopSignals.h"
 
 #include <iostream>
 
@@ -13,8 +14,13 @@ int runJoinCommand(const std::vector<std::string>& lefts, const std::optional<st
     std::optional<std::filesystem::path> outputPath;
     if (output)
         outputPath = *output;
-    const std::int64_t joined = joinPairs(lefts, outputPath, reporter);
-    std::cout << joinSummaryText(joined) << "\n";
+    const JoinBatchResult result = joinPairs(lefts, outputPath, reporter, stopRequested);
+    if (!outputClosed())
+        std::cout << joinSummaryText(result) << std::endl;
+    if (outputClosed())
+        return kExitOutputClosed;
+    if (stopSignalled())
+        return kExitStopped;
     return reporter.messageCount() > 0 ? 1 : 0;
 }
 

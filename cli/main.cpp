@@ -18,7 +18,6 @@ namespace {
 using namespace twinframe;
 
 constexpr int exitUsage = 2;
-constexpr int exitStopped = 130; // as a shell reports a job ended by SIGINT
 
 const char* const usageText = R"(Usage: twinframe-cli [--speed-hack] [--quiet] FILE...
        twinframe-cli --join [--output OUT] [--quiet] FILE...
@@ -46,7 +45,8 @@ writing each beside its source as one batch, in the order given.
 
 Exit status: 0 when every file was split (or pair joined) without a message, 1 when any
 drew one, 2 for a usage error, 130 when stopped by SIGINT or SIGTERM (after the file being
-split).
+split), 141 when standard output was closed (after the file being split, with no summary).
+Control characters in file names are shown escaped (\n, \xHH).
 )";
 
 struct Options {
@@ -58,7 +58,7 @@ struct Options {
 };
 
 int usageError(const std::string& problem) {
-    std::cerr << "twinframe-cli: " << problem << "\n"
+    std::cerr << "twinframe-cli: " << consoleText(problem) << "\n"
               << "Try 'twinframe-cli --help' for more information.\n";
     return exitUsage;
 }
@@ -68,7 +68,8 @@ int reportUnusableArguments(const std::vector<std::string>& files) {
     int unusable = 0;
     for (const std::string& file : files) {
         if (const std::error_code reason = whyPassedOver(file)) {
-            std::cerr << "twinframe-cli: " << describeFailure("Cannot open", file, reason) << "\n";
+            std::cerr << "twinframe-cli: "
+                      << consoleText(describeFailure("Cannot open", file, reason)) << "\n";
             ++unusable;
         }
     }
@@ -118,6 +119,7 @@ int main(int argc, char** argv) {
         return usageError("--output takes exactly one FILE");
     if (options.output && options.output->empty())
         return usageError("--output needs a file name");
+    catchStopSignals();
     if (options.join)
         return runJoinCommand(options.files, options.output, options.quiet);
 
@@ -128,14 +130,16 @@ int main(int argc, char** argv) {
         fileList.push_back({file, true});
 
     ConsoleReporter reporter(std::cout, std::cerr, options.quiet);
-    catchStopSignals();
     const BatchResult result = runBatch(
-        fileList, {}, [&] { return options.speedHack; }, reporter, stopSignalled);
+        fileList, {}, [&] { return options.speedHack; }, reporter, stopRequested);
 
     std::string summary = summaryText(result);
     std::replace(summary.begin(), summary.end(), '\r', '\n');
-    std::cout << summary << "\n";
+    if (!outputClosed())
+        std::cout << summary << std::endl;
+    if (outputClosed())
+        return kExitOutputClosed;
     if (stopSignalled())
-        return exitStopped;
+        return kExitStopped;
     return unusable + reporter.messageCount() > 0 ? 1 : 0;
 }

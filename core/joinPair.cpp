@@ -331,12 +331,16 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
     return {};
 }
 
-std::int64_t joinPairs(std::span<const std::string> lefts, const std::optional<fs::path>& output,
-                       BatchReporter& reporter) {
-    std::int64_t joined = 0;
-    std::int64_t pairNumber = 0;
+JoinBatchResult joinPairs(std::span<const std::string> lefts, const std::optional<fs::path>& output,
+                          BatchReporter& reporter, const std::function<bool()>& stopRequested) {
+    JoinBatchResult result;
+    result.pairCount = static_cast<std::int64_t>(lefts.size());
     for (const std::string& left : lefts) {
-        ++pairNumber;
+        if (result.pairsDealtWith > 0 && stopRequested && stopRequested()) {
+            result.stopped = true;
+            break;
+        }
+        const std::int64_t pairNumber = ++result.pairsDealtWith;
         std::optional<PairNames> names = pairNamesFor(left);
         if (!names) {
             reporter.showMessage(left + " is not a left picture: its name must end in -L.jpg");
@@ -345,17 +349,21 @@ std::int64_t joinPairs(std::span<const std::string> lefts, const std::optional<f
         if (output && lefts.size() == 1)
             names->output = *output;
         reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " + names->output.string());
-        const JoinResult result = joinPair(left, names->right, names->output);
-        if (result.joined())
-            ++joined;
+        const JoinResult joined = joinPair(left, names->right, names->output);
+        if (joined.joined())
+            ++result.joined;
         else
-            reporter.showMessage(result.problem);
+            reporter.showMessage(joined.problem);
     }
-    return joined;
+    return result;
 }
 
-std::string joinSummaryText(std::int64_t joined) {
-    return "Pairs joined: " + std::to_string(joined);
+std::string joinSummaryText(const JoinBatchResult& result) {
+    std::string text = "Pairs joined: " + std::to_string(result.joined);
+    if (result.stopped)
+        text += "\nStopped after pair " + std::to_string(result.pairsDealtWith) + " of " +
+                std::to_string(result.pairCount);
+    return text;
 }
 
 } // namespace twinframe
