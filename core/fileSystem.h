@@ -8,7 +8,14 @@
 #include <optional>
 #include <system_error>
 
+// The one seam between the core and the operating system: everything the core asks of files goes
+// through these calls, implemented once per platform (fileSystemPosix.cpp, fileSystemWindows.cpp).
+
 namespace twinframe {
+
+// An open file as the platform knows it: a file descriptor on POSIX systems, a HANDLE on Windows.
+using NativeFile = std::intptr_t;
+inline constexpr NativeFile kNoFile = -1;
 
 // Which file a path names, whatever the spelling: two names are the same file exactly when their
 // identities are equal (hard links, symbolic links, case-insensitive file systems).
@@ -28,7 +35,7 @@ enum class TemporaryKind { unnamedWherePossible, named };
 // also when such a file appears while the content is being written.
 enum class ExistingFile { replace, keep };
 
-// Writes what writeContent puts into the open file descriptor it is given as the whole content
+// Writes what writeContent puts into the open file it is given as the whole content
 // of target. It goes to a fresh temporary file in the target's folder first, which takes the
 // target's name only once it is completely written and closed. So a failure (disk full, a folder
 // in the way) leaves no partial file and no temporary behind, and a file that already had the
@@ -36,7 +43,7 @@ enum class ExistingFile { replace, keep };
 // even a killed process leaves nothing. On success, written (if given) receives the identity of
 // the new file.
 std::error_code writeFileAtomically(const std::filesystem::path& target,
-                                    const std::function<std::error_code(int fd)>& writeContent,
+                                    const std::function<std::error_code(NativeFile)>& writeContent,
                                     FileIdentity* written = nullptr,
                                     TemporaryKind kind = TemporaryKind::unnamedWherePossible,
                                     ExistingFile existing = ExistingFile::replace);
@@ -44,12 +51,34 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
 // The identity of the file at path, following links; none when nothing is there.
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
 
+// Whether anything at all has the name path, a dangling link included: a name that is taken.
+bool nameIsTaken(const std::filesystem::path& path);
+
+// Whether a file list leaves the file at path out as hidden: a leading dot on POSIX systems, the
+// hidden or system attribute on Windows.
+bool isHidden(const std::filesystem::path& path);
+
+// Opens path for reading, without waiting (a fifo put in a file's place must not hang a batch),
+// and refuses anything that is not a regular file once open. length receives its size.
+std::error_code openForReading(const std::filesystem::path& path, NativeFile& file,
+                               std::int64_t& length);
+
+// Closes a file that openForReading opened; kNoFile is let be.
+void closeFile(NativeFile file);
+
 // Reads from offset until size bytes are in or the file ends; got tells how many arrived.
-std::error_code readAt(int fd, std::uint8_t* data, std::size_t size, std::int64_t offset,
+std::error_code readAt(NativeFile file, std::uint8_t* data, std::size_t size, std::int64_t offset,
                        std::size_t& got);
 
 // Writes all size bytes, however many calls that takes.
-std::error_code writeAll(int fd, const std::uint8_t* data, std::size_t size);
+std::error_code writeAll(NativeFile file, const std::uint8_t* data, std::size_t size);
+
+// Appends bytes offset to offset + remaining - 1 of input to output without their passing through
+// the program (copy_file_range), moving offset on and remaining down as they go. Answers
+// std::errc::not_supported, with the rest still to copy, where the platform cannot do it for
+// this pair of files: the caller then copies the rest through a buffer of its own.
+std::error_code copyInKernel(NativeFile input, std::int64_t& offset, NativeFile output,
+                             std::int64_t& remaining);
 
 // A buffer that reads fill before anything looks at it: not zeroed first where the library can
 // leave it as it is (the C++ library of Emscripten cannot yet).

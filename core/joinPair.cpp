@@ -6,13 +6,9 @@
 #include "mpWriter.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace twinframe {
 
@@ -213,38 +209,36 @@ struct LoadedFile {
     std::span<const std::uint8_t> bytes() const { return {data.get(), size}; }
 };
 
-std::error_code readAll(int fd, std::uint8_t* data, std::size_t size) {
+std::error_code readAll(NativeFile file, std::uint8_t* data, std::size_t size) {
     std::size_t got = 0;
-    if (const std::error_code error = readAt(fd, data, size, 0, got))
+    if (const std::error_code error = readAt(file, data, size, 0, got))
         return error;
     if (got < size)
         return make_error_code(Refusal::inputChanged); // it shrank while we read
     std::uint8_t more;
-    if (::pread(fd, &more, 1, static_cast<off_t>(size)) > 0)
+    if (!readAt(file, &more, 1, static_cast<std::int64_t>(size), got) && got > 0)
         return make_error_code(Refusal::inputChanged); // it grew
     return {};
 }
 
 // The user's text for a file that cannot be read, or an empty one.
 std::string load(const fs::path& path, LoadedFile& file) {
-    // Not blocking: a fifo in a picture's place must not hang the join.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return describeFailure("Cannot open", path.string(), lastSystemError());
-    struct stat status {};
-    std::error_code error;
-    if (::fstat(fd, &status) != 0)
-        error = lastSystemError();
-    else if (!S_ISREG(status.st_mode))
+    NativeFile input = kNoFile;
+    std::int64_t length = 0;
+    // Refuses a fifo (or a folder) in a picture's place without waiting for it.
+    std::error_code error = openForReading(path, input, length);
+    if (error == std::errc::is_a_directory)
         error = make_error_code(Refusal::notRegularFile);
-    else if (static_cast<std::uint64_t>(status.st_size) > kLargestMpo)
+    if (error && error.category() != refusalCategory())
+        return describeFailure("Cannot open", path.string(), error);
+    if (!error && static_cast<std::uint64_t>(length) > kLargestMpo)
         error = std::make_error_code(std::errc::file_too_large);
     if (!error) {
-        file.size = static_cast<std::size_t>(status.st_size);
+        file.size = static_cast<std::size_t>(length);
         file.data = uninitialisedBuffer(file.size);
-        error = readAll(fd, file.data.get(), file.size);
+        error = readAll(input, file.data.get(), file.size);
     }
-    ::close(fd);
+    closeFile(input);
     return error ? describeFailure("Cannot read", path.string(), error) : std::string();
 }
 
@@ -285,8 +279,7 @@ std::optional<PairNames> pairNamesFor(const fs::path& left) {
 
 JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path& output) {
     // The original MPO usually sits there; looked at first, it costs no reading.
-    struct stat status {};
-    if (::lstat(output.c_str(), &status) == 0)
+    if (nameIsTaken(output))
         return {existsText(output)};
 
     LoadedFile leftFile;
@@ -315,9 +308,9 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
                 ": the pictures together pass the 4 GiB an MPO index can address"};
     }
 
-    const auto writePieces = [&plan](int fd) {
+    const auto writePieces = [&plan](NativeFile file) {
         for (const auto piece : plan.pieces)
-            if (const std::error_code pieceError = writeAll(fd, piece.data(), piece.size()))
+            if (const std::error_code pieceError = writeAll(file, piece.data(), piece.size()))
                 return pieceError;
         return std::error_code();
     };

@@ -5,16 +5,6 @@
 #include "scanSignature.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-// Emscripten's C library declares copy_file_range but has no such call; its file systems live in
-// the program's own memory, so the read and write copy is all there is to do there.
-#if !defined(__EMSCRIPTEN__)
-#define TWINFRAME_KERNEL_COPY 1
-#endif
 
 namespace twinframe {
 
@@ -24,15 +14,6 @@ namespace {
 
 // Small enough to stay in the processor's cache while it is scanned.
 constexpr std::size_t kDefaultBlockSize = 256 * 1024;
-
-#if defined(TWINFRAME_KERNEL_COPY)
-// copy_file_range cannot serve every pair of files (another file system, an old kernel, a
-// file system without it); the ordinary read and write loop serves those.
-bool kernelCopyUnsupported(int error) {
-    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
-           error == EBADF;
-}
-#endif
 
 } // namespace
 
@@ -51,9 +32,8 @@ FileBuffer::~FileBuffer() {
 }
 
 void FileBuffer::release() {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    closeFile(file_);
+    file_ = kNoFile;
     length_ = 0;
     headLength_ = 0;
     blockStart_ = 0;
@@ -63,23 +43,9 @@ void FileBuffer::release() {
 
 std::error_code FileBuffer::fill(const std::filesystem::path& path) {
     release();
-    // O_NONBLOCK: opening a fifo for reading would otherwise wait for a writer forever.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd_ < 0)
-        return lastSystemError();
-
-    std::error_code error;
-    struct stat status {};
-    if (::fstat(fd_, &status) != 0)
-        error = lastSystemError();
-    else if (S_ISDIR(status.st_mode))
-        error = std::make_error_code(std::errc::is_a_directory);
-    else if (!S_ISREG(status.st_mode))
-        error = make_error_code(Refusal::notRegularFile);
-    else {
-        length_ = static_cast<std::int64_t>(status.st_size);
+    std::error_code error = openForReading(path, file_, length_);
+    if (!error)
         error = loadHead(kHeadFirstRead);
-    }
     if (error)
         release();
     return error;
@@ -94,7 +60,7 @@ std::error_code FileBuffer::loadHead(std::size_t upTo) {
     if (wanted <= headLength_)
         return {};
     std::size_t got = 0;
-    if (const std::error_code error = readAt(fd_, head_.get() + headLength_, wanted - headLength_,
+    if (const std::error_code error = readAt(file_, head_.get() + headLength_, wanted - headLength_,
                                              static_cast<std::int64_t>(headLength_), got))
         return error;
     headLength_ += got;
@@ -114,7 +80,7 @@ std::error_code FileBuffer::extendHead() {
 bool FileBuffer::startsImageAt(std::int64_t offset) const {
     std::uint8_t marker[2];
     std::size_t got = 0;
-    if (fd_ < 0 || offset < 0 || readAt(fd_, marker, sizeof marker, offset, got))
+    if (file_ == kNoFile || offset < 0 || readAt(file_, marker, sizeof marker, offset, got))
         return false;
     return got == sizeof marker && marker[0] == 0xFF && marker[1] == 0xD8;
 }
@@ -133,7 +99,7 @@ std::error_code FileBuffer::loadBlock(std::int64_t offset) {
         return {};
     }
     blockData_ = block_.get();
-    if (const std::error_code error = readAt(fd_, block_.get(), wanted, offset, blockLength_))
+    if (const std::error_code error = readAt(file_, block_.get(), wanted, offset, blockLength_))
         return error;
     if (blockLength_ < wanted)
         return make_error_code(Refusal::inputChanged);
@@ -163,39 +129,25 @@ std::int64_t FileBuffer::findImageStart(std::int64_t from) {
     return 0;
 }
 
-std::error_code FileBuffer::copyTo(int fd, std::int64_t first, std::int64_t count) {
-#if !defined(TWINFRAME_KERNEL_COPY)
-    return copyThroughBlock(fd, first, count);
-#else
-    off_t input = static_cast<off_t>(first);
-    auto remaining = static_cast<std::size_t>(count);
-    while (remaining > 0) {
-        const ssize_t n = ::copy_file_range(fd_, &input, fd, nullptr, remaining, 0);
-        if (n > 0) {
-            remaining -= static_cast<std::size_t>(n);
-        } else if (n == 0) {
-            return make_error_code(Refusal::inputChanged);
-        } else if (errno != EINTR) {
-            if (kernelCopyUnsupported(errno))
-                return copyThroughBlock(fd, input, static_cast<std::int64_t>(remaining));
-            return lastSystemError();
-        }
-    }
-    return {};
-#endif
+std::error_code FileBuffer::copyTo(NativeFile output, std::int64_t first, std::int64_t count) {
+    const std::error_code error = copyInKernel(file_, first, output, count);
+    if (error == std::errc::not_supported)
+        return copyThroughBlock(output, first, count);
+    return error;
 }
 
-std::error_code FileBuffer::copyThroughBlock(int fd, std::int64_t first, std::int64_t count) {
+std::error_code FileBuffer::copyThroughBlock(NativeFile output, std::int64_t first,
+                                             std::int64_t count) {
     blockLength_ = 0; // the block is reused for the copy; the scan reloads what it needs
     while (count > 0) {
         const auto wanted = static_cast<std::size_t>(
             std::min<std::int64_t>(count, static_cast<std::int64_t>(blockSize_)));
         std::size_t got = 0;
-        if (const std::error_code error = readAt(fd_, block_.get(), wanted, first, got))
+        if (const std::error_code error = readAt(file_, block_.get(), wanted, first, got))
             return error;
         if (got < wanted)
             return make_error_code(Refusal::inputChanged);
-        if (const std::error_code error = writeAll(fd, block_.get(), got))
+        if (const std::error_code error = writeAll(output, block_.get(), got))
             return error;
         first += static_cast<std::int64_t>(got);
         count -= static_cast<std::int64_t>(got);
@@ -229,7 +181,10 @@ std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::file
     if (first < 0 || last >= fileBuffer.length())
         return std::make_error_code(std::errc::invalid_argument);
     return writeFileAtomically(
-        name, [first, last](int fd) { return fileBuffer.copyTo(fd, first, last - first + 1); },
+        name,
+        [first, last](NativeFile output) {
+            return fileBuffer.copyTo(output, first, last - first + 1);
+        },
         written);
 }
 

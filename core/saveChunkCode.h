@@ -60,15 +60,15 @@ class FileBuffer {
     std::int64_t findImageStart(std::int64_t from);
     std::error_code readError() const { return readError_; }
 
-    // Appends bytes first to first + count - 1 of the file to the file open as fd.
-    std::error_code copyTo(int fd, std::int64_t first, std::int64_t count);
+    // Appends bytes first to first + count - 1 of the file to the open file output.
+    std::error_code copyTo(NativeFile output, std::int64_t first, std::int64_t count);
 
   private:
     std::error_code loadHead(std::size_t upTo);
     std::error_code loadBlock(std::int64_t offset);
-    std::error_code copyThroughBlock(int fd, std::int64_t first, std::int64_t count);
+    std::error_code copyThroughBlock(NativeFile output, std::int64_t first, std::int64_t count);
 
-    int fd_ = -1;
+    NativeFile file_ = kNoFile;
     std::int64_t length_ = 0;
     std::unique_ptr<std::uint8_t[]> head_;
     std::size_t headLength_ = 0;

@@ -179,9 +179,8 @@ std::error_code whyPassedOver(const fs::path& path) {
         return error;
     if (!fs::is_regular_file(status))
         return make_error_code(Refusal::notRegularFile);
-    // Hidden files are passed over like missing ones: on Linux a leading dot hides a file.
-    const std::string leaf = path.filename().string();
-    if (leaf.empty() || leaf.front() == '.')
+    // Hidden files are passed over like missing ones, as the file list never shows them.
+    if (isHidden(path))
         return make_error_code(Refusal::hiddenFile);
     return {};
 }

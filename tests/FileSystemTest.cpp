@@ -32,12 +32,9 @@ std::error_code writeNoting(const std::filesystem::path& target, const Bytes& by
                             TemporaryKind kind, const TempDir& dir, Names& seenWhileWriting) {
     return writeFileAtomically(
         target,
-        [&](int fd) {
+        [&](NativeFile file) {
             seenWhileWriting = dir.names();
-            const auto size = static_cast<ssize_t>(bytes.size());
-            return ::write(fd, bytes.data(), bytes.size()) == size
-                       ? std::error_code{}
-                       : std::make_error_code(std::errc::io_error);
+            return writeAll(file, bytes.data(), bytes.size());
         },
         nullptr, kind);
 }
@@ -76,8 +73,8 @@ TEST(WriteFileAtomically, FailureLeavesTheOldFileAndNoTemporary) {
         writeBytes(dir / "old.jpg", jpegLike(900));
         const std::error_code error = writeFileAtomically(
             dir / "old.jpg",
-            [](int fd) {
-                (void)!::write(fd, "partial", 7);
+            [](NativeFile file) {
+                (void)writeAll(file, reinterpret_cast<const std::uint8_t*>("partial"), 7);
                 return std::make_error_code(std::errc::no_space_on_device);
             },
             nullptr, kind);
@@ -100,8 +97,8 @@ TEST(WriteFileAtomically, ProcessKilledWhileWritingLeavesNothing) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        (void)writeFileAtomically(dir / "a.jpg", [](int fd) {
-            (void)!::write(fd, "half an image", 13);
+        (void)writeFileAtomically(dir / "a.jpg", [](NativeFile file) {
+            (void)writeAll(file, reinterpret_cast<const std::uint8_t*>("half an image"), 13);
             ::raise(SIGKILL);
             return std::error_code{};
         });
@@ -117,24 +114,23 @@ TEST(WriteFileAtomically, ProcessKilledWhileWritingLeavesNothing) {
 TEST(WriteFileAtomically, KeepingAnExistingFileNeverReplacesOneThatAppearsWhileWriting) {
     for (const TemporaryKind kind : {TemporaryKind::unnamedWherePossible, TemporaryKind::named}) {
         const auto writeNew = [kind](const fs::path& target,
-                                     const std::function<std::error_code(int)>& content,
+                                     const std::function<std::error_code(NativeFile)>& content,
                                      FileIdentity* written) {
             return writeFileAtomically(target, content, written, kind, ExistingFile::keep);
         };
         TempDir dir;
         const fs::path target = dir / "out.mpo";
         const auto write = [](std::string_view text) {
-            return [text](int fd) {
-                return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())
-                           ? std::error_code()
-                           : std::make_error_code(std::errc::io_error);
+            return [text](NativeFile file) {
+                return writeAll(file, reinterpret_cast<const std::uint8_t*>(text.data()),
+                                text.size());
             };
         };
         const std::error_code error = writeNew(
             target,
-            [&](int fd) {
+            [&](NativeFile file) {
                 writeBytes(target, {'o', 't', 'h', 'e', 'r'});
-                return write("ours")(fd);
+                return write("ours")(file);
             },
             nullptr);
         EXPECT_EQ(error, std::errc::file_exists);

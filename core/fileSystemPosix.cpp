@@ -1,0 +1,318 @@
+// The file calls of the core on Linux and other POSIX systems (and under Emscripten, whose file
+// systems answer the same calls).
+#include "fileSystem.h"
+
+#include "failure.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace twinframe {
+
+namespace {
+
+// Hidden, so that the file lists never show it, and marked as ours in case a power cut leaves one.
+std::filesystem::path temporaryNameBeside(const std::filesystem::path& target) {
+    static std::mt19937_64 generator{std::random_device{}()};
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(generator()));
+    return target.parent_path() / (".twinframe-" + std::string(suffix) + ".tmp");
+}
+
+// Creates a temporary file that did not exist before, with the permissions the user's umask gives
+// any new file (as the final file would have had if written in place).
+int createTemporary(const std::filesystem::path& target, std::filesystem::path& temporary,
+                    std::error_code& error) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporaryNameBeside(target);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST) {
+            error = lastSystemError();
+            return -1;
+        }
+    }
+    error = std::make_error_code(std::errc::file_exists);
+    return -1;
+}
+
+// An unnamed file in target's folder (O_TMPFILE): nothing is seen in the folder until it is
+// linked in, and a process killed while writing leaves nothing at all. Returns -1 where the
+// file system or the kernel cannot make one (vfat and exfat cards, for one), with no error.
+int createUnnamed(const std::filesystem::path& target) {
+#ifdef O_TMPFILE
+    const std::filesystem::path folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#else
+    (void)target;
+    return -1;
+#endif
+}
+
+// Gives the unnamed file open as fd the name path, which must not exist yet. The /proc link
+// works for every user; the AT_EMPTY_PATH form is tried where /proc is not mounted.
+int linkUnnamed(int fd, const std::filesystem::path& path) {
+    const std::string procLink = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, procLink.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno != ENOENT)
+        return -1;
+    return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
+}
+
+// Puts the complete unnamed file in place under target. A link cannot replace a file, which is
+// just what keeping an existing one needs; to replace it, the file is linked to a fresh temporary
+// name and renamed over target, which keeps the swap atomic.
+std::error_code linkIntoPlace(int fd, const std::filesystem::path& target, ExistingFile existing) {
+    if (linkUnnamed(fd, target) == 0)
+        return {};
+    if (errno != EEXIST || existing == ExistingFile::keep)
+        return lastSystemError();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path temporary = temporaryNameBeside(target);
+        if (linkUnnamed(fd, temporary) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return lastSystemError();
+        }
+        if (::rename(temporary.c_str(), target.c_str()) == 0)
+            return {};
+        const std::error_code error = lastSystemError();
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    return std::make_error_code(std::errc::file_exists);
+}
+
+// Writes the content, notes the new file's identity and closes fd, which must be closed on every
+// path. A write is finished only when the close succeeds too (network and quota file systems
+// report late failures there).
+std::error_code writeAndClose(int fd,
+                              const std::function<std::error_code(NativeFile)>& writeContent,
+                              FileIdentity* written,
+                              const std::function<std::error_code(int fd)>& beforeClose) {
+    std::error_code error = writeContent(fd);
+    struct stat status {};
+    if (!error && written != nullptr) {
+        if (::fstat(fd, &status) == 0)
+            *written = {static_cast<std::uint64_t>(status.st_dev),
+                        static_cast<std::uint64_t>(status.st_ino)};
+        else
+            error = lastSystemError();
+    }
+    if (!error && beforeClose)
+        error = beforeClose(fd);
+    if (::close(fd) != 0 && !error)
+        error = lastSystemError();
+    return error;
+}
+
+// The answers of a file system (or an older kernel) that cannot do the step asked of it, as
+// opposed to refusing it for this file.
+bool cannotRenameWithoutReplacing(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+bool cannotLink(int error) {
+    return error == EPERM || error == EOPNOTSUPP;
+}
+
+// Gives the complete temporary the name target unless something has it: in one step where the
+// file system allows, else by a hard link; on file systems with neither (FAT and exFAT cards),
+// by claiming the name with an empty file of our own first, which the temporary then replaces.
+std::error_code renameWithoutReplacing(const std::filesystem::path& temporary,
+                                       const std::filesystem::path& target) {
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    if (!cannotRenameWithoutReplacing(errno))
+        return lastSystemError();
+    if (::link(temporary.c_str(), target.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return {};
+    }
+    if (!cannotLink(errno))
+        return lastSystemError();
+    const int claim = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (claim < 0)
+        return lastSystemError();
+    ::close(claim);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const std::error_code error = lastSystemError();
+        ::unlink(target.c_str());
+        return error;
+    }
+    return {};
+}
+
+std::error_code moveIntoPlace(const std::filesystem::path& temporary,
+                              const std::filesystem::path& target, ExistingFile existing) {
+    if (existing == ExistingFile::keep)
+        return renameWithoutReplacing(temporary, target);
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return lastSystemError();
+    return {};
+}
+
+} // namespace
+
+std::error_code writeFileAtomically(const std::filesystem::path& target,
+                                    const std::function<std::error_code(NativeFile)>& writeContent,
+                                    FileIdentity* written, TemporaryKind kind,
+                                    ExistingFile existing) {
+    // Checked first so that an existing file costs no writing; the final step checks again.
+    struct stat status {};
+    if (existing == ExistingFile::keep && ::lstat(target.c_str(), &status) == 0)
+        return std::make_error_code(std::errc::file_exists);
+
+    if (kind == TemporaryKind::unnamedWherePossible) {
+        const int unnamed = createUnnamed(target);
+        if (unnamed >= 0) {
+            bool linked = false;
+            const std::error_code error =
+                writeAndClose(unnamed, writeContent, written, [&](int fd) {
+                    const std::error_code linkError = linkIntoPlace(fd, target, existing);
+                    linked = !linkError;
+                    return linkError;
+                });
+            // A close that fails after the link leaves a file that may not be whole: take it away.
+            if (error && linked)
+                ::unlink(target.c_str());
+            return error;
+        }
+    }
+
+    std::filesystem::path temporary;
+    std::error_code error;
+    const int fd = createTemporary(target, temporary, error);
+    if (fd < 0)
+        return error;
+    error = writeAndClose(fd, writeContent, written, {});
+    if (!error)
+        error = moveIntoPlace(temporary, target, existing);
+    if (error)
+        ::unlink(temporary.c_str());
+    return error;
+}
+
+std::error_code readAt(NativeFile file, std::uint8_t* data, std::size_t size, std::int64_t offset,
+                       std::size_t& got) {
+    const int fd = static_cast<int>(file);
+    got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, data + got, size - got, offset + static_cast<off_t>(got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastSystemError();
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
+std::error_code writeAll(NativeFile file, const std::uint8_t* data, std::size_t size) {
+    const int fd = static_cast<int>(file);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastSystemError();
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                        static_cast<std::uint64_t>(status.st_ino)};
+}
+
+bool nameIsTaken(const std::filesystem::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+bool isHidden(const std::filesystem::path& path) {
+    const std::string leaf = path.filename().string();
+    return leaf.empty() || leaf.front() == '.';
+}
+
+std::error_code openForReading(const std::filesystem::path& path, NativeFile& file,
+                               std::int64_t& length) {
+    file = kNoFile;
+    length = 0;
+    // O_NONBLOCK: opening a fifo for reading would otherwise wait for a writer forever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return lastSystemError();
+    std::error_code error;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        error = lastSystemError();
+    else if (S_ISDIR(status.st_mode))
+        error = std::make_error_code(std::errc::is_a_directory);
+    else if (!S_ISREG(status.st_mode))
+        error = make_error_code(Refusal::notRegularFile);
+    if (error) {
+        ::close(fd);
+        return error;
+    }
+    file = fd;
+    length = static_cast<std::int64_t>(status.st_size);
+    return {};
+}
+
+void closeFile(NativeFile file) {
+    if (file != kNoFile)
+        ::close(static_cast<int>(file));
+}
+
+std::error_code copyInKernel(NativeFile input, std::int64_t& offset, NativeFile output,
+                             std::int64_t& remaining) {
+#if defined(__EMSCRIPTEN__)
+    // Emscripten's C library declares copy_file_range but has no such call; its file systems live
+    // in the program's own memory, so the read and write copy is all there is to do there.
+    (void)input;
+    (void)offset;
+    (void)output;
+    (void)remaining;
+    return std::make_error_code(std::errc::not_supported);
+#else
+    while (remaining > 0) {
+        off_t from = static_cast<off_t>(offset);
+        const ssize_t n =
+            ::copy_file_range(static_cast<int>(input), &from, static_cast<int>(output), nullptr,
+                              static_cast<std::size_t>(remaining), 0);
+        if (n > 0) {
+            offset += n;
+            remaining -= n;
+        } else if (n == 0) {
+            return make_error_code(Refusal::inputChanged);
+        } else if (errno != EINTR) {
+            // Not every pair of files can be served (another file system, an old kernel, a file
+            // system without it).
+            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                errno == EBADF)
+                return std::make_error_code(std::errc::not_supported);
+            return lastSystemError();
+        }
+    }
+    return {};
+#endif
+}
+
+} // namespace twinframe
