@@ -206,6 +206,7 @@ namespace {
 struct LoadedFile {
     std::unique_ptr<std::uint8_t[]> data;
     std::size_t size = 0;
+    std::filesystem::perms permissions = std::filesystem::perms::unknown;
     std::span<const std::uint8_t> bytes() const { return {data.get(), size}; }
 };
 
@@ -235,6 +236,7 @@ std::string load(const fs::path& path, LoadedFile& file) {
         error = std::make_error_code(std::errc::file_too_large);
     if (!error) {
         file.size = static_cast<std::size_t>(length);
+        file.permissions = permissionsOf(input);
         file.data = uninitialisedBuffer(file.size);
         error = readAll(input, file.data.get(), file.size);
     }
@@ -314,9 +316,12 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
                 return pieceError;
         return std::error_code();
     };
-    // The original MPO is usually what sits under the output's name: never replace a file.
-    const std::error_code error = writeFileAtomically(
-        output, writePieces, nullptr, TemporaryKind::unnamedWherePossible, ExistingFile::keep);
+    // The original MPO is usually what sits under the output's name: never replace a file. The
+    // output is as private as the left picture it starts from.
+    removeAbandonedTemporaries(output.has_parent_path() ? output.parent_path() : ".");
+    const std::error_code error =
+        writeFileAtomically(output, writePieces, nullptr, TemporaryKind::unnamedWherePossible,
+                            ExistingFile::keep, leftFile.permissions);
     if (error == std::errc::file_exists)
         return {existsText(output)};
     if (error)
