@@ -18,24 +18,24 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 // The folder's own spelling of the file that target reaches: the entry of target's name in
-// any letter case that is that very file, the exact spelling first, a plain file before a link.
+// any letter case that is that very file, a plain file before a link to it, the exact spelling
+// first.
 std::string spellingInFolder(const fs::path& target, const FileIdentity& identity) {
     const std::string leaf = target.filename().string();
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::optional<std::string> plain;
     std::optional<std::string> link;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (!sameIgnoringCase(name, leaf) || twinframe::identityOf(it->path()) != identity)
             continue;
-        if (name == leaf)
-            return name;
         std::error_code ignored;
-        if (!it->is_symlink(ignored))
-            return name;
-        link = name;
+        std::optional<std::string>& kind = it->is_symlink(ignored) ? link : plain;
+        if (!kind || name == leaf)
+            kind = name;
     }
-    return link.value_or(leaf);
+    return plain.value_or(link.value_or(leaf));
 }
 
 class FileChunkSink : public ChunkSink {

@@ -52,9 +52,10 @@ void planMultiImage(std::int64_t fileLength, std::int64_t secondStart,
     std::int64_t pos = secondStart;
     std::size_t imageNumber = 1;
     while (pos != 0) {
-        // The plan is held whole before the first image is written; one more than the limit is
-        // enough to refuse the file, and keeps its memory the same whatever the file holds.
-        if (plan.chunks.size() == kMostImages) {
+        // The plan is held whole before the first image is written. Knowing that this image and
+        // the last would pass the limit is enough to refuse the file, and keeps its memory the
+        // same whatever the file holds.
+        if (plan.chunks.size() + 2 > kMostImages) {
             plan.tooManyImages = true;
             return;
         }

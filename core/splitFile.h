@@ -49,8 +49,8 @@ struct SplitPlan {
     // The file's own index puts this image (numbered from 1) past its end: the file was cut
     // short, and the user is told once its outputs are written. 0 when it does not.
     std::size_t imagePastEnd = 0;
-    // The file would give more than kMostImages images: chunks then holds only the first
-    // kMostImages + 1, and the file is not split.
+    // The file would give more than kMostImages images: chunks then holds only some of them,
+    // and the file is not split.
     bool tooManyImages = false;
 };
 
