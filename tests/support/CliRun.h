@@ -79,9 +79,9 @@ inline ChildEnd runCliDirect(const TempDir& folder, const std::vector<std::strin
     int ends[2];
     if (::pipe(ends) != 0)
         return {};
+    ::close(ends[0]); // before the fork, so that no process ever reads it
     const pid_t child = ::fork();
     if (child == 0) {
-        ::close(ends[0]);
         if (output == Output::file)
             ends[1] = ::open((folder / ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(ends[1], STDOUT_FILENO);
@@ -98,7 +98,6 @@ inline ChildEnd runCliDirect(const TempDir& folder, const std::vector<std::strin
         ::execv(TWINFRAME_CLI, argv.data());
         ::_exit(127);
     }
-    ::close(ends[0]);
     ::close(ends[1]);
     int status = 0;
     ::waitpid(child, &status, 0);
