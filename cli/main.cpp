@@ -26,9 +26,11 @@ writing each beside its source as one batch, in the order given.
 
   A stereo pair (second image near the middle) gives NAME-L.jpg and NAME-R.jpg; other files with
   several images give NAME-1.jpg, NAME-2.jpg, ...; a file with one image gives NAME.jpg. NAME is
-  the file name without its last four characters. Existing files of those names are replaced.
-  A file must begin with FF D8 FF E1 and be more than 100 bytes long. Images are cut where the
-  file's own MP index says when that index is sound, otherwise where a scan finds them.
+  the file name without its last four characters. Existing files of those names are replaced,
+  but NAME.jpg never replaces a different file (a camera's own JPEG) nor the input itself. A
+  file must begin with FF D8 FF E1, be more than 100 bytes long and give at most 1000 images.
+  Images are cut where the file's own MP index says when that index is sound, otherwise where
+  a scan finds them. Outputs get the input's permissions (less the umask).
 
   --speed-hack  start each file's search at two thirds of the first image of the last file
                 that held several images (faster on batches from one camera)
