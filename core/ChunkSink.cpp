@@ -48,8 +48,11 @@ class FileChunkSink : public ChunkSink {
         return saveChunk(first, last, target, &written);
     }
     std::optional<std::string> existingName(const fs::path& target) override {
+        // Only a file can be one the camera wrote; a folder in the way makes the write fail
+        // and be told as such.
+        std::error_code error;
         const auto identity = twinframe::identityOf(target);
-        if (!identity)
+        if (!identity || !fs::is_regular_file(target, error))
             return std::nullopt;
         return spellingInFolder(target, *identity);
     }
