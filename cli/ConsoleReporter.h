@@ -3,6 +3,7 @@
 #include "BatchReporter.h"
 
 #include <ostream>
+#include <string>
 
 namespace twinframe {
 
@@ -24,5 +25,12 @@ class ConsoleReporter : public BatchReporter {
     bool quiet_;
     int messageCount_ = 0;
 };
+
+// text as it may go to a terminal: a file name can hold a newline or an escape sequence, which
+// would forge lines of our own (evil\ntwinframe-cli: Files processed: 0.mpo) or drive the
+// terminal. Control characters are written visibly instead: \n, \r and \t as such, any other
+// (C1 controls too, as their UTF-8 bytes) as \xHH. Only the console needs this: the files and
+// the window keep the real names.
+std::string consoleText(const std::string& text);
 
 } // namespace twinframe

@@ -4,6 +4,7 @@
 #include "failure.h"
 #include "fileSystem.h"
 #include "joinPair.h"
+#include "stopSignals.h"
 
 #include <algorithm>
 #include <iostream>
@@ -88,8 +89,13 @@ int runJoinCommand(const JoinArguments& arguments, const std::optional<std::stri
     std::optional<std::filesystem::path> outputPath;
     if (output)
         outputPath = *output;
-    const std::int64_t joined = joinPairs(arguments.files, outputPath, reporter);
-    std::cout << joinSummaryText(joined) << "\n";
+    const JoinBatchResult result = joinPairs(arguments.files, outputPath, reporter, stopRequested);
+    if (!outputClosed())
+        std::cout << joinSummaryText(result) << std::endl;
+    if (outputClosed())
+        return kExitOutputClosed;
+    if (stopSignalled())
+        return kExitStopped;
     return reporter.messageCount() > 0 ? 1 : 0;
 }
 

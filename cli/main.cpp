@@ -18,7 +18,6 @@ namespace {
 using namespace twinframe;
 
 constexpr int exitUsage = 2;
-constexpr int exitStopped = 130; // as a shell reports a job ended by SIGINT
 
 const char* const usageText = R"(Usage: twinframe-cli [--speed-hack] [--quiet] FILE...
        twinframe-cli --join [--output OUT] [--quiet] FILE...
@@ -28,9 +27,11 @@ writing each beside its source as one batch, in the order given.
   A stereo pair (second image near the middle, or two images the file's MP index types as a
   stereo pair's views) gives NAME-L.jpg and NAME-R.jpg; other files with several images give
   NAME-1.jpg, NAME-2.jpg, ...; a file with one image gives NAME.jpg. NAME is the file name
-  without its last four characters. Existing files of those names are replaced.
-  A file must begin with FF D8 FF E1 and be more than 100 bytes long. Images are cut where the
-  file's own MP index says when that index is sound, otherwise where a scan finds them.
+  without its last four characters. Existing files of those names are replaced, but NAME.jpg
+  never replaces a different file (a camera's own JPEG) nor the input itself. A file must begin
+  with FF D8 FF E1, be more than 100 bytes long and give at most 1000 images. Images are cut
+  where the file's own MP index says when that index is sound, otherwise where a scan finds
+  them. Outputs get the input's permissions (less the umask).
 
   --speed-hack  start each file's search at two thirds of the first image of the last file
                 that held several images (faster on batches from one camera)
@@ -49,7 +50,8 @@ writing each beside its source as one batch, in the order given.
 
 Exit status: 0 when every file was split (or pair joined) without a message, 1 when any
 drew one, 2 for a usage error, 130 when stopped by SIGINT or SIGTERM (after the file being
-split).
+split), 141 when standard output was closed (after the file being split, with no summary).
+Control characters in file names are shown escaped (\n, \xHH).
 )";
 
 struct Options {
@@ -61,7 +63,7 @@ struct Options {
 };
 
 int usageError(const std::string& problem) {
-    std::cerr << "twinframe-cli: " << problem << "\n"
+    std::cerr << "twinframe-cli: " << consoleText(problem) << "\n"
               << "Try 'twinframe-cli --help' for more information.\n";
     return exitUsage;
 }
@@ -71,7 +73,8 @@ int reportUnusableArguments(const std::vector<std::string>& files) {
     int unusable = 0;
     for (const std::string& file : files) {
         if (const std::error_code reason = whyPassedOver(file)) {
-            std::cerr << "twinframe-cli: " << describeFailure("Cannot open", file, reason) << "\n";
+            std::cerr << "twinframe-cli: "
+                      << consoleText(describeFailure("Cannot open", file, reason)) << "\n";
             ++unusable;
         }
     }
@@ -123,6 +126,7 @@ int main(int argc, char** argv) {
         return usageError("--speed-hack does not go with --join");
     if (options.output && options.output->empty())
         return usageError("--output needs a file name");
+    catchStopSignals();
     if (options.join) {
         // Counted once folders are opened and rights taken with their lefts: a.mpo from
         // "--output a.mpo a-L.jpg a-R.jpg" is one pair.
@@ -139,14 +143,16 @@ int main(int argc, char** argv) {
         fileList.push_back({file, true});
 
     ConsoleReporter reporter(std::cout, std::cerr, options.quiet);
-    catchStopSignals();
     const BatchResult result = runBatch(
-        fileList, {}, [&] { return options.speedHack; }, reporter, stopSignalled);
+        fileList, {}, [&] { return options.speedHack; }, reporter, stopRequested);
 
     std::string summary = summaryText(result);
     std::replace(summary.begin(), summary.end(), '\r', '\n');
-    std::cout << summary << "\n";
+    if (!outputClosed())
+        std::cout << summary << std::endl;
+    if (outputClosed())
+        return kExitOutputClosed;
     if (stopSignalled())
-        return exitStopped;
+        return kExitStopped;
     return unusable + reporter.messageCount() > 0 ? 1 : 0;
 }

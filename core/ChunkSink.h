@@ -25,6 +25,11 @@ class ChunkSink {
     // the whole content of target; written receives the identity of what was written.
     virtual std::error_code save(const std::string& input, std::int64_t first, std::int64_t last,
                                  const std::filesystem::path& target, FileIdentity& written) = 0;
+
+    // The own name (leaf) of a regular file that is already where target would go, in the spelling
+    // the folder holds it (DSCF0001.JPG where the file system ignores case and target ends in
+    // .jpg); none when nothing is there. A sink that writes no files finds nothing.
+    virtual std::optional<std::string> existingName(const std::filesystem::path& target);
 };
 
 // The desktop's sink: saveChunk into files.

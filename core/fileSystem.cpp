@@ -1,6 +1,11 @@
 // What the file layer does the same on every platform.
 #include "fileSystem.h"
 
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <mutex>
+
 namespace twinframe {
 
 std::string utf8Text(const std::filesystem::path& path) {
@@ -12,12 +17,93 @@ std::filesystem::path pathFromUtf8(const std::string& text) {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kTemporaryPrefix = ".twinframe-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+constexpr std::size_t kSerialDigits = 16;
+
+bool isDecimal(std::string_view text) {
+    return !text.empty() && text.size() <= 19 &&
+           text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+bool isHex(std::string_view text) {
+    return text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// Whether folder was looked at for abandoned temporaries less than a minute ago; notes it when
+// not. A folder is known by its identity, however it is spelled.
+bool lookedAtLately(const fs::path& folder) {
+    using Clock = std::chrono::steady_clock;
+    static std::mutex mutex;
+    static std::map<FileIdentity, Clock::time_point> lastLook;
+    const auto identity = identityOf(folder);
+    if (!identity)
+        return true; // nothing there to look at
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto now = Clock::now();
+    const auto [entry, added] = lastLook.try_emplace(*identity, now);
+    if (!added && now - entry->second < std::chrono::minutes(1))
+        return true;
+    entry->second = now;
+    return false;
+}
+
+bool isAbandoned(const fs::directory_entry& entry) {
+    const auto writer = writerOfTemporary(entry.path().filename().string());
+    if (!writer || *writer == currentProcessId() || processIsRunning(*writer))
+        return false;
+    std::error_code error;
+    return entry.is_regular_file(error) && !entry.is_symlink(error);
+}
+
+} // namespace
+
 std::unique_ptr<std::uint8_t[]> uninitialisedBuffer(std::size_t size) {
 #if defined(__cpp_lib_smart_ptr_for_overwrite)
     return std::make_unique_for_overwrite<std::uint8_t[]>(size);
 #else
     return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]);
 #endif
+}
+
+std::string temporaryLeaf(std::uint64_t processId, std::uint64_t serial) {
+    char serialText[kSerialDigits + 1];
+    std::snprintf(serialText, sizeof serialText, "%016llx",
+                  static_cast<unsigned long long>(serial));
+    return std::string(kTemporaryPrefix) + std::to_string(processId) + "-" + serialText +
+           std::string(kTemporarySuffix);
+}
+
+std::optional<std::uint64_t> writerOfTemporary(const std::string& leaf) {
+    std::string_view name = leaf;
+    if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix))
+        return std::nullopt;
+    name.remove_prefix(kTemporaryPrefix.size());
+    name.remove_suffix(kTemporarySuffix.size());
+    const std::size_t dash = name.find('-');
+    if (dash == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view processId = name.substr(0, dash);
+    const std::string_view serial = name.substr(dash + 1);
+    if (!isDecimal(processId) || serial.size() != kSerialDigits || !isHex(serial))
+        return std::nullopt;
+    return std::stoull(std::string(processId));
+}
+
+void removeAbandonedTemporaries(const fs::path& folder) {
+    if (lookedAtLately(folder))
+        return;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (!isAbandoned(*it))
+            continue;
+        std::error_code ignored; // another run may have removed it first
+        fs::remove(it->path(), ignored);
+    }
 }
 
 } // namespace twinframe

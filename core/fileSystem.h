@@ -27,8 +27,8 @@ struct FileIdentity {
 };
 
 // Where writeFileAtomically keeps a file until it is complete: an unnamed file (O_TMPFILE) where
-// the file system has them, else a hidden ".twinframe-*.tmp" beside the target; or always the
-// named one, which is what file systems without unnamed files get.
+// the file system has them, else a hidden temporary beside the target named by
+// temporaryLeaf; or always the named one, which is what file systems without unnamed files get.
 enum class TemporaryKind { unnamedWherePossible, named };
 
 // What becomes of a file that already has the target's name: replaced whole (an output of an
@@ -42,12 +42,41 @@ enum class ExistingFile { replace, keep };
 // in the way) leaves no partial file and no temporary behind, and a file that already had the
 // name is either untouched or, when existing says so, wholly replaced; with an unnamed temporary
 // even a killed process leaves nothing. On success, written (if given) receives the identity of
-// the new file.
-std::error_code writeFileAtomically(const std::filesystem::path& target,
-                                    const std::function<std::error_code(NativeFile)>& writeContent,
-                                    FileIdentity* written = nullptr,
-                                    TemporaryKind kind = TemporaryKind::unnamedWherePossible,
-                                    ExistingFile existing = ExistingFile::replace);
+// the new file. The new file gets permissions less the user's umask, as cp gives a copy its
+// source's (perms::unknown: what the umask leaves of read and write for all).
+std::error_code
+writeFileAtomically(const std::filesystem::path& target,
+                    const std::function<std::error_code(NativeFile)>& writeContent,
+                    FileIdentity* written = nullptr,
+                    TemporaryKind kind = TemporaryKind::unnamedWherePossible,
+                    ExistingFile existing = ExistingFile::replace,
+                    std::filesystem::perms permissions = std::filesystem::perms::unknown);
+
+// The permission bits of an open file (on Windows, what its read-only attribute gives).
+std::filesystem::perms permissionsOf(NativeFile file);
+
+// This process's id, which names the temporaries it writes.
+std::uint64_t currentProcessId();
+
+// Whether a process of that id is running on this machine. Any process counts, whatever its
+// program: an id the system gave again to another program keeps a temporary, which errs on the
+// safe side.
+bool processIsRunning(std::uint64_t processId);
+
+// Temporaries are hidden (the file lists never show them) and say which process writes them:
+// ".twinframe-PID-SERIAL.tmp", PID in decimal and SERIAL 16 hex digits. A process killed while
+// writing on a disk without unnamed files (FAT and exFAT cards) leaves one behind, and the
+// next run that writes to its folder knows it from one another Twinframe is still writing.
+std::string temporaryLeaf(std::uint64_t processId, std::uint64_t serial);
+
+// The id of the process that wrote the temporary of that leaf name, none when the name is not
+// one of our temporaries.
+std::optional<std::uint64_t> writerOfTemporary(const std::string& leaf);
+
+// Removes from folder the temporaries of Twinframe processes that are no longer running, never
+// one that a running process (this one included) may still be writing. Looks at a folder at
+// most once a minute, so that a batch writing thousands of images into it pays for one look.
+void removeAbandonedTemporaries(const std::filesystem::path& folder);
 
 // The identity of the file at path, following links; none when nothing is there.
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path);

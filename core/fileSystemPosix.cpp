@@ -5,6 +5,7 @@
 #include "failure.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <random>
@@ -16,21 +17,27 @@ namespace twinframe {
 
 namespace {
 
-// Hidden, so that the file lists never show it, and marked as ours in case a power cut leaves one.
+// Hidden, so that the file lists never show it, and named by our process in case a kill or a
+// power cut leaves one: the next run then knows it for abandoned.
 std::filesystem::path temporaryNameBeside(const std::filesystem::path& target) {
     static std::mt19937_64 generator{std::random_device{}()};
-    char suffix[17];
-    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(generator()));
-    return target.parent_path() / (".twinframe-" + std::string(suffix) + ".tmp");
+    return target.parent_path() / temporaryLeaf(currentProcessId(), generator());
 }
 
-// Creates a temporary file that did not exist before, with the permissions the user's umask gives
-// any new file (as the final file would have had if written in place).
-int createTemporary(const std::filesystem::path& target, std::filesystem::path& temporary,
-                    std::error_code& error) {
+// The mode a new file is created with; open() takes the umask off it, as cp does for a copy.
+mode_t creationMode(std::filesystem::perms permissions) {
+    if (permissions == std::filesystem::perms::unknown)
+        return 0666;
+    return static_cast<mode_t>(permissions & std::filesystem::perms::all);
+}
+
+// Creates a temporary file that did not exist before, with mode less the user's umask (as the
+// final file would have had if written in place). Its descriptor writes whatever the mode says.
+int createTemporary(const std::filesystem::path& target, mode_t mode,
+                    std::filesystem::path& temporary, std::error_code& error) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = temporaryNameBeside(target);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0)
             return fd;
         if (errno != EEXIST) {
@@ -45,13 +52,14 @@ int createTemporary(const std::filesystem::path& target, std::filesystem::path& 
 // An unnamed file in target's folder (O_TMPFILE): nothing is seen in the folder until it is
 // linked in, and a process killed while writing leaves nothing at all. Returns -1 where the
 // file system or the kernel cannot make one (vfat and exfat cards, for one), with no error.
-int createUnnamed(const std::filesystem::path& target) {
+int createUnnamed(const std::filesystem::path& target, mode_t mode) {
 #ifdef O_TMPFILE
     const std::filesystem::path folder =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 #else
     (void)target;
+    (void)mode;
     return -1;
 #endif
 }
@@ -123,9 +131,19 @@ bool cannotLink(int error) {
     return error == EPERM || error == EOPNOTSUPP;
 }
 
+// Takes away the empty file that claimed target for us, and only while it is still ours: after
+// a failed rename the name may already hold the complete file, or one put there meanwhile.
+void releaseClaim(const std::filesystem::path& target, const struct stat& claimed) {
+    struct stat now {};
+    if (::lstat(target.c_str(), &now) == 0 && now.st_dev == claimed.st_dev &&
+        now.st_ino == claimed.st_ino && now.st_size == 0)
+        ::unlink(target.c_str());
+}
+
 // Gives the complete temporary the name target unless something has it: in one step where the
-// file system allows, else by a hard link; on file systems with neither (FAT and exFAT cards),
-// by claiming the name with an empty file of our own first, which the temporary then replaces.
+// file system allows, else by a hard link; on file systems with neither, by claiming the name
+// with an empty file of our own first, which the temporary then replaces at once. A rename that
+// fails takes the claim away again: a failed join leaves no empty file of the output's name.
 std::error_code renameWithoutReplacing(const std::filesystem::path& temporary,
                                        const std::filesystem::path& target) {
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
@@ -138,13 +156,16 @@ std::error_code renameWithoutReplacing(const std::filesystem::path& temporary,
     }
     if (!cannotLink(errno))
         return lastSystemError();
-    const int claim = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int claim = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (claim < 0)
         return lastSystemError();
+    struct stat claimed {};
+    const bool known = ::fstat(claim, &claimed) == 0;
     ::close(claim);
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
         const std::error_code error = lastSystemError();
-        ::unlink(target.c_str());
+        if (known)
+            releaseClaim(target, claimed);
         return error;
     }
     return {};
@@ -164,14 +185,15 @@ std::error_code moveIntoPlace(const std::filesystem::path& temporary,
 std::error_code writeFileAtomically(const std::filesystem::path& target,
                                     const std::function<std::error_code(NativeFile)>& writeContent,
                                     FileIdentity* written, TemporaryKind kind,
-                                    ExistingFile existing) {
+                                    ExistingFile existing, std::filesystem::perms permissions) {
+    const mode_t mode = creationMode(permissions);
     // Checked first so that an existing file costs no writing; the final step checks again.
     struct stat status {};
     if (existing == ExistingFile::keep && ::lstat(target.c_str(), &status) == 0)
         return std::make_error_code(std::errc::file_exists);
 
     if (kind == TemporaryKind::unnamedWherePossible) {
-        const int unnamed = createUnnamed(target);
+        const int unnamed = createUnnamed(target, mode);
         if (unnamed >= 0) {
             bool linked = false;
             const std::error_code error =
@@ -189,7 +211,7 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
 
     std::filesystem::path temporary;
     std::error_code error;
-    const int fd = createTemporary(target, temporary, error);
+    const int fd = createTemporary(target, mode, temporary, error);
     if (fd < 0)
         return error;
     error = writeAndClose(fd, writeContent, written, {});
@@ -239,6 +261,31 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
         return std::nullopt;
     return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
                         static_cast<std::uint64_t>(status.st_ino)};
+}
+
+std::filesystem::perms permissionsOf(NativeFile file) {
+    struct stat status {};
+    if (::fstat(static_cast<int>(file), &status) != 0)
+        return std::filesystem::perms::unknown;
+    return static_cast<std::filesystem::perms>(status.st_mode) & std::filesystem::perms::mask;
+}
+
+std::uint64_t currentProcessId() {
+    return static_cast<std::uint64_t>(::getpid());
+}
+
+bool processIsRunning(std::uint64_t processId) {
+#if defined(__EMSCRIPTEN__)
+    // The page has no processes to ask about, and writes no files: every writer counts as alive.
+    (void)processId;
+    return true;
+#else
+    // A signal 0 asks only whether the process is there; EPERM means it is, under another user.
+    const auto pid = static_cast<pid_t>(processId);
+    if (pid <= 0 || static_cast<std::uint64_t>(pid) != processId)
+        return false;
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+#endif
 }
 
 bool nameIsTaken(const std::filesystem::path& path) {

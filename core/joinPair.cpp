@@ -460,6 +460,8 @@ struct OpenInput {
 
     NativeFile file = kNoFile;
     JoinInput input;
+    // The joined file is as private as its left picture.
+    std::filesystem::perms permissions = std::filesystem::perms::unknown;
 };
 
 // Opens and reads one input, its size checked first; the user's text when that fails.
@@ -478,6 +480,7 @@ std::string openInput(const fs::path& path, OpenInput& open) {
         return describeFailure("Cannot read", path.string(), error);
 
     const NativeFile file = open.file;
+    open.permissions = permissionsOf(file);
     JoinInputBytes bytes(
         static_cast<std::uint64_t>(length),
         [file](std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got) {
@@ -570,9 +573,12 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
     const auto writeContent = [&](NativeFile file) {
         return writeJoin(plan, leftFile.file, rightFile.file, file);
     };
-    // The original MPO is usually what sits under the output's name: never replace a file.
-    const std::error_code error = writeFileAtomically(
-        output, writeContent, nullptr, TemporaryKind::unnamedWherePossible, ExistingFile::keep);
+    // The original MPO is usually what sits under the output's name: never replace a file. The
+    // output is as private as the left picture it starts from.
+    removeAbandonedTemporaries(output.has_parent_path() ? output.parent_path() : ".");
+    const std::error_code error =
+        writeFileAtomically(output, writeContent, nullptr, TemporaryKind::unnamedWherePossible,
+                            ExistingFile::keep, leftFile.permissions);
     if (error == std::errc::file_exists)
         return {existsText(output)};
     if (error)
@@ -580,31 +586,41 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
     return {};
 }
 
-std::int64_t joinPairs(std::span<const std::string> lefts, const std::optional<fs::path>& output,
-                       BatchReporter& reporter) {
-    std::int64_t joined = 0;
-    std::int64_t pairNumber = 0;
+JoinBatchResult joinPairs(std::span<const std::string> lefts, const std::optional<fs::path>& output,
+                          BatchReporter& reporter, const std::function<bool()>& stopRequested) {
+    JoinBatchResult result;
+    // Pairs are numbered over the left pictures alone, so the numbers run without gaps.
+    result.pairCount = std::count_if(lefts.begin(), lefts.end(),
+                                     [](const std::string& left) { return pairNamesFor(left); });
     for (const std::string& left : lefts) {
         std::optional<PairNames> names = pairNamesFor(left);
         if (!names) {
             reporter.showMessage(left + " is not a left picture: its name must end in -L.jpg");
             continue;
         }
-        ++pairNumber;
+        if (result.pairsDealtWith > 0 && stopRequested && stopRequested()) {
+            result.stopped = true;
+            break;
+        }
+        const std::int64_t pairNumber = ++result.pairsDealtWith;
         if (output && lefts.size() == 1)
             names->output = *output;
         reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " + names->output.string());
-        const JoinResult result = joinPair(left, names->right, names->output);
-        if (result.joined())
-            ++joined;
+        const JoinResult joined = joinPair(left, names->right, names->output);
+        if (joined.joined())
+            ++result.joined;
         else
-            reporter.showMessage(result.problem);
+            reporter.showMessage(joined.problem);
     }
-    return joined;
+    return result;
 }
 
-std::string joinSummaryText(std::int64_t joined) {
-    return "Pairs joined: " + std::to_string(joined);
+std::string joinSummaryText(const JoinBatchResult& result) {
+    std::string text = "Pairs joined: " + std::to_string(result.joined);
+    if (result.stopped)
+        text += "\nStopped after pair " + std::to_string(result.pairsDealtWith) + " of " +
+                std::to_string(result.pairCount);
+    return text;
 }
 
 } // namespace twinframe

@@ -152,14 +152,22 @@ struct JoinResult {
 JoinResult joinPair(const std::filesystem::path& left, const std::filesystem::path& right,
                     const std::filesystem::path& output);
 
+struct JoinBatchResult {
+    std::int64_t pairCount = 0;      // every left picture given
+    std::int64_t pairsDealtWith = 0; // those the batch went through before it ended
+    std::int64_t joined = 0;         // pairs actually joined
+    bool stopped = false;            // asked to stop, with pictures left untouched
+};
+
 // Joins each left picture named in lefts with its right picture, into the output pairNamesFor
 // gives or, for a single left, into output when that is given. Reports a status line per pair
 // (numbered from 1 over the left pictures) and each problem as a message, and goes on after one.
-// Returns how many pairs were joined.
-std::int64_t joinPairs(std::span<const std::string> lefts,
-                       const std::optional<std::filesystem::path>& output, BatchReporter& reporter);
+// stopRequested (when given) is asked between two pairs, never while one is being joined.
+JoinBatchResult joinPairs(std::span<const std::string> lefts,
+                          const std::optional<std::filesystem::path>& output,
+                          BatchReporter& reporter, const std::function<bool()>& stopRequested = {});
 
-// "Pairs joined: N".
-std::string joinSummaryText(std::int64_t joined);
+// "Pairs joined: N"; for a stopped batch a line "Stopped after pair K of N" follows.
+std::string joinSummaryText(const JoinBatchResult& result);
 
 } // namespace twinframe

@@ -35,6 +35,7 @@ void FileBuffer::release() {
     closeFile(file_);
     file_ = kNoFile;
     length_ = 0;
+    permissions_ = std::filesystem::perms::unknown;
     headLength_ = 0;
     blockStart_ = 0;
     blockLength_ = 0;
@@ -44,8 +45,10 @@ void FileBuffer::release() {
 std::error_code FileBuffer::fill(const std::filesystem::path& path) {
     release();
     std::error_code error = openForReading(path, file_, length_);
-    if (!error)
+    if (!error) {
+        permissions_ = permissionsOf(file_);
         error = loadHead(kHeadFirstRead);
+    }
     if (error)
         release();
     return error;
@@ -180,12 +183,14 @@ std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::file
         return {};
     if (first < 0 || last >= fileBuffer.length())
         return std::make_error_code(std::errc::invalid_argument);
+    removeAbandonedTemporaries(name.has_parent_path() ? name.parent_path() : ".");
     return writeFileAtomically(
         name,
         [first, last](NativeFile output) {
             return fileBuffer.copyTo(output, first, last - first + 1);
         },
-        written);
+        written, TemporaryKind::unnamedWherePossible, ExistingFile::replace,
+        fileBuffer.permissions());
 }
 
 } // namespace twinframe

@@ -34,6 +34,9 @@ class FileBuffer {
     void release();
 
     std::int64_t length() const { return length_; }
+    // The input's permission bits, which its images get (less the umask): a private picture
+    // stays private in its halves.
+    std::filesystem::perms permissions() const { return permissions_; }
 
     // How much the scan reads at a time; the fuzzer makes it small so that short inputs cross
     // many block boundaries. At least 16 bytes.
@@ -70,6 +73,7 @@ class FileBuffer {
 
     NativeFile file_ = kNoFile;
     std::int64_t length_ = 0;
+    std::filesystem::perms permissions_ = std::filesystem::perms::unknown;
     std::unique_ptr<std::uint8_t[]> head_;
     std::size_t headLength_ = 0;
     std::unique_ptr<std::uint8_t[]> block_;
@@ -91,8 +95,10 @@ std::int64_t findImageStart(std::span<const std::uint8_t> bytes, std::int64_t fr
 std::int64_t findImageStart(std::int64_t from, std::int64_t fileLength);
 
 // Writes bytes first to last (inclusive) of the current input file as the whole content of
-// name, replacing any file of that name. When last <= first nothing is written and no file is
-// created. written (if given) receives the identity of the file written.
+// name, replacing any file of that name, with the input's permission bits less the umask. When
+// last <= first nothing is written and no file is created. written (if given) receives the
+// identity of the file written. Temporaries abandoned in name's folder by a killed run are
+// removed first.
 std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::filesystem::path& name,
                           FileIdentity* written = nullptr);
 

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <optional>
 
 namespace twinframe {
@@ -50,6 +52,13 @@ void planMultiImage(std::int64_t fileLength, std::int64_t secondStart,
     std::int64_t pos = secondStart;
     std::size_t imageNumber = 1;
     while (pos != 0) {
+        // The plan is held whole before the first image is written. Knowing that this image and
+        // the last would pass the limit is enough to refuse the file, and keeps its memory the
+        // same whatever the file holds.
+        if (plan.chunks.size() + 2 > kMostImages) {
+            plan.tooManyImages = true;
+            return;
+        }
         plan.chunks.push_back({chunkStart, pos - 1, numberedSuffix(imageNumber)});
         ++imageNumber;
         chunkStart = pos;
@@ -105,6 +114,61 @@ SplitPlan planWithIndex(const MpIndex& index, std::int64_t fileLength, std::int6
     if (index.state == MpIndexState::incomplete)
         plan.imagePastEnd = index.firstPastEnd;
     return plan;
+}
+
+// Whether the files at a and b hold the same bytes. A file that cannot be read holds none the
+// other has.
+bool holdsSameBytes(const fs::path& a, const fs::path& b) {
+    std::error_code error;
+    const auto sizeA = fs::file_size(a, error);
+    if (error || sizeA != fs::file_size(b, error) || error)
+        return false;
+    std::ifstream streamA(a, std::ios::binary);
+    std::ifstream streamB(b, std::ios::binary);
+    constexpr std::size_t kBlock = 64 * 1024;
+    const auto blockA = uninitialisedBuffer(kBlock);
+    const auto blockB = uninitialisedBuffer(kBlock);
+    for (std::uintmax_t left = sizeA; left > 0;) {
+        const auto n = static_cast<std::streamsize>(std::min<std::uintmax_t>(left, kBlock));
+        auto* dataA = reinterpret_cast<char*>(blockA.get());
+        auto* dataB = reinterpret_cast<char*>(blockB.get());
+        if (!streamA.read(dataA, n) || !streamB.read(dataB, n) ||
+            std::memcmp(dataA, dataB, static_cast<std::size_t>(n)) != 0)
+            return false;
+        left -= static_cast<std::uintmax_t>(n);
+    }
+    return true;
+}
+
+// Why a file may not be split because of what its outputs would replace that is not ours to
+// replace: the input itself under an output's name (a link, or solo.jpg on a disk that ignores
+// case), or, for a file of one image, a different file already of its output's name. Stereo
+// cameras save a 2D DSCF0001.JPG beside DSCF0001.MPO, which one image cut from the MPO would
+// replace on every disk that ignores case; and the one image is a copy of the whole input, so
+// nothing is lost by leaving that file be. Sets alreadyThere when the one image is there already
+// (an earlier run wrote it): nothing then needs writing.
+std::optional<std::string> refusalOfExisting(const fs::path& input, const std::string& name,
+                                             const SplitPlan& plan,
+                                             const std::vector<Output>& outputs,
+                                             const BatchState& batch, bool& alreadyThere) {
+    alreadyThere = false;
+    const auto inputIdentity = identityOf(input);
+    for (const Output& output : outputs)
+        if (inputIdentity && batch.sink->identityOf(output.target) == inputIdentity)
+            return name + " not split: " + output.displayName + " is the file itself";
+    if (plan.kind != SplitKind::oneImage)
+        return std::nullopt; // an earlier run's -L, -R or -N is replaced
+    const Output& output = outputs.front();
+    const auto existing = batch.sink->existingName(output.target);
+    if (!existing)
+        return std::nullopt;
+    const fs::path existingPath = output.target.parent_path() / *existing;
+    if (holdsSameBytes(input, existingPath)) {
+        alreadyThere = true;
+        return std::nullopt;
+    }
+    const fs::path shown = fs::path(output.displayName).parent_path() / *existing;
+    return name + " not split: a different " + shown.string() + " is already there";
 }
 
 } // namespace
@@ -166,6 +230,10 @@ SplitPlan planFromIndex(const MpIndex& index, std::int64_t fileLength) {
     const bool stereo =
         starts.size() == 2 && (indexesStereoPair(index) || isStereoPair(fileLength, starts[1]));
     plan.kind = stereo ? SplitKind::stereoPair : SplitKind::multiImage;
+    if (starts.size() > kMostImages) {
+        plan.tooManyImages = true;
+        return plan;
+    }
     for (std::size_t k = 0; k < starts.size(); ++k) {
         const std::int64_t last = k + 1 < starts.size() ? starts[k + 1] - 1 : fileLength - 1;
         const std::string suffix = stereo ? (k == 0 ? "-L" : "-R") : numberedSuffix(k + 1);
@@ -231,8 +299,18 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
         reporter.showMessage(describeFailure("Cannot read", name, error));
         return;
     }
+    if (plan.tooManyImages) {
+        reporter.showMessage(name + " not split: it would give more than " +
+                             std::to_string(kMostImages) + " images");
+        return;
+    }
     const std::vector<Output> outputs = outputsFor(folder, name, plan);
     if (const auto message = collisionMessage(name, outputs, batch)) {
+        reporter.showMessage(*message);
+        return;
+    }
+    bool alreadyThere = false;
+    if (const auto message = refusalOfExisting(input, name, plan, outputs, batch, alreadyThere)) {
         reporter.showMessage(*message);
         return;
     }
@@ -242,8 +320,11 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
         const Chunk& chunk = plan.chunks[i];
         reporter.setStatus(statusText(fileIndex, i + 1));
         FileIdentity written;
-        if (const std::error_code error =
-                batch.sink->save(name, chunk.first, chunk.last, outputs[i].target, written)) {
+        const auto there = alreadyThere ? batch.sink->identityOf(outputs[i].target) : std::nullopt;
+        if (there) {
+            written = *there;
+        } else if (const std::error_code error = batch.sink->save(name, chunk.first, chunk.last,
+                                                                  outputs[i].target, written)) {
             // One message per file: after a full disk, the next image would only fail again.
             reporter.showMessage(describeFailure("Cannot write", outputs[i].displayName, error));
             return;

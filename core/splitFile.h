@@ -30,6 +30,11 @@ struct BatchState {
 
 enum class SplitKind { oneImage, stereoPair, multiImage };
 
+// No camera writes more than a few dozen images into one file. A file that would give more is
+// crafted or broken, and splitting it could fill a disk from one small file (every four bytes
+// of FF D8 FF E1 a new output), so it is not split at all.
+inline constexpr std::size_t kMostImages = 1000;
+
 // One output: an inclusive byte range of the input and what its name ends in before ".jpg".
 struct Chunk {
     std::int64_t first = 0;
@@ -44,6 +49,9 @@ struct SplitPlan {
     // The file's own index puts this image (numbered from 1) past its end: the file was cut
     // short, and the user is told once its outputs are written. 0 when it does not.
     std::size_t imagePastEnd = 0;
+    // The file would give more than kMostImages images: chunks then holds only some of them,
+    // and the file is not split.
+    bool tooManyImages = false;
 };
 
 // Too small to split: not more than searchStart + 100 bytes.

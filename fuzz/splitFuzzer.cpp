@@ -133,8 +133,13 @@ std::vector<std::optional<SplitPlan>> expectedPlans(const std::vector<Bytes>& fi
             continue;
         }
         checkIndex(bytes);
-        plans.push_back(planSplit(bytes, searchStart));
-        searchStart = plans.back()->searchStart;
+        const SplitPlan plan = planSplit(bytes, searchStart);
+        if (plan.tooManyImages) { // refused whole, before its first image
+            plans.emplace_back();
+            continue;
+        }
+        plans.push_back(plan);
+        searchStart = plan.searchStart;
     }
     return plans;
 }

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/stat.h>
+
 using namespace twinframe::test;
 
 namespace {
@@ -99,4 +102,30 @@ TEST(JoinCli, TakesAGlobOfBothPicturesJpegNamesAndFolders) {
     EXPECT_EQ(folder.err, "twinframe-cli: trip/empty holds no pictures to join: no name in it "
                           "ends in -L.jpg\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "trip" / ".hidden.mpo"));
+}
+
+// A stop signal ends a join after the pair being joined, with its own summary line.
+TEST(JoinCli, StopSignalEndsTheJoinAfterTheCurrentPair) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        for (const char* name : {"a", "b", "c"})
+            writePair(dir, std::string(name) + "-L.jpg", std::string(name) + "-R.jpg");
+        const CliRun run = runCliSignalled(dir, signal, "--join a-L.jpg b-L.jpg c-L.jpg");
+        EXPECT_EQ(run.exitCode, 130);
+        EXPECT_EQ(run.out, "Pair: 1, a.mpo\nPairs joined: 1\nStopped after pair 1 of 3\n");
+        EXPECT_TRUE(std::filesystem::exists(dir / "a.mpo"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "b.mpo"));
+    }
+}
+
+// The joined file is as private as its left picture.
+TEST(JoinCli, OutputKeepsTheLeftPicturesPermissions) {
+    TempDir dir;
+    writePair(dir, "p-L.jpg", "p-R.jpg");
+    ::chmod((dir / "p-L.jpg").c_str(), 0600);
+    ::chmod((dir / "p-R.jpg").c_str(), 0644);
+    EXPECT_EQ(runCli(dir, "--join p-L.jpg", "umask 022 &&").exitCode, 0);
+    struct stat status {};
+    ASSERT_EQ(::stat((dir / "p.mpo").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
 }

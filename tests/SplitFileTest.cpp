@@ -1,8 +1,9 @@
-#include "MpoBuilder.h"
 #include "splitFile.h"
+#include "MpoBuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sys/stat.h>
 
 using namespace twinframe;
@@ -13,7 +14,7 @@ namespace {
 using Names = std::vector<std::string>;
 
 class SplitFile : public ::testing::Test {
-protected:
+  protected:
     // Writes bytes as name in the test folder and splits it as file 1 of a batch.
     void split(const std::string& name, const Bytes& bytes) {
         writeBytes(dir / name, bytes);
@@ -173,7 +174,8 @@ TEST_F(SplitFile, OutputsJoinedAreTheInput) {
         {"one.mpo", jpegLike(4'000)},
     };
     const std::vector<Names> outputs = {
-        {"pair-L.jpg", "pair-R.jpg"}, {"multi-1.jpg", "multi-2.jpg", "multi-3.jpg", "multi-4.jpg"},
+        {"pair-L.jpg", "pair-R.jpg"},
+        {"multi-1.jpg", "multi-2.jpg", "multi-3.jpg", "multi-4.jpg"},
         {"one.jpg"}};
     for (std::size_t i = 0; i < files.size(); ++i) {
         batch.searchStart = 0;
@@ -242,4 +244,153 @@ TEST_F(SplitFile, WriteFailureIsToldAndLeavesNoPartialFile) {
     EXPECT_EQ(readBytes(dir / "a-L.jpg"), slice(file, 0, 4'999));
     EXPECT_TRUE(std::filesystem::is_empty(dir / "a-R.jpg"));
     EXPECT_EQ(batch.totalImages, 1);
+}
+
+namespace {
+
+struct stat statOf(const std::filesystem::path& path) {
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return status;
+}
+
+// A file of count images, each the four bytes FF D8 FF E1: the smallest file that cuts into
+// that many outputs.
+Bytes repeatedSignatures(std::size_t count) {
+    Bytes file;
+    for (std::size_t i = 0; i < count; ++i)
+        file.insert(file.end(), {0xFF, 0xD8, 0xFF, 0xE1});
+    return file;
+}
+
+} // namespace
+
+// A stereo camera's own 2D JPEG beside its MPO, and the input itself: a one-image output is
+// never written over a file that is not an earlier run's copy of the same bytes.
+TEST_F(SplitFile, OneImageNeverReplacesADifferentFileOfItsName) {
+    const Bytes camerasJpeg = jpegLike(30'000, 0xE1, 7);
+    writeBytes(dir / "DSCF0001.jpg", camerasJpeg);
+    const auto before = statOf(dir / "DSCF0001.jpg");
+    split("DSCF0001.MPO", jpegLike(40'000)); // a cut-short MPO: one image
+    EXPECT_EQ(reporter.messages,
+              Names{"DSCF0001.MPO not split: a different DSCF0001.jpg is already there"});
+    EXPECT_EQ(readBytes(dir / "DSCF0001.jpg"), camerasJpeg);
+    EXPECT_EQ(statOf(dir / "DSCF0001.jpg").st_ino, before.st_ino);
+    EXPECT_EQ(batch.totalImages, 0);
+
+    // The same bytes, as an earlier run left them: counted, and not written again.
+    const Bytes single = jpegLike(20'000);
+    writeBytes(dir / "single.jpg", single);
+    const auto earlier = statOf(dir / "single.jpg");
+    split("single.mpo", single);
+    EXPECT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(statOf(dir / "single.jpg").st_ino, earlier.st_ino);
+    EXPECT_EQ(batch.totalImages, 1);
+    EXPECT_EQ(reporter.statuses.back(), "File: 1, Image: 1");
+}
+
+TEST_F(SplitFile, OutputOfTheInputsOwnIdentityIsNotWritten) {
+    const Bytes file = jpegLike(20'000);
+    writeBytes(dir / "solo.jpg", file);
+    ::chmod((dir / "solo.jpg").c_str(), 0640);
+    std::filesystem::create_hard_link(dir / "solo.jpg", dir / "keep.jpg");
+    const auto before = statOf(dir / "solo.jpg");
+    splitFile(dir.path(), "solo.jpg", 1, batch, reporter);
+    EXPECT_EQ(reporter.messages, Names{"solo.jpg not split: solo.jpg is the file itself"});
+    const auto after = statOf(dir / "solo.jpg");
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_nlink, 2u); // the hard link is still one file with it
+    EXPECT_EQ(after.st_mode & 0777, 0640u);
+
+    // A pair whose -L name is a link to the MPO itself.
+    const Bytes pair = mpoWithImagesAt(10'000, {0, 5'000});
+    writeBytes(dir / "p.mpo", pair);
+    std::filesystem::create_symlink("p.mpo", dir / "p-L.jpg");
+    splitFile(dir.path(), "p.mpo", 2, batch, reporter);
+    EXPECT_EQ(reporter.messages.back(), "p.mpo not split: p-L.jpg is the file itself");
+    EXPECT_EQ(readBytes(dir / "p.mpo"), pair);
+    EXPECT_FALSE(std::filesystem::exists(dir / "p-R.jpg"));
+    EXPECT_EQ(batch.totalImages, 0);
+}
+
+// On ext4 the names must match; the message gives the file by its own name, found by identity
+// (here a link of the output's name to the camera's file).
+TEST_F(SplitFile, DifferentFileIsNamedAsTheFolderHoldsIt) {
+    writeBytes(dir / "DSCF0002.JPG", jpegLike(30'000, 0xE1, 9));
+    std::filesystem::create_symlink("DSCF0002.JPG", dir / "DSCF0002.jpg");
+    split("DSCF0002.MPO", jpegLike(40'000));
+    EXPECT_EQ(reporter.messages,
+              Names{"DSCF0002.MPO not split: a different DSCF0002.JPG is already there"});
+}
+
+// Where the test may mount a FAT image (root, a kernel with vfat), the camera's DSCF0001.JPG is
+// found under the output's name DSCF0001.jpg by the file system itself.
+TEST_F(SplitFile, OneImageKeepsTheCamerasJpegOnACaseInsensitiveDisk) {
+    const std::filesystem::path image = dir / "card.img";
+    const std::filesystem::path card = dir / "card";
+    std::filesystem::create_directory(card);
+    const std::string make = "truncate -s 4M '" + image.string() + "' && mkfs.vfat '" +
+                             image.string() + "' >/dev/null 2>&1 && mount -o loop '" +
+                             image.string() + "' '" + card.string() + "' 2>/dev/null";
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a vfat image here (needs root, mkfs.vfat and vfat)";
+    const Bytes camerasJpeg = jpegLike(30'000, 0xE1, 7);
+    writeBytes(card / "DSCF0001.JPG", camerasJpeg);
+    writeBytes(card / "DSCF0001.MPO", jpegLike(40'000));
+    splitFile(card, "DSCF0001.MPO", 1, batch, reporter);
+    const Bytes kept = readBytes(card / "DSCF0001.JPG");
+    const std::string unmount = "umount '" + card.string() + "'";
+    EXPECT_EQ(std::system(unmount.c_str()), 0);
+    EXPECT_EQ(reporter.messages,
+              Names{"DSCF0001.MPO not split: a different DSCF0001.JPG is already there"});
+    EXPECT_EQ(kept, camerasJpeg);
+}
+
+// One small file could otherwise fill a disk: 4 bytes of input per output file.
+TEST_F(SplitFile, FileOfMoreThanAThousandImagesIsNotSplit) {
+    split("bomb.mpo", repeatedSignatures(kMostImages + 1));
+    EXPECT_EQ(reporter.messages, Names{"bomb.mpo not split: it would give more than 1000 images"});
+    EXPECT_EQ(dir.names(), Names{"bomb.mpo"});
+    EXPECT_TRUE(reporter.statuses.empty());
+    EXPECT_EQ(batch.totalImages, 0);
+
+    const Bytes most = repeatedSignatures(kMostImages);
+    split("most.mpo", most);
+    EXPECT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(batch.totalImages, 1000);
+    EXPECT_EQ(readBytes(dir / "most-1000.jpg"), slice(most, 3'996, 3'999));
+
+    // The index says so before any scan.
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i <= kMostImages; ++i)
+        starts.push_back(i == 0 ? 0 : 20'000 + i * 400); // the first image holds the index
+    Bytes many = mpoWithImagesAt(starts.back() + 400, {0});
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        placeSignature(many, starts[i]);
+    writeMpIndex(many, starts);
+    EXPECT_TRUE(planSplit(many, 0).tooManyImages);
+    starts.pop_back();
+    writeMpIndex(many, starts);
+    const SplitPlan plan = planSplit(many, 0);
+    EXPECT_FALSE(plan.tooManyImages);
+    EXPECT_EQ(plan.chunks.size(), kMostImages);
+}
+
+TEST_F(SplitFile, OutputsKeepTheInputsPermissionsLessTheUmask) {
+    const Bytes file = mpoWithImagesAt(10'000, {0, 5'000});
+    writeBytes(dir / "priv.mpo", file);
+    ::chmod((dir / "priv.mpo").c_str(), 0600);
+    writeBytes(dir / "a-L.jpg", Bytes(100, 1)); // an earlier run's output, readable by all
+    ::chmod((dir / "a-L.jpg").c_str(), 0644);
+    writeBytes(dir / "a.mpo", file);
+    ::chmod((dir / "a.mpo").c_str(), 0660);
+    const mode_t umask = ::umask(0027);
+    splitFile(dir.path(), "priv.mpo", 1, batch, reporter);
+    splitFile(dir.path(), "a.mpo", 2, batch, reporter);
+    ::umask(umask);
+    EXPECT_TRUE(reporter.messages.empty());
+    for (const char* name : {"priv-L.jpg", "priv-R.jpg"})
+        EXPECT_EQ(statOf(dir / name).st_mode & 0777, 0600u) << name;
+    for (const char* name : {"a-L.jpg", "a-R.jpg"})
+        EXPECT_EQ(statOf(dir / name).st_mode & 0777, 0640u) << name;
 }
