@@ -248,3 +248,49 @@ export async function stereoPictures(page, folder, names, { width = 640, height 
     }
     return names.map((name) => join(folder, name + ".mpo"));
 }
+
+// Joins names (in folder, in that order, as a shell would give them) with twinframe-cli --join
+// in a copy of the folder: the messages, the status texts, the summary and each MPO's bytes.
+export function cliJoin(folder, names) {
+    const copy = mkdtempSync(join(tmpdir(), "twinframe-cli-"));
+    try {
+        for (const name of names) cpSync(join(folder, name), join(copy, name));
+        const run = spawnSync(cli, ["--join", "--", ...names], { cwd: copy, encoding: "utf8" });
+        const lines = run.stdout.split("\n").filter(Boolean);
+        const outputs = new Map();
+        for (const name of readdirSync(copy).filter((n) => n.endsWith(".mpo")).sort())
+            outputs.set(name, readFileSync(join(copy, name)));
+        return {
+            statuses: lines.slice(0, -1),
+            summary: lines.at(-1),
+            messages: run.stderr.split("\n").filter(Boolean).map((line) => line.replace(/^twinframe-cli: /, "")),
+            outputs,
+        };
+    } finally {
+        rmSync(copy, { recursive: true, force: true });
+    }
+}
+
+// Gives the join's file input these pictures and waits for the join to end; returns what the
+// page shows, with each joined file's bytes as the browser would save them (by their SHA-256).
+export async function joinInPage(page, paths) {
+    await page.evaluate(() => {
+        window.statusesSeen = [];
+        window.batchDone = new Promise((done) =>
+            document.addEventListener("twinframe-batch-done", done, { once: true }));
+    });
+    const input = await page.$("#joinPicker");
+    await input.uploadFile(...paths);
+    await page.evaluate(() => window.batchDone);
+    return page.evaluate(async () => ({
+        statuses: window.statusesSeen,
+        log: [...document.querySelector("[role=log]").children].map((entry) =>
+            [...entry.childNodes].filter((n) => n.nodeName !== "BR").map((n) => n.textContent)),
+        joined: await Promise.all([...document.querySelectorAll("#joined a[download]")].map(async (link) => {
+            const bytes = await (await fetch(link.href)).arrayBuffer();
+            const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+            return [link.getAttribute("download"), [...digest].map((b) => b.toString(16).padStart(2, "0")).join("")];
+        })),
+        focused: document.activeElement?.getAttribute("download") ?? document.activeElement?.id,
+    }));
+}
