@@ -1,11 +1,11 @@
 // Joining pairs in the page: the same MPO files as twinframe-cli --join, byte for byte, with its
 // status texts, refusals and summary; the page accessible with the join in view.
 import assert from "node:assert/strict";
-import { readdirSync, rmSync } from "node:fs";
+import { readFileSync, readdirSync, rmSync } from "node:fs";
 import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
 
-import { accessibilityProblems, cliJoin, joinInPage, openPage, sampleFolder, sha256 } from "./support.mjs";
+import { accessibilityProblems, allowDownloads, cliJoin, joinInPage, openFilePage, openPage, sampleFolder, sha256, site } from "./support.mjs";
 
 // The page's order of names: letter case ignored, ties in code order.
 function byName(a, b) {
@@ -52,6 +52,28 @@ describe("joining pairs in the page", () => {
             ["Pairs joined: 0"],
         ]);
         assert.deepEqual(shown.joined, []);
+    });
+
+    test("joins dropped pictures, and in the one-file page opened from the disk", async () => {
+        const folder = join(samples, "join");
+        const names = ["cam-L.JPEG", "cam-R.JPEG"];
+        const expected = new Map([...cliJoin(folder, names).outputs].map(([name, bytes]) => [name, sha256(bytes)]));
+        const dropped = await joinInPage(opened.page, names.map((name) => join(folder, name)), { drop: true });
+        assert.deepEqual(new Map(dropped.joined), expected);
+        const onePage = await openFilePage(join(site, "twinframe.html"));
+        try {
+            await onePage.page.waitForFunction(() => !document.getElementById("go").disabled);
+            // Its policy lets the page fetch nothing, not even its own blobs: the file is saved.
+            const shown = await joinInPage(onePage.page, names.map((name) => join(folder, name)), { bytes: false });
+            assert.deepEqual(shown.joined, [["cam.mpo", null]]);
+            const downloaded = await allowDownloads(onePage.page, samples);
+            await onePage.page.$eval('a[download="cam.mpo"]', (link) => link.click());
+            assert.deepEqual(new Map([["cam.mpo", sha256(readFileSync(await downloaded("cam.mpo")))]]), expected);
+            assert.deepEqual(await onePage.page.evaluate(() => window.policyViolations), []);
+            assert.deepEqual(onePage.errors, []);
+        } finally {
+            await onePage.close();
+        }
     });
 
     test("is accessible with the joined files in view", async () => {
