@@ -160,8 +160,9 @@ picker.addEventListener("change", () => {
     picker.value = "";
 });
 
-// Dropped folders are walked for their .mpo files (other files in them are not named: a
-// camera's folder holds many); dropped files are taken or named as they are.
+// Dropped folders are walked for their .mpo files, or their pictures when dropped on the join
+// (other files in them are not named: a camera's folder holds many); dropped files are taken or
+// named as they are.
 async function filesOfEntry(entry, dropped, wanted = isMpo) {
     if (entry.isFile) {
         if (!dropped && !wanted(entry.name)) return [];
