@@ -504,10 +504,6 @@ std::string inputProblem(const fs::path& path, const JoinInput& input) {
     return {};
 }
 
-std::string existsText(const fs::path& output) {
-    return "Cannot write " + output.string() + ": a file of that name exists";
-}
-
 // Where the extension of a picture's name begins: its ".jpg" or ".jpeg", in any case; npos
 // without one.
 std::size_t pictureExtensionAt(const std::string& leaf) {
@@ -582,7 +578,7 @@ JoinResult planPair(const fs::path& left, const fs::path& right, const fs::path&
 JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path& output) {
     // The original MPO usually sits there; looked at first, it costs no reading.
     if (nameIsTaken(output))
-        return {existsText(output)};
+        return {outputExistsText(output)};
     OpenInput leftFile;
     OpenInput rightFile;
     JoinPlan plan;
@@ -597,7 +593,7 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
     const std::error_code error = writeFileAtomically(
         output, writeContent, nullptr, TemporaryKind::unnamedWherePossible, ExistingFile::keep);
     if (error == std::errc::file_exists)
-        return {existsText(output)};
+        return {outputExistsText(output)};
     if (error)
         return {describeFailure("Cannot write", output.string(), error)};
     return {};
@@ -663,6 +659,10 @@ std::vector<std::string> withoutPairedRights(std::span<const std::string> files)
         if (pairNamesFor(file) || !rights.hold(file))
             kept.push_back(file);
     return kept;
+}
+
+std::string outputExistsText(const fs::path& output) {
+    return "Cannot write " + output.string() + ": a file of that name exists";
 }
 
 std::string joinSummaryText(std::int64_t joined) {

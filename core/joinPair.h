@@ -179,6 +179,10 @@ std::int64_t joinPairs(std::span<const std::string> lefts,
 // to be told it is not a left picture.
 std::vector<std::string> withoutPairedRights(std::span<const std::string> files);
 
+// Why a pair was not joined into output: a file of that name is there (or was joined earlier
+// in the same batch, where the page makes the file).
+std::string outputExistsText(const std::filesystem::path& output);
+
 // "Pairs joined: N".
 std::string joinSummaryText(std::int64_t joined);
 

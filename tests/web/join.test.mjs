@@ -35,7 +35,7 @@ describe("joining pairs in the page", () => {
         // Two pairs join; the others are refused with the core's own texts.
         assert.deepEqual([...expected.outputs.keys()], ["a.mpo", "cam.mpo"]);
         assert.equal(expected.summary, "Pairs joined: 2");
-        assert.equal(expected.messages.length, 3);
+        assert.equal(expected.messages.length, 4);
         assert.deepEqual(shown.log, [...expected.messages.map((text) => [text]), [expected.summary]]);
         assert.deepEqual(new Map(shown.joined), new Map([...expected.outputs].map(([name, bytes]) => [name, sha256(bytes)])));
         for (const status of shown.statuses.slice(0, -1)) assert.ok(expected.statuses.includes(status), status);

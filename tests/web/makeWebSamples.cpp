@@ -44,7 +44,7 @@ void writePicture(const std::filesystem::path& path, JpegRecipe recipe, std::uin
 
 // Pairs to join, as a photographer would pick them all at once: plain ones, halves of a camera
 // file (with what the camera measured, Exif in two segments, padding) named .JPEG, and pictures
-// each join refuses.
+// each join refuses, one for a name already joined.
 void writeJoinPictures(const std::filesystem::path& folder) {
     std::filesystem::create_directories(folder);
     const JpegRecipe plain;
@@ -72,6 +72,9 @@ void writeJoinPictures(const std::filesystem::path& folder) {
     writeBytes(folder / "cut-L.jpg", cut);
     writePicture(folder / "cut-R.jpg", plain, 7);
     writePicture(folder / "lone-R.jpg", plain, 8);
+    // A second pair whose MPO has the name of the first's.
+    writePicture(folder / "a-l.jpg", plain, 9);
+    writePicture(folder / "a-r.jpg", plain, 10);
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 
 #include <emscripten.h>
 
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -88,25 +90,36 @@ double sourceCode(JoinSource source) {
     return 0;
 }
 
-// Plans the pair as the command line's join reads it, and hands the plan to the page, which
+// Plans each pair as the command line's join reads it, and hands the plan to the page, which
 // makes the file of the plan's bytes and slices of the two pictures: nothing is written here.
-JoinResult offerJoin(const std::filesystem::path& left, const std::filesystem::path& right,
-                     const std::filesystem::path& output) {
-    JoinPlan plan;
-    JoinResult result = planPair(left, right, output, plan);
-    if (!result.joined())
+// As the command line never replaces a file, a second pair of one name (in any letter case, as
+// the downloads folder may ignore case) is refused rather than offered twice.
+class PageJoin {
+  public:
+    JoinResult operator()(const std::filesystem::path& left, const std::filesystem::path& right,
+                          const std::filesystem::path& output) {
+        if (offered_.count(foldCase(output.string())) > 0)
+            return {outputExistsText(output)};
+        JoinPlan plan;
+        JoinResult result = planPair(left, right, output, plan);
+        if (!result.joined())
+            return result;
+        offered_.insert(foldCase(output.string()));
+        std::vector<double> pieces;
+        for (const JoinPiece& piece : plan.pieces) {
+            pieces.push_back(sourceCode(piece.source));
+            pieces.push_back(static_cast<double>(piece.range.first));
+            pieces.push_back(static_cast<double>(piece.range.end));
+        }
+        postJoined(output.string().c_str(), left.string().c_str(), right.string().c_str(),
+                   plan.made.data(), static_cast<double>(plan.made.size()), pieces.data(),
+                   static_cast<double>(plan.pieces.size()));
         return result;
-    std::vector<double> pieces;
-    for (const JoinPiece& piece : plan.pieces) {
-        pieces.push_back(sourceCode(piece.source));
-        pieces.push_back(static_cast<double>(piece.range.first));
-        pieces.push_back(static_cast<double>(piece.range.end));
     }
-    postJoined(output.string().c_str(), left.string().c_str(), right.string().c_str(),
-               plan.made.data(), static_cast<double>(plan.made.size()), pieces.data(),
-               static_cast<double>(plan.pieces.size()));
-    return result;
-}
+
+  private:
+    std::set<std::string> offered_; // case-folded names of the files offered in this join
+};
 
 } // namespace
 
@@ -144,7 +157,8 @@ EMSCRIPTEN_KEEPALIVE void runPageJoin() {
         names.push_back(entry.name);
     const std::vector<std::string> lefts = withoutPairedRights(names);
     PageReporter reporter(noOutputs);
-    const std::int64_t joined = joinPairs(lefts, std::nullopt, reporter, offerJoin);
+    PageJoin offer;
+    const std::int64_t joined = joinPairs(lefts, std::nullopt, reporter, std::ref(offer));
     postJoinDone(joinSummaryText(joined).c_str());
 }
 
