@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <iostream>
-#include <set>
 
 namespace twinframe {
 
@@ -33,27 +32,6 @@ std::vector<std::string> leftPicturesIn(const fs::path& folder, std::error_code&
     return lefts;
 }
 
-// The names (as files, and as spelled) of the right pictures that the given lefts go with.
-struct Rights {
-    std::set<FileIdentity> identities;
-    std::set<std::string> spellings;
-
-    explicit Rights(const std::vector<std::string>& files) {
-        for (const std::string& file : files) {
-            if (const auto names = pairNamesFor(file)) {
-                if (const auto identity = identityOf(names->right))
-                    identities.insert(*identity);
-                spellings.insert(names->right.lexically_normal().string());
-            }
-        }
-    }
-    bool hold(const std::string& file) const {
-        const auto identity = identityOf(file);
-        return (identity && identities.count(*identity) > 0) ||
-               spellings.count(fs::path(file).lexically_normal().string()) > 0;
-    }
-};
-
 } // namespace
 
 JoinArguments joinArguments(const std::vector<std::string>& arguments) {
@@ -74,10 +52,7 @@ JoinArguments joinArguments(const std::vector<std::string>& arguments) {
         expanded.insert(expanded.end(), lefts.begin(), lefts.end());
     }
     // A shell's glob (*.jpg) names both pictures of each pair: the right is part of its pair.
-    const Rights rights(expanded);
-    for (const std::string& file : expanded)
-        if (pairNamesFor(file) || !rights.hold(file))
-            result.files.push_back(file);
+    result.files = withoutPairedRights(expanded);
     return result;
 }
 

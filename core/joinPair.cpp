@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string_view>
 
 namespace twinframe {
@@ -506,10 +507,6 @@ std::string inputProblem(const fs::path& path, const JoinInput& input) {
     return {};
 }
 
-std::string existsText(const fs::path& output) {
-    return "Cannot write " + output.string() + ": a file of that name exists";
-}
-
 // Where the extension of a picture's name begins: its ".jpg" or ".jpeg", in any case; npos
 // without one.
 std::size_t pictureExtensionAt(const std::string& leaf) {
@@ -537,38 +534,60 @@ std::optional<PairNames> pairNamesFor(const fs::path& left) {
     return PairNames{left.parent_path() / rightLeaf, left.parent_path() / (name + ".mpo")};
 }
 
-JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path& output) {
-    // The original MPO usually sits there; looked at first, it costs no reading.
-    if (nameIsTaken(output))
-        return {existsText(output)};
+namespace {
+
+// Reads both pictures, held open in leftFile and rightFile, and lays out their join; the user's
+// text instead when they cannot be joined.
+std::string readAndPlan(const fs::path& left, const fs::path& right, const fs::path& output,
+                        OpenInput& leftFile, OpenInput& rightFile, JoinPlan& plan) {
     // The same picture twice (a link, or a copy program's hard link) would give an MPO of one
     // view seen twice.
     if (const auto leftIdentity = identityOf(left);
         leftIdentity && leftIdentity == identityOf(right))
-        return {left.string() + " and " + right.string() + " are the same file"};
+        return left.string() + " and " + right.string() + " are the same file";
 
-    OpenInput leftFile;
     if (std::string problem = openInput(left, leftFile); !problem.empty())
-        return {problem};
+        return problem;
     if (std::string problem = inputProblem(left, leftFile.input); !problem.empty())
-        return {problem};
-    OpenInput rightFile;
+        return problem;
     if (std::string problem = openInput(right, rightFile); !problem.empty())
-        return {problem};
+        return problem;
     if (std::string problem = inputProblem(right, rightFile.input); !problem.empty())
-        return {problem};
+        return problem;
 
-    const JoinPlan plan = planJoin(leftFile.input, rightFile.input);
+    plan = planJoin(leftFile.input, rightFile.input);
     switch (plan.refusal) {
     case JoinRefusal::none:
         break;
     case JoinRefusal::sizesDiffer:
-        return {left.string() + " and " + right.string() + " differ in size: " +
-                sizeText(leftFile.input) + " and " + sizeText(rightFile.input)};
+        return left.string() + " and " + right.string() +
+               " differ in size: " + sizeText(leftFile.input) + " and " + sizeText(rightFile.input);
     case JoinRefusal::tooLarge:
-        return {"Cannot write " + output.string() +
-                ": the pictures together pass the 4 GiB an MPO index can address"};
+        return "Cannot write " + output.string() +
+               ": the pictures together pass the 4 GiB an MPO index can address";
     }
+    return {};
+}
+
+} // namespace
+
+JoinResult planPair(const fs::path& left, const fs::path& right, const fs::path& output,
+                    JoinPlan& plan) {
+    OpenInput leftFile;
+    OpenInput rightFile;
+    return {readAndPlan(left, right, output, leftFile, rightFile, plan)};
+}
+
+JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path& output) {
+    // The original MPO usually sits there; looked at first, it costs no reading.
+    if (nameIsTaken(output))
+        return {outputExistsText(output)};
+    OpenInput leftFile;
+    OpenInput rightFile;
+    JoinPlan plan;
+    if (std::string problem = readAndPlan(left, right, output, leftFile, rightFile, plan);
+        !problem.empty())
+        return {problem};
 
     const auto writeContent = [&](NativeFile file) {
         return writeJoin(plan, leftFile.file, rightFile.file, file);
@@ -580,14 +599,15 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
         writeFileAtomically(output, writeContent, nullptr, TemporaryKind::unnamedWherePossible,
                             ExistingFile::keep, leftFile.permissions);
     if (error == std::errc::file_exists)
-        return {existsText(output)};
+        return {outputExistsText(output)};
     if (error)
         return {describeFailure("Cannot write", output.string(), error)};
     return {};
 }
 
 JoinBatchResult joinPairs(std::span<const std::string> lefts, const std::optional<fs::path>& output,
-                          BatchReporter& reporter, const std::function<bool()>& stopRequested) {
+                          BatchReporter& reporter, const std::function<bool()>& stopRequested,
+                          const JoinAction& join) {
     JoinBatchResult result;
     // Pairs are numbered over the left pictures alone, so the numbers run without gaps.
     result.pairCount = std::count_if(lefts.begin(), lefts.end(),
@@ -606,7 +626,7 @@ JoinBatchResult joinPairs(std::span<const std::string> lefts, const std::optiona
         if (output && lefts.size() == 1)
             names->output = *output;
         reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " + names->output.string());
-        const JoinResult joined = joinPair(left, names->right, names->output);
+        const JoinResult joined = join(left, names->right, names->output);
         if (joined.joined())
             ++result.joined;
         else
@@ -621,6 +641,44 @@ std::string joinSummaryText(const JoinBatchResult& result) {
         text += "\nStopped after pair " + std::to_string(result.pairsDealtWith) + " of " +
                 std::to_string(result.pairCount);
     return text;
+}
+
+namespace {
+
+// The right pictures that the given left pictures go with, as files and as spelled.
+struct RightsOfLefts {
+    std::set<FileIdentity> identities;
+    std::set<std::string> spellings;
+
+    explicit RightsOfLefts(std::span<const std::string> files) {
+        for (const std::string& file : files) {
+            if (const auto names = pairNamesFor(file)) {
+                if (const auto identity = identityOf(names->right))
+                    identities.insert(*identity);
+                spellings.insert(names->right.lexically_normal().string());
+            }
+        }
+    }
+    bool hold(const std::string& file) const {
+        const auto identity = identityOf(file);
+        return (identity && identities.count(*identity) > 0) ||
+               spellings.count(fs::path(file).lexically_normal().string()) > 0;
+    }
+};
+
+} // namespace
+
+std::vector<std::string> withoutPairedRights(std::span<const std::string> files) {
+    const RightsOfLefts rights(files);
+    std::vector<std::string> kept;
+    for (const std::string& file : files)
+        if (pairNamesFor(file) || !rights.hold(file))
+            kept.push_back(file);
+    return kept;
+}
+
+std::string outputExistsText(const fs::path& output) {
+    return "Cannot write " + output.string() + ": a file of that name exists";
 }
 
 } // namespace twinframe

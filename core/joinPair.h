@@ -159,13 +159,36 @@ struct JoinBatchResult {
     bool stopped = false;            // asked to stop, with pictures left untouched
 };
 
+// Reads left and right and lays out their join into plan, as joinPair does, without writing
+// anything: for a writer of its own (the page, which offers the file as a download made of the
+// plan's bytes and slices of the pictures). Whether output exists is not looked at.
+JoinResult planPair(const std::filesystem::path& left, const std::filesystem::path& right,
+                    const std::filesystem::path& output, JoinPlan& plan);
+
+// What is done with one pair: joinPair, or a stand-in that makes the file elsewhere.
+using JoinAction =
+    std::function<JoinResult(const std::filesystem::path& left, const std::filesystem::path& right,
+                             const std::filesystem::path& output)>;
+
 // Joins each left picture named in lefts with its right picture, into the output pairNamesFor
 // gives or, for a single left, into output when that is given. Reports a status line per pair
 // (numbered from 1 over the left pictures) and each problem as a message, and goes on after one.
-// stopRequested (when given) is asked between two pairs, never while one is being joined.
+// stopRequested (when given) is asked between two pairs, never while one is being joined. join is
+// what is done with each pair: joinPair, or a stand-in that makes the file elsewhere.
 JoinBatchResult joinPairs(std::span<const std::string> lefts,
                           const std::optional<std::filesystem::path>& output,
-                          BatchReporter& reporter, const std::function<bool()>& stopRequested = {});
+                          BatchReporter& reporter, const std::function<bool()>& stopRequested = {},
+                          const JoinAction& join = joinPair);
+
+// The names a join takes of names given together (a shell's glob of both pictures, or the
+// pictures dropped on the page), in their order: every one but a right picture whose left is
+// among them (by name, or as the same file), which is joined with that pair. A right alone stays,
+// to be told it is not a left picture.
+std::vector<std::string> withoutPairedRights(std::span<const std::string> files);
+
+// Why a pair was not joined into output: a file of that name is there (or was joined earlier
+// in the same batch, where the page makes the file).
+std::string outputExistsText(const std::filesystem::path& output);
 
 // "Pairs joined: N"; for a stopped batch a line "Stopped after pair K of N" follows.
 std::string joinSummaryText(const JoinBatchResult& result);

@@ -437,3 +437,42 @@ TEST(JoinPair, RefusesAPictureOfMoreThan4GiBUnread) {
               "Cannot read " + (dir / "a-R.jpg").string() + ": File too large");
     EXPECT_FALSE(std::filesystem::exists(dir / "a.mpo"));
 }
+
+// The page writes a join itself, from the plan: the plan read from the files must make what the
+// join writes, with the same refusals, and write nothing.
+TEST(JoinPair, PlanFromFilesMakesWhatTheJoinWrites) {
+    TempDir dir;
+    JpegRecipe camera{.measuredMpSegment = true, .exifSegments = 2, .padding = 100};
+    writeBytes(dir / "a-L.jpg", buildJpeg(camera).bytes);
+    camera.seed = 2;
+    writeBytes(dir / "a-R.jpg", buildJpeg(camera).bytes);
+    writeBytes(dir / "b-R.jpg", buildJpeg({.width = 80}).bytes);
+
+    JoinPlan plan;
+    EXPECT_TRUE(planPair(dir / "a-L.jpg", dir / "a-R.jpg", dir / "x.mpo", plan).joined());
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "b-R.jpg"}));
+    ASSERT_TRUE(joinPair(dir / "a-L.jpg", dir / "a-R.jpg", dir / "a.mpo").joined());
+    EXPECT_EQ(joinedBytes(plan, readBytes(dir / "a-L.jpg"), readBytes(dir / "a-R.jpg")),
+              readBytes(dir / "a.mpo"));
+
+    for (const char* right : {"b-R.jpg", "c-R.jpg"}) {
+        JoinPlan refused;
+        EXPECT_EQ(planPair(dir / "a-L.jpg", dir / right, dir / "b.mpo", refused).problem,
+                  joinPair(dir / "a-L.jpg", dir / right, dir / "b.mpo").problem);
+    }
+    // Whether the output exists is the writer's matter.
+    EXPECT_TRUE(planPair(dir / "a-L.jpg", dir / "a-R.jpg", dir / "a.mpo", plan).joined());
+}
+
+TEST(JoinPair, NamesGivenTogetherKeepEachRightWithItsLeft) {
+    TempDir dir;
+    for (const char* name : {"a-L.jpg", "a-R.jpg", "b-r.JPEG", "c-L.jpeg", "c-R.jpeg"})
+        writeBytes(dir / name, {1});
+    fs::create_hard_link(dir / "a-R.jpg", dir / "copy-R.jpg");
+    const std::vector<std::string> given = {
+        (dir / "a-L.jpg").string(),  (dir / "copy-R.jpg").string(), (dir / "b-r.JPEG").string(),
+        (dir / "c-R.jpeg").string(), (dir / "c-L.jpeg").string(),   "other.png"};
+    EXPECT_EQ(withoutPairedRights(given),
+              (std::vector<std::string>{(dir / "a-L.jpg").string(), (dir / "b-r.JPEG").string(),
+                                        (dir / "c-L.jpeg").string(), "other.png"}));
+}

@@ -3,6 +3,7 @@
 import { fillName, sizeText, windowedList } from "./lists.js";
 import { saveToFolder, saveAsZip, canPickSaveFile } from "./saving.js";
 import { openViewer } from "./viewer.js";
+import { isPicture, joinedBlob } from "./join.js";
 
 const idleText = "twinframe.example.org";
 
@@ -24,6 +25,8 @@ const outputsGrid = $("outputs");
 const saveFolder = $("saveFolder");
 const saveZip = $("saveZip");
 const saveNote = $("saveNote");
+const joinPicker = $("joinPicker");
+const joinedList = $("joined");
 
 // name -> { file, selected }. Like a folder, the list holds one file of each name: a file
 // added under a name already listed takes that entry's place.
@@ -157,11 +160,12 @@ picker.addEventListener("change", () => {
     picker.value = "";
 });
 
-// Dropped folders are walked for their .mpo files (other files in them are not named: a
-// camera's folder holds many); dropped files are taken or named as they are.
-async function filesOfEntry(entry, dropped) {
+// Dropped folders are walked for their .mpo files, or their pictures when dropped on the join
+// (other files in them are not named: a camera's folder holds many); dropped files are taken or
+// named as they are.
+async function filesOfEntry(entry, dropped, wanted = isMpo) {
     if (entry.isFile) {
-        if (!dropped && !isMpo(entry.name)) return [];
+        if (!dropped && !wanted(entry.name)) return [];
         return [await new Promise((resolve, reject) => entry.file(resolve, reject))];
     }
     if (!entry.isDirectory) return [];
@@ -170,7 +174,7 @@ async function filesOfEntry(entry, dropped) {
     for (;;) {
         const batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
         if (batch.length === 0) return found;
-        for (const child of batch) found.push(...(await filesOfEntry(child, false)));
+        for (const child of batch) found.push(...(await filesOfEntry(child, false, wanted)));
     }
 }
 
@@ -186,15 +190,17 @@ document.addEventListener("drop", async (event) => {
     event.preventDefault();
     document.body.classList.remove("dragging");
     if (busy) return;
+    // Pictures dropped on the join's card are joined; anything else dropped goes to the list.
+    const toJoin = event.target.closest?.("#join") != null;
     const entries = [...event.dataTransfer.items]
         .map((item) => (item.webkitGetAsEntry ? item.webkitGetAsEntry() : null));
+    let files = event.dataTransfer.files;
     if (entries.length > 0 && entries.every((entry) => entry)) {
-        const files = [];
-        for (const entry of entries) files.push(...(await filesOfEntry(entry, true)));
-        addFiles(files);
-    } else {
-        addFiles(event.dataTransfer.files);
+        files = [];
+        for (const entry of entries) files.push(...(await filesOfEntry(entry, true, toJoin ? isPicture : isMpo)));
     }
+    if (toJoin) joinPictures(files);
+    else addFiles(files);
 });
 
 // Installed, the page is offered for .mpo files by the system: the files it is opened with are
@@ -217,7 +223,7 @@ let batchInputs = new Map(); // name -> File, as the running batch was given the
 
 function setBusy(value) {
     busy = value;
-    picker.disabled = value;
+    picker.disabled = joinPicker.disabled = value;
     saveFolder.disabled = saveZip.disabled = value || outputs.length === 0;
     stop.hidden = !value;
     stop.disabled = false;
@@ -430,6 +436,7 @@ worker.onmessage = (event) => {
     case "reports":
         for (const item of report.reports) {
             if (item.type === "message") addLogEntry([item.text]);
+            else if (item.type === "joined") addJoined(item);
             else addOutput(item.input, item.name, item.first, item.last);
         }
         outputRows.update(outputs.length);
@@ -443,9 +450,12 @@ worker.onmessage = (event) => {
         if (report.type === "failed") addLogEntry([report.text]);
         // The core separates the summary's lines with a carriage return.
         else if (report.summary) addLogEntry(report.summary.split("\r"), "summary");
-        // Focus goes on to what the batch gave: its images, or its messages. The page scrolls
-        // only as far as needed to show their start.
-        if (outputs.length > 0) {
+        // Focus goes on to what the batch gave: its images (or joined files), or its messages.
+        // The page scrolls only as far as needed to show their start.
+        if (report.join && joinedList.firstElementChild) {
+            joinedList.querySelector("a").focus({ preventScroll: true });
+            joinedList.scrollIntoView({ block: "nearest" });
+        } else if (!report.join && outputs.length > 0) {
             outputsGrid.focus({ preventScroll: true });
             outputsGrid.firstElementChild?.scrollIntoView({ block: "nearest" });
         } else {
@@ -491,6 +501,56 @@ stop.addEventListener("click", () => {
 
 // The batch asks for the speed hack before each file; the worker always knows the box's state.
 speedHack.addEventListener("change", () => worker.postMessage({ type: "speedHack", value: speedHack.checked }));
+
+// Joining pairs: the pictures given at once are joined as twinframe-cli --join joins them, each
+// pair into a download made of the core's new bytes and slices of the two pictures.
+let joinInputs = new Map(); // name -> File, as the running join was given them
+let joinedUrls = [];
+
+function addJoined({ output, left, right, made, pieces }) {
+    const blob = joinedBlob(made, pieces, joinInputs.get(left), joinInputs.get(right));
+    const url = URL.createObjectURL(blob);
+    joinedUrls.push(url);
+    const link = document.createElement("a");
+    link.href = url;
+    link.download = output;
+    link.title = output;
+    fillName(link, output);
+    const size = document.createElement("span");
+    size.className = "size";
+    size.textContent = sizeText(blob.size);
+    const row = document.createElement("li");
+    row.dataset.name = output;
+    row.append(link, size);
+    joinedList.append(row);
+}
+
+function joinPictures(files) {
+    if (busy || !workerReady) return;
+    // As in a folder, one file of each name: a later one takes an earlier one's place.
+    joinInputs = new Map();
+    const leftOut = [];
+    for (const file of files) {
+        if (isPicture(file.name)) joinInputs.set(file.name, file);
+        else leftOut.push(file.name);
+    }
+    for (const url of joinedUrls) URL.revokeObjectURL(url);
+    joinedUrls = [];
+    joinedList.replaceChildren();
+    log.replaceChildren();
+    if (leftOut.length > 0) addLogEntry(["Not joined, not a .jpg or .jpeg picture:", ...leftOut.sort(byName)]);
+    if (joinInputs.size === 0) return;
+    setBusy(true);
+    // The status names each pair as it is joined; a join goes through every pair it was given.
+    progressRow.hidden = stop.hidden = true;
+    const names = [...joinInputs.keys()].sort(byName);
+    worker.postMessage({ type: "join", files: names.map((name) => joinInputs.get(name)) });
+}
+
+joinPicker.addEventListener("change", () => {
+    joinPictures([...joinPicker.files]);
+    joinPicker.value = "";
+});
 
 // Save all: into a folder the user picks where the browser can write one, and as one .zip
 // everywhere.

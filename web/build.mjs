@@ -16,8 +16,8 @@ if (!core || !site) {
 }
 
 const pageFiles = ["index.html", "style.css", "boot.js", "app.js", "lists.js", "saving.js", "viewer.js",
-    "worker.js", "twinframe.webmanifest"];
-const modules = ["lists.js", "saving.js", "viewer.js", "app.js"]; // each after those it imports
+    "join.js", "worker.js", "twinframe.webmanifest"];
+const modules = ["lists.js", "saving.js", "viewer.js", "join.js", "app.js"]; // each after those it imports
 const read = (path) => readFileSync(path, "utf8");
 const sha256 = (text, encoding = "hex") => createHash("sha256").update(text).digest(encoding);
 

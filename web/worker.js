@@ -47,6 +47,11 @@ const corePromise = createTwinframeCore({
         sendBundle();
         postMessage({ type: "done", selectedCount, totalImages, summary });
     },
+    onJoined: (output, left, right, made, pieces) => report({ type: "joined", output, left, right, made, pieces }),
+    onJoinDone: (summary) => {
+        sendBundle();
+        postMessage({ type: "done", join: true, summary });
+    },
     stopRequested: () => stop,
     // Asked before each file: the check box as the page last told it. Its asking also tells
     // that the file before is done.
@@ -75,6 +80,32 @@ async function runBatch(files, entries) {
     }
 }
 
+// Joins the pairs among the pictures: mounted as the batch's files are, and the core works in
+// their folder, so that its texts name them as the page lists them.
+async function runJoin(files) {
+    const core = await corePromise;
+    const FS = core.FS;
+    core.readFilesAsynchronously(files);
+    FS.mkdir(folder);
+    FS.mount(FS.filesystems.WORKERFS, { files }, folder);
+    FS.chdir(folder);
+    try {
+        core.ccall("clearFileList", null, [], []);
+        for (const file of files) core.ccall("addFileEntry", null, ["string", "number"], [file.name, 1]);
+        await core.ccall("runPageJoin", null, [], [], { async: true });
+    } finally {
+        FS.chdir("/");
+        FS.unmount(folder);
+        FS.rmdir(folder);
+        core.readFilesAsynchronously([]);
+    }
+}
+
+function failed(error) {
+    sendBundle();
+    postMessage({ type: "failed", text: String(error && error.message ? error.message : error) });
+}
+
 onmessage = (event) => {
     const request = event.data;
     if (request.type === "speedHack") {
@@ -85,10 +116,10 @@ onmessage = (event) => {
         speedHack = request.speedHack;
         stop = false;
         started = 0;
-        runBatch(request.files, request.entries).catch((error) => {
-            sendBundle();
-            postMessage({ type: "failed", text: String(error && error.message ? error.message : error) });
-        });
+        runBatch(request.files, request.entries).catch(failed);
+    } else if (request.type === "join") {
+        started = 0;
+        runJoin(request.files).catch(failed);
     }
 };
 

@@ -1,5 +1,6 @@
-// Writes the page's test files into a folder: every kind of file a batch meets, and the sets
-// that the speed hack and the in-batch no-overwrite rule are tested with.
+// Writes the page's test files into a folder: every kind of file a batch meets, the sets that
+// the speed hack and the in-batch no-overwrite rule are tested with, and pictures to join.
+#include "JpegBuilder.h"
 #include "MpoBuilder.h"
 
 #include <fstream>
@@ -34,6 +35,46 @@ void writeSparseStereo(const std::filesystem::path& path, std::size_t size) {
     put(size - 2, 2);
     if (!out.flush())
         throw std::runtime_error("cannot write " + path.string());
+}
+
+void writePicture(const std::filesystem::path& path, JpegRecipe recipe, std::uint32_t seed) {
+    recipe.seed = seed;
+    writeBytes(path, buildJpeg(recipe).bytes);
+}
+
+// Pairs to join, as a photographer would pick them all at once: plain ones, halves of a camera
+// file (with what the camera measured, Exif in two segments, padding) named .JPEG, and pictures
+// each join refuses, one for a name already joined.
+void writeJoinPictures(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    const JpegRecipe plain;
+    writePicture(folder / "a-L.jpg", plain, 1);
+    writePicture(folder / "a-R.jpg", plain, 2);
+    JpegRecipe camera;
+    camera.width = 320;
+    camera.height = 240;
+    camera.measuredMpSegment = true;
+    camera.exifSegments = 2;
+    camera.progressive = true;
+    camera.dataSize = 40'000;
+    camera.padding = 5'000;
+    writePicture(folder / "cam-L.JPEG", camera, 3);
+    camera.measuredMpSegment = false;
+    camera.cameraMpSegment = true;
+    writePicture(folder / "cam-R.JPEG", camera, 4);
+    // Refused: frames of different sizes, a left cut short, a right without its left.
+    JpegRecipe wider = plain;
+    wider.width = 80;
+    writePicture(folder / "odd-L.jpg", plain, 5);
+    writePicture(folder / "odd-R.jpg", wider, 6);
+    Bytes cut = buildJpeg(plain).bytes;
+    cut.resize(cut.size() - 100);
+    writeBytes(folder / "cut-L.jpg", cut);
+    writePicture(folder / "cut-R.jpg", plain, 7);
+    writePicture(folder / "lone-R.jpg", plain, 8);
+    // A second pair whose MPO has the name of the first's.
+    writePicture(folder / "a-l.jpg", plain, 9);
+    writePicture(folder / "a-r.jpg", plain, 10);
 }
 
 } // namespace
@@ -79,6 +120,8 @@ int main(int argc, char** argv) {
     // Names that differ only in letter case.
     writeBytes(folder / "case" / "Pair.mpo", mpoWithImagesAt(200'000, {0, 100'000}));
     writeBytes(folder / "case" / "pair.MPO", mpoWithImagesAt(300'000, {0, 150'000}));
+
+    writeJoinPictures(folder / "join");
 
     // More images than the page's list of images keeps rows for at a time.
     std::filesystem::create_directories(folder / "many");

@@ -5,7 +5,7 @@ import { createHash } from "node:crypto";
 import { cpSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
-import { dirname, join, resolve } from "node:path";
+import { basename, dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 
 export const root = join(dirname(fileURLToPath(import.meta.url)), "../..");
@@ -247,4 +247,62 @@ export async function stereoPictures(page, folder, names, { width = 640, height 
         rmSync(join(folder, name + "-R.jpg"));
     }
     return names.map((name) => join(folder, name + ".mpo"));
+}
+
+// Joins names (in folder, in that order, as a shell would give them) with twinframe-cli --join
+// in a copy of the folder: the messages, the status texts, the summary and each MPO's bytes.
+export function cliJoin(folder, names) {
+    const copy = mkdtempSync(join(tmpdir(), "twinframe-cli-"));
+    try {
+        for (const name of names) cpSync(join(folder, name), join(copy, name));
+        const run = spawnSync(cli, ["--join", "--", ...names], { cwd: copy, encoding: "utf8" });
+        const lines = run.stdout.split("\n").filter(Boolean);
+        const outputs = new Map();
+        for (const name of readdirSync(copy).filter((n) => n.endsWith(".mpo")).sort())
+            outputs.set(name, readFileSync(join(copy, name)));
+        return {
+            statuses: lines.slice(0, -1),
+            summary: lines.at(-1),
+            messages: run.stderr.split("\n").filter(Boolean).map((line) => line.replace(/^twinframe-cli: /, "")),
+            outputs,
+        };
+    } finally {
+        rmSync(copy, { recursive: true, force: true });
+    }
+}
+
+// Gives the join's file input these pictures (or drops them on the join's card) and waits for
+// the join to end; returns what the page shows, with each joined file's bytes as the browser
+// would save them (by their SHA-256).
+export async function joinInPage(page, paths, { drop = false, bytes = true } = {}) {
+    await page.evaluate(() => {
+        window.statusesSeen = [];
+        window.batchDone = new Promise((done) =>
+            document.addEventListener("twinframe-batch-done", done, { once: true }));
+    });
+    if (drop) {
+        const files = paths.map((path) => ({ name: basename(path), base64: readFileSync(path).toString("base64") }));
+        await page.evaluate((files) => {
+            const transfer = new DataTransfer();
+            for (const { name, base64 } of files)
+                transfer.items.add(new File([Uint8Array.from(atob(base64), (c) => c.charCodeAt(0))], name));
+            document.getElementById("joinZone").dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true }));
+        }, files);
+    } else {
+        const input = await page.$("#joinPicker");
+        await input.uploadFile(...paths);
+    }
+    await page.evaluate(() => window.batchDone);
+    return page.evaluate(async (bytes) => ({
+        statuses: window.statusesSeen,
+        log: [...document.querySelector("[role=log]").children].map((entry) =>
+            [...entry.childNodes].filter((n) => n.nodeName !== "BR").map((n) => n.textContent)),
+        joined: await Promise.all([...document.querySelectorAll("#joined a[download]")].map(async (link) => {
+            if (!bytes) return [link.getAttribute("download"), null];
+            const content = await (await fetch(link.href)).arrayBuffer();
+            const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", content));
+            return [link.getAttribute("download"), [...digest].map((b) => b.toString(16).padStart(2, "0")).join("")];
+        })),
+        focused: document.activeElement?.getAttribute("download") ?? document.activeElement?.id,
+    }), bytes);
 }
