@@ -161,7 +161,10 @@ SplitPlan planFromIndex(const MpIndex& index, std::int64_t fileLength) {
     const std::vector<std::int64_t>& starts = index.starts;
     SplitPlan plan;
     plan.searchStart = (starts[1] / 3) * 2;
-    const bool stereo = starts.size() == 2 && isStereoPair(fileLength, starts[1]);
+    // An index that types both images as the views of a stereo pair is believed wherever the
+    // second begins: a pair whose pictures compress to very different sizes stays a pair.
+    const bool stereo =
+        starts.size() == 2 && (indexesStereoPair(index) || isStereoPair(fileLength, starts[1]));
     plan.kind = stereo ? SplitKind::stereoPair : SplitKind::multiImage;
     for (std::size_t k = 0; k < starts.size(); ++k) {
         const std::int64_t last = k + 1 < starts.size() ? starts[k + 1] - 1 : fileLength - 1;
