@@ -1,5 +1,5 @@
-// Writes COUNT stereo pairs of synthetic JPEG pictures of about 2 MB each into FOLDER, as
-// pairNNN-L.jpg and pairNNN-R.jpg, for the join benchmark.
+// Writes COUNT stereo pairs of synthetic JPEG pictures of about 2 MB each (or BYTES of compressed
+// data each) into FOLDER, as pairNNN-L.jpg and pairNNN-R.jpg, for the join benchmark.
 #include "JpegBuilder.h"
 
 #include <cstdio>
@@ -9,12 +9,13 @@
 using namespace twinframe::test;
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "Usage: twinframe-make-pairs FOLDER COUNT\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "Usage: twinframe-make-pairs FOLDER COUNT [BYTES]\n");
         return 2;
     }
     const std::filesystem::path folder = argv[1];
     const int count = std::stoi(argv[2]);
+    const std::size_t dataSize = argc == 4 ? std::stoull(argv[3]) : 2'000'000;
     std::filesystem::create_directories(folder);
     for (int i = 0; i < count; ++i) {
         char name[32];
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
             writeBytes(folder / (std::string(name) + side), buildJpeg({.width = 3584,
                                                                        .height = 2016,
                                                                        .cameraMpSegment = true,
-                                                                       .dataSize = 2'000'000,
+                                                                       .dataSize = dataSize,
                                                                        .seed = seed})
                                                                 .bytes);
         }

@@ -2,7 +2,7 @@
 // program speaks; output goes to a console as UTF-16 (WriteConsoleW, so "é" and "日本" show
 // whatever the console's code page), and to a pipe or a file as the same UTF-8 bytes as on Linux.
 #include "commandLine.h"
-#include "pathText.h"
+#include "utf16.h"
 
 #include <windows.h>
 
@@ -53,7 +53,7 @@ class StandardHandleBuffer : public std::streambuf {
             return;
         }
         if (console_) {
-            const std::wstring wide = utf16Of(pending_);
+            const std::wstring wide = utf16FromUtf8(pending_);
             DWORD written = 0;
             ::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written,
                             nullptr);
@@ -78,10 +78,16 @@ class StandardHandleBuffer : public std::streambuf {
 
 } // namespace
 
+// Windows leaves wildcards to the program: the C runtime expands "*.MPO" (not when quoted) into
+// the names it matches, as a POSIX shell does before the program starts.
+extern "C" {
+int _dowildcard = -1;
+}
+
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.push_back(utf8Of(std::wstring_view(argv[i])));
+        arguments.push_back(utf8FromUtf16(argv[i]));
 
     StandardHandleBuffer out(STD_OUTPUT_HANDLE);
     StandardHandleBuffer err(STD_ERROR_HANDLE);

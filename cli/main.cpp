@@ -2,7 +2,6 @@
 #include "commandLine.h"
 #include "failure.h"
 #include "joinCommand.h"
-#include "pathText.h"
 #include "runBatch.h"
 #include "splitFile.h"
 #include "stopSignals.h"
@@ -27,9 +26,10 @@ const char* const usageText = R"(Usage: twinframe-cli [--speed-hack] [--quiet] F
 Splits MPO files (stereo and multi-shot camera pictures) into their JPEG images, byte for byte,
 writing each beside its source as one batch, in the order given.
 
-  A stereo pair (second image near the middle) gives NAME-L.jpg and NAME-R.jpg; other files with
-  several images give NAME-1.jpg, NAME-2.jpg, ...; a file with one image gives NAME.jpg. NAME is
-  the file name without its last four characters. Existing files of those names are replaced.
+  A stereo pair (second image near the middle, or two images the file's MP index types as a
+  stereo pair's views) gives NAME-L.jpg and NAME-R.jpg; other files with several images give
+  NAME-1.jpg, NAME-2.jpg, ...; a file with one image gives NAME.jpg. NAME is the file name
+  without its last four characters. Existing files of those names are replaced.
   A file must begin with FF D8 FF E1 and be more than 100 bytes long. Images are cut where the
   file's own MP index says when that index is sound, otherwise where a scan finds them.
 
@@ -37,11 +37,13 @@ writing each beside its source as one batch, in the order given.
                 that held several images (faster on batches from one camera)
   --join        instead of splitting, join stereo pairs into MPO files: each FILE is a left
                 picture NAME-L.jpg, its right is NAME-R.jpg beside it (-L, -R and the extension
-                in any case, the same for both), and the output is NAME.mpo beside them. The
-                compressed pictures are copied byte for byte; the file gets the index of a
-                standard stereo MPO. An existing file is never replaced. Each pair gives one
-                progress line, then "Pairs joined: N".
-  --output OUT  with --join and exactly one FILE: write the MPO as OUT instead
+                .jpg or .jpeg in any case, the same for both), and the output is NAME.mpo beside
+                them. A right picture named too (as *.jpg names it) is taken with its pair; a
+                folder gives the pairs it holds, in name order. The compressed pictures are
+                copied byte for byte; the file gets the index of a standard stereo MPO. An
+                existing file is never replaced. Each pair gives one progress line, then
+                "Pairs joined: N".
+  --output OUT  with --join and exactly one pair: write the MPO as OUT instead
   --quiet       no progress lines
   --help        show this help
   --version     show the version
@@ -95,12 +97,16 @@ int twinframe::runCommandLine(const std::vector<std::string>& arguments) {
             options.quiet = true;
         } else if (argument == "--join") {
             options.join = true;
-        } else if (argument == "--output") {
-            if (i + 1 >= argc)
-                return usageError("--output needs a file name");
-            options.output = arguments[++i];
-        } else if (argument.starts_with("--output=")) {
-            options.output = argument.substr(9);
+        } else if (argument == "--output" || argument.starts_with("--output=")) {
+            if (options.output)
+                return usageError("--output given more than once");
+            if (argument.size() > 8) {
+                options.output = argument.substr(9);
+            } else {
+                if (i + 1 >= argc)
+                    return usageError("--output needs a file name");
+                options.output = arguments[++i];
+            }
         } else if (argument == "--help") {
             std::cout << usageText;
             return 0;
@@ -117,12 +123,16 @@ int twinframe::runCommandLine(const std::vector<std::string>& arguments) {
         return usageError("--output goes with --join");
     if (options.join && options.speedHack)
         return usageError("--speed-hack does not go with --join");
-    if (options.output && options.files.size() != 1)
-        return usageError("--output takes exactly one FILE");
     if (options.output && options.output->empty())
         return usageError("--output needs a file name");
-    if (options.join)
-        return runJoinCommand(options.files, options.output, options.quiet);
+    if (options.join) {
+        // Counted once folders are opened and rights taken with their lefts: a.mpo from
+        // "--output a.mpo a-L.jpg a-R.jpg" is one pair.
+        const JoinArguments arguments = joinArguments(options.files);
+        if (options.output && arguments.files.size() != 1)
+            return usageError("--output takes exactly one pair");
+        return runJoinCommand(arguments, options.output, options.quiet);
+    }
 
     const int unusable = reportUnusableArguments(options.files);
 

@@ -3,7 +3,7 @@
 #include "fileSystem.h"
 
 #include "failure.h"
-#include "pathText.h"
+#include "utf16.h"
 #include "windowsError.h"
 
 #include <windows.h>
@@ -267,6 +267,14 @@ bool nameIsTaken(const std::filesystem::path& path) {
         return true;
     // Anything but "not there" (a file locked by the system, say) means something has the name.
     return !isMissing(::GetLastError());
+}
+
+std::string utf8Text(const std::filesystem::path& path) {
+    return utf8FromUtf16(path.native());
+}
+
+std::filesystem::path pathFromUtf8(const std::string& text) {
+    return std::filesystem::path(utf16FromUtf8(text));
 }
 
 bool isHidden(const std::filesystem::path& path) {

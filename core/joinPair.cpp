@@ -4,11 +4,9 @@
 #include "fileSystem.h"
 #include "jpegSegments.h"
 #include "mpWriter.h"
-#include "pathText.h"
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string_view>
 
 namespace twinframe {
@@ -21,12 +19,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint64_t kLargestMpo = 0xFFFFFFFF;
 constexpr std::array<std::uint8_t, 2> kStartOfImage = {0xFF, 0xD8};
 
-bool startsWith(std::span<const std::uint8_t> bytes, const JpegSegment& segment,
-                std::string_view prefix) {
-    return segment.dataLength >= prefix.size() &&
-           std::memcmp(bytes.data() + segment.dataOffset, prefix.data(), prefix.size()) == 0;
-}
-
 // The markers that begin a frame and give its size; C4, C8 and CC are tables and a reserved code.
 bool isStartOfFrame(std::uint8_t marker) {
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
@@ -36,56 +28,207 @@ bool isRestart(std::uint8_t marker) {
     return marker >= 0xD0 && marker <= 0xD7;
 }
 
-// From the marker at pos (the first SOS), through compressed data and whatever scans and tables
-// follow, to one past the EOI; or to an SOI where a picture starts without the last one having
-// ended; or to the end of the bytes.
-std::size_t findImageEnd(std::span<const std::uint8_t> bytes, std::size_t pos) {
-    const std::size_t size = bytes.size();
+bool hasNoLength(std::uint8_t marker) {
+    return isRestart(marker) || marker == 0x01;
+}
+
+// One header segment as the walk meets it.
+struct Segment {
+    std::uint8_t marker = 0;
+    std::uint64_t offset = 0;     // its FF (after any fill bytes)
+    std::uint64_t dataOffset = 0; // after the length field
+    std::size_t dataLength = 0;   // at most 65533
+    std::uint64_t end() const { return dataOffset + dataLength; }
+};
+
+enum class MarkerEnd { marker, notAMarker, pastEnd };
+
+// The marker at pos, after any FF fill bytes: pos is moved to its FF.
+MarkerEnd findMarker(JoinInputBytes& bytes, std::uint64_t& pos, std::uint8_t& marker) {
     while (true) {
-        // pos is at an FF that begins a marker other than a restart
-        const std::uint8_t marker = bytes[pos + 1];
-        if (marker == 0xD9)
-            return pos + 2;
-        if (marker == 0xD8)
-            return pos;
-        if (marker != 0x01) {
-            if (pos + 3 >= size)
-                return size;
-            const std::size_t length = std::size_t{bytes[pos + 2]} << 8 | bytes[pos + 3];
-            if (length < 2 || length > size - pos - 2)
-                return size;
-            pos += 2 + length;
-        } else {
-            pos += 2;
-        }
-        // Compressed data: an FF in it is followed by 00 (a stuffed byte), a restart marker or
-        // more FF fill; anything else is the next marker.
-        while (true) {
-            const void* found =
-                pos < size ? std::memchr(bytes.data() + pos, 0xFF, size - pos) : nullptr;
-            if (found == nullptr)
-                return size;
-            pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - bytes.data());
-            while (pos + 1 < size && bytes[pos + 1] == 0xFF)
-                ++pos;
-            if (pos + 1 >= size)
-                return size;
-            const std::uint8_t next = bytes[pos + 1];
-            if (next != 0x00 && !isRestart(next))
-                break;
-            pos += 2;
+        const auto here = bytes.at(pos, 2);
+        if (here.size() < 2)
+            return MarkerEnd::pastEnd;
+        if (here[0] != 0xFF)
+            return MarkerEnd::notAMarker;
+        std::size_t fill = 0;
+        while (fill + 1 < here.size() && here[fill + 1] == 0xFF)
+            ++fill;
+        pos += fill;
+        if (fill + 1 < here.size()) {
+            marker = here[fill + 1];
+            return MarkerEnd::marker;
         }
     }
 }
 
-bool holdsImageStart(std::span<const std::uint8_t> bytes) {
-    static constexpr std::uint8_t signature[] = {0xFF, 0xD8, 0xFF};
-    return std::search(bytes.begin(), bytes.end(), std::begin(signature), std::end(signature)) !=
-           bytes.end();
+// The segment whose marker is at pos, its length checked against the input; none when it runs
+// past the end.
+std::optional<Segment> segmentAt(JoinInputBytes& bytes, std::uint64_t pos, std::uint8_t marker) {
+    Segment segment{marker, pos, pos + 2, 0};
+    if (hasNoLength(marker))
+        return segment;
+    const auto field = bytes.at(pos + 2, 2);
+    if (field.size() < 2)
+        return std::nullopt;
+    const std::uint64_t length = std::uint64_t{field[0]} << 8 | field[1];
+    if (length < 2 || length > bytes.size() - pos - 2)
+        return std::nullopt;
+    segment.dataOffset = pos + 4;
+    segment.dataLength = static_cast<std::size_t>(length - 2);
+    return segment;
 }
 
-std::span<const std::uint8_t> rangeOf(std::span<const std::uint8_t> bytes, ByteRange range) {
-    return bytes.subspan(range.first, range.size());
+// What the walk of the header found, up to the first start of scan.
+struct Header {
+    bool reachedScan = false;
+    std::uint64_t scanStart = 0;
+    std::vector<ByteRange> rewritten; // the Exif run and the MP segments, in order
+};
+
+// Whether the segment's data begins with identifier.
+bool dataBeginsWith(JoinInputBytes& bytes, const Segment& segment, std::string_view identifier) {
+    if (segment.dataLength < identifier.size())
+        return false;
+    const auto data = bytes.at(segment.dataOffset, identifier.size());
+    return data.size() >= identifier.size() &&
+           std::memcmp(data.data(), identifier.data(), identifier.size()) == 0;
+}
+
+bool readsAsExif(JoinInputBytes& bytes, const Segment& segment) {
+    return segment.marker == 0xE1 && dataBeginsWith(bytes, segment, {"Exif\0\0", 6});
+}
+
+bool readsAsMp(JoinInputBytes& bytes, const Segment& segment) {
+    return segment.marker == 0xE2 && dataBeginsWith(bytes, segment, {"MPF\0", 4});
+}
+
+// Walks the header from offset 2 to the first SOS, taking the frame's size, the Exif run (the
+// first Exif APP1 and those right after it, which tools that write a long Exif split it into:
+// they must stay together) and the MP segments.
+Header walkHeader(JoinInputBytes& bytes, JoinInput& input) {
+    Header header;
+    bool frameSeen = false;
+    bool inExifRun = false;
+    std::uint64_t pos = 2;
+    while (true) {
+        std::uint8_t marker = 0;
+        if (findMarker(bytes, pos, marker) != MarkerEnd::marker || marker == 0xD9)
+            return header;
+        if (marker == 0xDA) {
+            header.reachedScan = frameSeen;
+            header.scanStart = pos;
+            return header;
+        }
+        const auto segment = segmentAt(bytes, pos, marker);
+        if (!segment)
+            return header;
+        const ByteRange range{segment->offset, segment->end()};
+        const bool exif = readsAsExif(bytes, *segment);
+        if (exif && (inExifRun || !input.exif)) {
+            if (inExifRun) {
+                input.exif->end = range.end;
+                header.rewritten.back().end = range.end;
+            } else {
+                input.exif = range;
+                header.rewritten.push_back(range);
+            }
+            inExifRun = true;
+        } else {
+            inExifRun = false;
+            if (readsAsMp(bytes, *segment)) {
+                header.rewritten.push_back(range);
+                if (!input.mpAttributes) {
+                    const auto data = bytes.at(segment->dataOffset, segment->dataLength);
+                    if (data.size() >= segment->dataLength)
+                        input.mpAttributes = readMpAttributes(data.first(segment->dataLength));
+                }
+            } else if (isStartOfFrame(marker) && !frameSeen && segment->dataLength >= 5) {
+                const auto frame = bytes.at(segment->dataOffset, 5);
+                if (frame.size() < 5)
+                    return header;
+                input.height = std::uint32_t{frame[1]} << 8 | frame[2];
+                input.width = std::uint32_t{frame[3]} << 8 | frame[4];
+                frameSeen = true;
+            }
+        }
+        pos = segment->end();
+    }
+}
+
+enum class ImageEnd { endMarker, startMarker, cutShort };
+
+// From pos, just past a scan's marker segment, over compressed data to the next marker other
+// than a restart: pos is left at its FF. An FF in the data is followed by 00 (a stuffed byte), a
+// restart marker or more FF fill; anything else is the next marker. False when the bytes end.
+bool skipCompressedData(JoinInputBytes& bytes, std::uint64_t& pos) {
+    while (true) {
+        const auto block = bytes.at(pos, 1);
+        if (block.empty())
+            return false;
+        const void* found = std::memchr(block.data(), 0xFF, block.size());
+        if (found == nullptr) {
+            pos += block.size();
+            continue;
+        }
+        pos += static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(found) - block.data());
+        std::uint8_t next = 0;
+        if (findMarker(bytes, pos, next) != MarkerEnd::marker)
+            return false;
+        if (next != 0x00 && !isRestart(next))
+            return true;
+        pos += 2;
+    }
+}
+
+// From the first SOS at pos, through compressed data and whatever scans and tables follow, to
+// one past the EOI; or to an SOI where a picture starts without the last one having ended; or
+// to where the bytes end.
+ImageEnd findImageEnd(JoinInputBytes& bytes, std::uint64_t& pos) {
+    while (true) {
+        std::uint8_t marker = 0;
+        if (findMarker(bytes, pos, marker) != MarkerEnd::marker)
+            return ImageEnd::cutShort;
+        if (marker == 0xD9) {
+            pos += 2;
+            return ImageEnd::endMarker;
+        }
+        if (marker == 0xD8)
+            return ImageEnd::startMarker;
+        const auto segment = segmentAt(bytes, pos, marker);
+        if (!segment)
+            return ImageEnd::cutShort;
+        pos = segment->end();
+        if (!skipCompressedData(bytes, pos))
+            return ImageEnd::cutShort;
+    }
+}
+
+// Whether FF D8 FF (the start of a further picture) lies anywhere from pos to the end.
+bool holdsImageStart(JoinInputBytes& bytes, std::uint64_t pos) {
+    static constexpr std::uint8_t signature[] = {0xFF, 0xD8, 0xFF};
+    while (true) {
+        const auto block = bytes.at(pos, sizeof signature);
+        if (block.size() < sizeof signature)
+            return false;
+        if (std::search(block.begin(), block.end(), std::begin(signature), std::end(signature)) !=
+            block.end())
+            return true;
+        // The next block starts two bytes back, so a signature across the boundary is seen.
+        pos += block.size() - (sizeof signature - 1);
+    }
+}
+
+std::vector<ByteRange> keptRanges(const std::vector<ByteRange>& rewritten, std::uint64_t imageEnd) {
+    std::vector<ByteRange> kept;
+    std::uint64_t from = 2;
+    for (const ByteRange& range : rewritten) {
+        if (range.first > from)
+            kept.push_back({from, range.first});
+        from = range.end;
+    }
+    kept.push_back({from, imageEnd});
+    return kept;
 }
 
 std::string sizeText(const JoinInput& input) {
@@ -94,153 +237,256 @@ std::string sizeText(const JoinInput& input) {
 
 } // namespace
 
-JoinInput readJoinInput(std::span<const std::uint8_t> bytes) {
-    JoinInput input;
-    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8)
-        return input;
+JoinInputBytes::JoinInputBytes(std::span<const std::uint8_t> bytes)
+    : inMemory_(bytes), size_(bytes.size()) {}
 
-    std::vector<ByteRange> rewritten;
-    bool frameSeen = false;
-    const SegmentWalk walk = walkSegments(bytes, [&](const JpegSegment& segment) {
-        const ByteRange range{segment.offset, segment.dataOffset + segment.dataLength};
-        if (segment.marker == 0xE1 && !input.exif && startsWith(bytes, segment, {"Exif\0", 5})) {
-            input.exif = range;
-            rewritten.push_back(range);
-        } else if (segment.marker == 0xE2 && startsWith(bytes, segment, {"MPF\0", 4})) {
-            rewritten.push_back(range);
-        } else if (isStartOfFrame(segment.marker) && !frameSeen && segment.dataLength >= 5) {
-            const std::uint8_t* frame = bytes.data() + segment.dataOffset;
-            input.height = std::uint32_t{frame[1]} << 8 | frame[2];
-            input.width = std::uint32_t{frame[3]} << 8 | frame[4];
-            frameSeen = true;
-        }
-        return true;
-    });
-    if (walk.end != SegmentWalkEnd::startOfScan || !frameSeen)
-        return input;
+JoinInputBytes::JoinInputBytes(std::uint64_t size, Fetch fetch, std::size_t blockSize)
+    : size_(size), fetch_(std::move(fetch)), blockSize_(std::max<std::size_t>(blockSize, 16)) {}
 
-    input.imageEnd = findImageEnd(bytes, walk.offset);
-    std::size_t from = 2;
-    for (const ByteRange& range : rewritten) {
-        if (range.first > from)
-            input.kept.push_back({from, range.first});
-        from = range.end;
+std::span<const std::uint8_t> JoinInputBytes::at(std::uint64_t offset, std::size_t wanted) {
+    if (offset >= size_ || error_)
+        return {};
+    if (!fetch_)
+        return inMemory_.subspan(static_cast<std::size_t>(offset));
+    const std::uint64_t available = std::min<std::uint64_t>(wanted, size_ - offset);
+    if (offset < blockStart_ || offset + available > blockStart_ + blockLength_) {
+        // A block is at least as long as what is wanted at once (a whole segment at most).
+        const auto length = static_cast<std::size_t>(
+            std::min<std::uint64_t>(std::max(blockSize_, wanted), size_ - offset));
+        if (block_.size() < length)
+            block_.resize(length);
+        blockStart_ = offset;
+        blockLength_ = 0;
+        std::size_t got = 0;
+        error_ = fetch_(offset, block_.data(), length, got);
+        if (!error_ && got < length)
+            error_ = make_error_code(Refusal::inputChanged); // it shrank since it was opened
+        if (error_)
+            return {};
+        blockLength_ = length;
     }
-    input.kept.push_back({from, input.imageEnd});
-    input.kind = holdsImageStart(bytes.subspan(input.imageEnd)) ? JoinInputKind::secondImage
-                                                                : JoinInputKind::picture;
+    const auto from = static_cast<std::size_t>(offset - blockStart_);
+    return std::span<const std::uint8_t>(block_).subspan(from, blockLength_ - from);
+}
+
+JoinInput readJoinInput(JoinInputBytes& bytes) {
+    JoinInput input;
+    input.size = bytes.size();
+    const auto start = bytes.at(0, 4);
+    if (start.size() < 4 || start[0] != 0xFF || start[1] != 0xD8)
+        return input;
+
+    const Header header = walkHeader(bytes, input);
+    if (!header.reachedScan || bytes.error())
+        return input;
+    std::uint64_t end = header.scanStart;
+    const ImageEnd ended = findImageEnd(bytes, end);
+    const bool further = holdsImageStart(bytes, end);
+    if (bytes.error())
+        return input;
+    input.imageEnd = end;
+    input.kept = keptRanges(header.rewritten, end);
+    if (further)
+        input.kind = JoinInputKind::secondImage;
+    else if (ended != ImageEnd::endMarker)
+        input.kind = JoinInputKind::cutShort;
+    else
+        input.kind = JoinInputKind::picture;
     return input;
 }
 
-Bytes JoinPlan::bytes() const {
-    Bytes out;
-    out.reserve(static_cast<std::size_t>(totalSize)); // a plan in memory fits in memory
-    for (const auto piece : pieces)
-        out.insert(out.end(), piece.begin(), piece.end());
-    return out;
-}
-
-JoinPlan planJoin(std::span<const std::uint8_t> left, const JoinInput& leftInput,
-                  std::span<const std::uint8_t> right, const JoinInput& rightInput) {
-    JoinPlan plan;
-    if (leftInput.width != rightInput.width || leftInput.height != rightInput.height) {
-        plan.refusal = JoinRefusal::sizesDiffer;
-        return plan;
-    }
-    // A picture without Exif gets a minimal one, so that each image begins FF D8 FF E1 as MPO
-    // readers (and our own split) expect.
-    const auto exifOf = [](const JoinInput& input) {
-        return input.exif ? Bytes() : minimalExifSegment(input.width, input.height);
-    };
-    plan.made_[0] = exifOf(leftInput);
-    plan.made_[2] = exifOf(rightInput);
-    const auto exifSpan = [&](std::span<const std::uint8_t> bytes, const JoinInput& input,
-                              const Bytes& made) {
-        return input.exif ? rangeOf(bytes, *input.exif) : std::span<const std::uint8_t>(made);
-    };
-    const auto leftExif = exifSpan(left, leftInput, plan.made_[0]);
-    const auto rightExif = exifSpan(right, rightInput, plan.made_[2]);
-
-    std::uint64_t leftKept = 0;
-    for (const ByteRange& range : leftInput.kept)
-        leftKept += range.size();
-    std::uint64_t rightKept = 0;
-    for (const ByteRange& range : rightInput.kept)
-        rightKept += range.size();
-    const std::uint64_t leftAfterEnd = left.size() - leftInput.imageEnd;
-
-    plan.mpHeaderOffset = kStartOfImage.size() + leftExif.size() + kMpHeaderInSegment;
-    plan.firstSize = kStartOfImage.size() + leftExif.size() + kFirstMpSegmentSize + leftKept;
-    // Whatever the left had past its EOI (a camera's padding) stays between the two images.
-    plan.secondStart = plan.firstSize + leftAfterEnd;
-    plan.secondSize = kStartOfImage.size() + rightExif.size() + kSecondMpSegmentSize + rightKept;
-    plan.totalSize = plan.secondStart + plan.secondSize + (right.size() - rightInput.imageEnd);
-    if (plan.secondStart + plan.secondSize > kLargestMpo) {
-        plan.refusal = JoinRefusal::tooLarge;
-        return plan;
-    }
-    plan.made_[1] = firstImageMpSegment(
-        static_cast<std::uint32_t>(plan.firstSize), static_cast<std::uint32_t>(plan.secondSize),
-        static_cast<std::uint32_t>(plan.secondStart - plan.mpHeaderOffset));
-    plan.made_[3] = secondImageMpSegment();
-
-    plan.pieces.push_back(kStartOfImage);
-    plan.pieces.push_back(leftExif);
-    plan.pieces.push_back(plan.made_[1]);
-    for (const ByteRange& range : leftInput.kept)
-        plan.pieces.push_back(rangeOf(left, range));
-    if (leftAfterEnd > 0)
-        plan.pieces.push_back(left.subspan(leftInput.imageEnd));
-    plan.pieces.push_back(kStartOfImage);
-    plan.pieces.push_back(rightExif);
-    plan.pieces.push_back(plan.made_[3]);
-    for (const ByteRange& range : rightInput.kept)
-        plan.pieces.push_back(rangeOf(right, range));
-    if (rightInput.imageEnd < right.size())
-        plan.pieces.push_back(right.subspan(rightInput.imageEnd));
-    return plan;
+JoinInput readJoinInput(std::span<const std::uint8_t> bytes) {
+    JoinInputBytes inMemory(bytes);
+    return readJoinInput(inMemory);
 }
 
 namespace {
 
-// One input, read whole: a join needs every byte, and pictures are a few megabytes.
-struct LoadedFile {
-    std::unique_ptr<std::uint8_t[]> data;
-    std::size_t size = 0;
-    std::span<const std::uint8_t> bytes() const { return {data.get(), size}; }
+// The plan's pieces and made bytes, appended in the order of the file.
+class PlanBuilder {
+  public:
+    explicit PlanBuilder(JoinPlan& plan) : plan_(plan) {}
+
+    void made(std::span<const std::uint8_t> bytes) {
+        const auto first = static_cast<std::uint64_t>(plan_.made.size());
+        plan_.made.insert(plan_.made.end(), bytes.begin(), bytes.end());
+        add(JoinSource::made, {first, first + bytes.size()});
+    }
+    void add(JoinSource source, ByteRange range) {
+        if (range.size() > 0)
+            plan_.pieces.push_back({source, range});
+    }
+
+  private:
+    JoinPlan& plan_;
 };
 
-std::error_code readAll(NativeFile file, std::uint8_t* data, std::size_t size) {
-    std::size_t got = 0;
-    if (const std::error_code error = readAt(file, data, size, 0, got))
+std::uint64_t keptSize(const JoinInput& input) {
+    std::uint64_t size = 0;
+    for (const ByteRange& range : input.kept)
+        size += range.size();
+    return size;
+}
+
+// A picture without Exif gets a minimal one, so that each image begins FF D8 FF E1 as MPO
+// readers (and our own split) expect.
+Bytes madeExif(const JoinInput& input) {
+    return input.exif ? Bytes() : minimalExifSegment(input.width, input.height);
+}
+
+std::uint64_t exifSize(const JoinInput& input, const Bytes& made) {
+    return input.exif ? input.exif->size() : made.size();
+}
+
+// One image: SOI, its Exif (its own or a made one), its MP segment, then the rest it keeps.
+void addImage(PlanBuilder& builder, JoinSource source, const JoinInput& input, const Bytes& exif,
+              const Bytes& mpSegment) {
+    builder.made(kStartOfImage);
+    if (input.exif)
+        builder.add(source, *input.exif);
+    else
+        builder.made(exif);
+    builder.made(mpSegment);
+    for (const ByteRange& range : input.kept)
+        builder.add(source, range);
+}
+
+// Copies count bytes from offset of input to the end of output, through a buffer where the
+// kernel cannot do it.
+std::error_code copyRange(NativeFile input, std::int64_t offset, std::int64_t count,
+                          NativeFile output, Bytes& buffer) {
+    const std::error_code error = copyInKernel(input, offset, output, count);
+    if (error != std::errc::not_supported)
         return error;
-    if (got < size)
-        return make_error_code(Refusal::inputChanged); // it shrank while we read
-    std::uint8_t more;
-    if (!readAt(file, &more, 1, static_cast<std::int64_t>(size), got) && got > 0)
-        return make_error_code(Refusal::inputChanged); // it grew
+    if (buffer.empty())
+        buffer.resize(kJoinBlockSize);
+    while (count > 0) {
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::int64_t>(count, std::ssize(buffer)));
+        std::size_t got = 0;
+        if (const std::error_code readError = readAt(input, buffer.data(), wanted, offset, got))
+            return readError;
+        if (got < wanted)
+            return make_error_code(Refusal::inputChanged);
+        if (const std::error_code writeError = writeAll(output, buffer.data(), got))
+            return writeError;
+        offset += static_cast<std::int64_t>(got);
+        count -= static_cast<std::int64_t>(got);
+    }
     return {};
 }
 
-// The user's text for a file that cannot be read, or an empty one.
-std::string load(const fs::path& path, LoadedFile& file) {
-    NativeFile input = kNoFile;
+} // namespace
+
+JoinPlan planJoin(const JoinInput& left, const JoinInput& right) {
+    JoinPlan plan;
+    if (left.width != right.width || left.height != right.height) {
+        plan.refusal = JoinRefusal::sizesDiffer;
+        return plan;
+    }
+    const Bytes leftExif = madeExif(left);
+    const Bytes rightExif = madeExif(right);
+    const std::uint64_t leftAfterEnd = left.size - left.imageEnd;
+
+    plan.mpHeaderOffset = kStartOfImage.size() + exifSize(left, leftExif) + kMpHeaderInSegment;
+    plan.firstSize =
+        kStartOfImage.size() + exifSize(left, leftExif) + kFirstMpSegmentSize + keptSize(left);
+    // Whatever the left had past its EOI (a camera's padding) stays between the two images.
+    plan.secondStart = plan.firstSize + leftAfterEnd;
+    plan.secondSize =
+        kStartOfImage.size() + exifSize(right, rightExif) + kSecondMpSegmentSize + keptSize(right);
+    plan.totalSize = plan.secondStart + plan.secondSize + (right.size - right.imageEnd);
+    if (plan.secondStart + plan.secondSize > kLargestMpo) {
+        plan.refusal = JoinRefusal::tooLarge;
+        return plan;
+    }
+    // A half split from a camera MPO carries what the camera measured; the right's would be the
+    // same figures, so the left's serve both images, as cameras write them.
+    const MpAttributes attributes = left.mpAttributes.value_or(MpAttributes{});
+    const Bytes firstMp = firstImageMpSegment(
+        static_cast<std::uint32_t>(plan.firstSize), static_cast<std::uint32_t>(plan.secondSize),
+        static_cast<std::uint32_t>(plan.secondStart - plan.mpHeaderOffset), attributes);
+    const Bytes secondMp = secondImageMpSegment(attributes);
+
+    PlanBuilder builder(plan);
+    addImage(builder, JoinSource::left, left, leftExif, firstMp);
+    builder.add(JoinSource::left, {left.imageEnd, left.size});
+    addImage(builder, JoinSource::right, right, rightExif, secondMp);
+    builder.add(JoinSource::right, {right.imageEnd, right.size});
+    return plan;
+}
+
+Bytes joinedBytes(const JoinPlan& plan, std::span<const std::uint8_t> left,
+                  std::span<const std::uint8_t> right) {
+    Bytes out;
+    out.reserve(static_cast<std::size_t>(plan.totalSize)); // a plan in memory fits in memory
+    for (const JoinPiece& piece : plan.pieces) {
+        const std::span<const std::uint8_t> from = piece.source == JoinSource::made   ? plan.made
+                                                   : piece.source == JoinSource::left ? left
+                                                                                      : right;
+        const auto bytes = from.subspan(static_cast<std::size_t>(piece.range.first),
+                                        static_cast<std::size_t>(piece.range.size()));
+        out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
+}
+
+std::error_code writeJoin(const JoinPlan& plan, NativeFile left, NativeFile right,
+                          NativeFile output) {
+    Bytes buffer; // only where the kernel cannot copy between these files
+    for (const JoinPiece& piece : plan.pieces) {
+        std::error_code error;
+        if (piece.source == JoinSource::made)
+            error = writeAll(output, plan.made.data() + piece.range.first,
+                             static_cast<std::size_t>(piece.range.size()));
+        else
+            error = copyRange(piece.source == JoinSource::left ? left : right,
+                              static_cast<std::int64_t>(piece.range.first),
+                              static_cast<std::int64_t>(piece.range.size()), output, buffer);
+        if (error)
+            return error;
+    }
+    return {};
+}
+
+namespace {
+
+// An input held open from its reading to the copy of its bytes, so that both see one file.
+struct OpenInput {
+    OpenInput() = default;
+    OpenInput(const OpenInput&) = delete;
+    OpenInput& operator=(const OpenInput&) = delete;
+    ~OpenInput() { closeFile(file); }
+
+    NativeFile file = kNoFile;
+    JoinInput input;
+};
+
+// Opens and reads one input, its size checked first; the user's text when that fails.
+std::string openInput(const fs::path& path, OpenInput& open) {
     std::int64_t length = 0;
     // Refuses a fifo (or a folder) in a picture's place without waiting for it.
-    std::error_code error = openForReading(path, input, length);
+    std::error_code error = openForReading(path, open.file, length);
     if (error == std::errc::is_a_directory)
         error = make_error_code(Refusal::notRegularFile);
     if (error && error.category() != refusalCategory())
-        return describeFailure("Cannot open", utf8Of(path), error);
+        return describeFailure("Cannot open", utf8Text(path), error);
+    // An MP index counts in 32 bits: a larger picture could never be joined, so it is not read.
     if (!error && static_cast<std::uint64_t>(length) > kLargestMpo)
         error = std::make_error_code(std::errc::file_too_large);
-    if (!error) {
-        file.size = static_cast<std::size_t>(length);
-        file.data = uninitialisedBuffer(file.size);
-        error = readAll(input, file.data.get(), file.size);
-    }
-    closeFile(input);
-    return error ? describeFailure("Cannot read", utf8Of(path), error) : std::string();
+    if (error)
+        return describeFailure("Cannot read", utf8Text(path), error);
+
+    const NativeFile file = open.file;
+    JoinInputBytes bytes(
+        static_cast<std::uint64_t>(length),
+        [file](std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got) {
+            return readAt(file, data, size, static_cast<std::int64_t>(offset), got);
+        });
+    open.input = readJoinInput(bytes);
+    if (bytes.error())
+        return describeFailure("Cannot read", utf8Text(path), bytes.error());
+    return {};
 }
 
 std::string inputProblem(const fs::path& path, const JoinInput& input) {
@@ -248,33 +494,43 @@ std::string inputProblem(const fs::path& path, const JoinInput& input) {
     case JoinInputKind::picture:
         return {};
     case JoinInputKind::notJpeg:
-        return utf8Of(path) + " is not a valid JPEG file";
+        return utf8Text(path) + " is not a valid JPEG file";
+    case JoinInputKind::cutShort:
+        return utf8Text(path) + " is not a complete JPEG file: it ends before its end marker";
     case JoinInputKind::secondImage:
-        return utf8Of(path) + " is a whole MPO file: a second picture follows its end";
+        return utf8Text(path) + " is a whole MPO file: a second picture follows its end";
     }
     return {};
 }
 
 std::string existsText(const fs::path& output) {
-    return "Cannot write " + utf8Of(output) + ": a file of that name exists";
+    return "Cannot write " + utf8Text(output) + ": a file of that name exists";
+}
+
+// Where the extension of a picture's name begins: its ".jpg" or ".jpeg", in any case; npos
+// without one.
+std::size_t pictureExtensionAt(const std::string& leaf) {
+    std::string lower = leaf;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    for (const std::string_view extension : {".jpg", ".jpeg"})
+        if (lower.size() > extension.size() && lower.ends_with(extension))
+            return lower.size() - extension.size();
+    return std::string::npos;
 }
 
 } // namespace
 
 std::optional<PairNames> pairNamesFor(const fs::path& left) {
-    const std::string leaf = utf8Of(left.filename());
-    constexpr std::size_t suffixLength = 6; // "-L.jpg"
-    if (leaf.size() <= suffixLength)
+    const std::string leaf = utf8Text(left.filename());
+    const std::size_t extension = pictureExtensionAt(leaf);
+    // At least one character of NAME, then "-L".
+    if (extension == std::string::npos || extension < 3 || leaf[extension - 2] != '-' ||
+        (leaf[extension - 1] != 'L' && leaf[extension - 1] != 'l'))
         return std::nullopt;
-    const std::string suffix = leaf.substr(leaf.size() - suffixLength);
-    std::string lower = suffix;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    if (lower != "-l.jpg")
-        return std::nullopt;
-    const std::string name = leaf.substr(0, leaf.size() - suffixLength);
+    const std::string name = leaf.substr(0, extension - 2);
     std::string rightLeaf = leaf;
-    rightLeaf[name.size() + 1] = suffix[1] == 'L' ? 'R' : 'r';
+    rightLeaf[extension - 1] = leaf[extension - 1] == 'L' ? 'R' : 'r';
     // The folder part as it was given, separators included.
     return PairNames{fs::path(left).replace_filename(pathFromUtf8(rightLeaf)),
                      fs::path(left).replace_filename(pathFromUtf8(name + ".mpo"))};
@@ -284,46 +540,45 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
     // The original MPO usually sits there; looked at first, it costs no reading.
     if (nameIsTaken(output))
         return {existsText(output)};
+    // The same picture twice (a link, or a copy program's hard link) would give an MPO of one
+    // view seen twice.
+    if (const auto leftIdentity = identityOf(left);
+        leftIdentity && leftIdentity == identityOf(right))
+        return {utf8Text(left) + " and " + utf8Text(right) + " are the same file"};
 
-    LoadedFile leftFile;
-    if (std::string problem = load(left, leftFile); !problem.empty())
+    OpenInput leftFile;
+    if (std::string problem = openInput(left, leftFile); !problem.empty())
         return {problem};
-    const JoinInput leftInput = readJoinInput(leftFile.bytes());
-    if (std::string problem = inputProblem(left, leftInput); !problem.empty())
+    if (std::string problem = inputProblem(left, leftFile.input); !problem.empty())
         return {problem};
-
-    LoadedFile rightFile;
-    if (std::string problem = load(right, rightFile); !problem.empty())
+    OpenInput rightFile;
+    if (std::string problem = openInput(right, rightFile); !problem.empty())
         return {problem};
-    const JoinInput rightInput = readJoinInput(rightFile.bytes());
-    if (std::string problem = inputProblem(right, rightInput); !problem.empty())
+    if (std::string problem = inputProblem(right, rightFile.input); !problem.empty())
         return {problem};
 
-    const JoinPlan plan = planJoin(leftFile.bytes(), leftInput, rightFile.bytes(), rightInput);
+    const JoinPlan plan = planJoin(leftFile.input, rightFile.input);
     switch (plan.refusal) {
     case JoinRefusal::none:
         break;
     case JoinRefusal::sizesDiffer:
-        return {utf8Of(left) + " and " + utf8Of(right) + " differ in size: " + sizeText(leftInput) +
-                " and " + sizeText(rightInput)};
+        return {utf8Text(left) + " and " + utf8Text(right) + " differ in size: " +
+                sizeText(leftFile.input) + " and " + sizeText(rightFile.input)};
     case JoinRefusal::tooLarge:
-        return {"Cannot write " + utf8Of(output) +
+        return {"Cannot write " + utf8Text(output) +
                 ": the pictures together pass the 4 GiB an MPO index can address"};
     }
 
-    const auto writePieces = [&plan](NativeFile file) {
-        for (const auto piece : plan.pieces)
-            if (const std::error_code pieceError = writeAll(file, piece.data(), piece.size()))
-                return pieceError;
-        return std::error_code();
+    const auto writeContent = [&](NativeFile file) {
+        return writeJoin(plan, leftFile.file, rightFile.file, file);
     };
     // The original MPO is usually what sits under the output's name: never replace a file.
     const std::error_code error = writeFileAtomically(
-        output, writePieces, nullptr, TemporaryKind::unnamedWherePossible, ExistingFile::keep);
+        output, writeContent, nullptr, TemporaryKind::unnamedWherePossible, ExistingFile::keep);
     if (error == std::errc::file_exists)
         return {existsText(output)};
     if (error)
-        return {describeFailure("Cannot write", utf8Of(output), error)};
+        return {describeFailure("Cannot write", utf8Text(output), error)};
     return {};
 }
 
@@ -332,16 +587,16 @@ std::int64_t joinPairs(std::span<const std::string> lefts, const std::optional<f
     std::int64_t joined = 0;
     std::int64_t pairNumber = 0;
     for (const std::string& left : lefts) {
-        ++pairNumber;
         const fs::path leftPath = pathFromUtf8(left);
         std::optional<PairNames> names = pairNamesFor(leftPath);
         if (!names) {
             reporter.showMessage(left + " is not a left picture: its name must end in -L.jpg");
             continue;
         }
+        ++pairNumber;
         if (output && lefts.size() == 1)
             names->output = *output;
-        reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " + utf8Of(names->output));
+        reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " + utf8Text(names->output));
         const JoinResult result = joinPair(leftPath, names->right, names->output);
         if (result.joined())
             ++joined;

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "BatchReporter.h"
+#include "fileSystem.h"
+#include "mpIndex.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace twinframe {
@@ -17,31 +21,73 @@ namespace twinframe {
 // are copied byte for byte, and only the segments an MPO needs are written new.
 
 struct ByteRange {
-    std::size_t first = 0;
-    std::size_t end = 0; // one past the last byte
-    std::size_t size() const { return end - first; }
+    std::uint64_t first = 0;
+    std::uint64_t end = 0; // one past the last byte
+    std::uint64_t size() const { return end - first; }
+    bool operator==(const ByteRange&) const = default;
+};
+
+// How much of an input is held at a time while it is read: small enough for the processor's
+// cache, large enough that a header segment (at most 64 KiB) always fits.
+inline constexpr std::size_t kJoinBlockSize = 256 * 1024;
+
+// An input of a join as its reading sees it: bytes in memory (tests, the fuzzer, the page), or
+// a file fetched one block at a time, so that only a block of it is ever held whatever its size.
+class JoinInputBytes {
+  public:
+    // Fills data with size bytes from offset on, telling in got how many there were.
+    using Fetch = std::function<std::error_code(std::uint64_t offset, std::uint8_t* data,
+                                                std::size_t size, std::size_t& got)>;
+
+    explicit JoinInputBytes(std::span<const std::uint8_t> bytes);
+    JoinInputBytes(std::uint64_t size, Fetch fetch, std::size_t blockSize = kJoinBlockSize);
+
+    std::uint64_t size() const { return size_; }
+
+    // Bytes from offset on: at least min(wanted, size() - offset) of them, often more. Empty at
+    // or past the end, and when a fetch failed or came short (error() then says why).
+    std::span<const std::uint8_t> at(std::uint64_t offset, std::size_t wanted);
+    std::error_code error() const { return error_; }
+
+  private:
+    std::span<const std::uint8_t> inMemory_;
+    std::uint64_t size_ = 0;
+    Fetch fetch_;
+    std::vector<std::uint8_t> block_;
+    std::size_t blockSize_ = kJoinBlockSize;
+    std::uint64_t blockStart_ = 0;
+    std::size_t blockLength_ = 0;
+    std::error_code error_;
 };
 
 enum class JoinInputKind {
     picture,     // one JPEG picture, which a join can take
     notJpeg,     // no SOI, or its segments do not reach a start of scan (or name no frame size)
+    cutShort,    // its bytes end before its EOI: an interrupted copy
     secondImage, // another picture follows its end: a whole MPO, or pictures stuck together
 };
 
-// What a join needs to know of one input, read from its bytes alone.
+// What a join needs to know of one input, read from its bytes alone: the plan is made from this,
+// and the bytes are then copied from the input by their ranges.
 struct JoinInput {
     JoinInputKind kind = JoinInputKind::notJpeg;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    std::optional<ByteRange> exif; // its Exif APP1 segment, marker included
+    std::uint64_t size = 0;        // the whole input
+    std::optional<ByteRange> exif; // its Exif: the first Exif APP1 and any straight after it
     std::vector<ByteRange> kept;   // everything after SOI up to its end, less what is rewritten
-    std::size_t imageEnd = 0;      // one past its EOI (the end of the bytes when it has none)
+    std::uint64_t imageEnd = 0;    // one past its EOI
+    std::optional<MpAttributes> mpAttributes; // what its own MP segment says, when it has one
+    bool operator==(const JoinInput&) const = default;
 };
 
 // Walks the marker segments up to the first start of scan, then the compressed data to the EOI
-// (across the further scans and tables of a progressive picture). A camera's MP segments
-// (APP2 "MPF\0") are left out of kept, since the join writes its own; so is the Exif segment,
-// which the join moves to the front. Reads nothing outside bytes, whatever they hold.
+// (across the further scans and tables of a progressive picture), then what follows, for a
+// further picture. A camera's MP segments (APP2 "MPF\0") are left out of kept, since the join
+// writes its own; so is the Exif, which the join moves to the front. Reads every byte once, in
+// order, and nothing outside the input, whatever it holds; a failed read gives notJpeg with
+// bytes.error() set.
+JoinInput readJoinInput(JoinInputBytes& bytes);
 JoinInput readJoinInput(std::span<const std::uint8_t> bytes);
 
 enum class JoinRefusal {
@@ -50,39 +96,45 @@ enum class JoinRefusal {
     tooLarge,    // an MP index counts in 32 bits: the file would pass 4 GiB
 };
 
-// The joined file as pieces to write in order. Pieces point into the two inputs (which must
-// outlive the plan) and into the segments the plan made.
-class JoinPlan {
-  public:
-    JoinPlan() = default;
-    JoinPlan(const JoinPlan&) = delete;
-    JoinPlan& operator=(const JoinPlan&) = delete;
-    JoinPlan(JoinPlan&&) = default;
-    JoinPlan& operator=(JoinPlan&&) = default;
+// Where a piece of the joined file comes from: bytes the join made, or the left or right input.
+enum class JoinSource { made, left, right };
 
+struct JoinPiece {
+    JoinSource source = JoinSource::made;
+    ByteRange range; // in the plan's made bytes, or in the input
+    bool operator==(const JoinPiece&) const = default;
+};
+
+// The joined file as pieces to write in order. It holds no input bytes, only their ranges, so a
+// writer copies them from wherever the inputs are (open files here, the user's File objects in
+// the page).
+struct JoinPlan {
     JoinRefusal refusal = JoinRefusal::none;
-    std::vector<std::span<const std::uint8_t>> pieces;
+    std::vector<JoinPiece> pieces;
+    std::vector<std::uint8_t> made;   // SOIs, Exif and MP segments the join wrote
     std::uint64_t mpHeaderOffset = 0; // where MP offsets count from
     std::uint64_t firstSize = 0;      // the first image, SOI to EOI
     std::uint64_t secondStart = 0;    // after the left's own bytes past its EOI, if any
     std::uint64_t secondSize = 0;
     std::uint64_t totalSize = 0;
-
-    std::vector<std::uint8_t> bytes() const; // the pieces joined, for checks in memory
-
-  private:
-    friend JoinPlan planJoin(std::span<const std::uint8_t>, const JoinInput&,
-                             std::span<const std::uint8_t>, const JoinInput&);
-    std::array<std::vector<std::uint8_t>, 4> made_; // Exif and MP segments of both images
 };
 
-// Lays out the MPO of two inputs that readJoinInput found to be pictures.
-JoinPlan planJoin(std::span<const std::uint8_t> left, const JoinInput& leftInput,
-                  std::span<const std::uint8_t> right, const JoinInput& rightInput);
+// Lays out the MPO of two inputs that readJoinInput found to be pictures. The left's MP
+// attributes (a half split from a camera MPO carries them) are kept for both images.
+JoinPlan planJoin(const JoinInput& left, const JoinInput& right);
+
+// The joined file in memory, for inputs in memory: for checks, and files small enough to hold.
+std::vector<std::uint8_t> joinedBytes(const JoinPlan& plan, std::span<const std::uint8_t> left,
+                                      std::span<const std::uint8_t> right);
+
+// Writes the joined file to output: the made pieces as they are, the ranges copied from the open
+// inputs (in the kernel where the platform can).
+std::error_code writeJoin(const JoinPlan& plan, NativeFile left, NativeFile right,
+                          NativeFile output);
 
 // The files a left picture NAME-L.jpg goes with: NAME-R.jpg beside it (the R in the case of its
 // L; the extension as written) and the output NAME.mpo. None when the name does not end in -L.jpg
-// (in any case).
+// or -L.jpeg (in any case).
 struct PairNames {
     std::filesystem::path right;
     std::filesystem::path output;
@@ -95,13 +147,15 @@ struct JoinResult {
 };
 
 // Joins the pictures left and right into a new file output. Never replaces a file: when output
-// exists (or appears meanwhile) nothing is written. Messages name files as the paths are given.
+// exists (or appears meanwhile) nothing is written; nor when left and right are one file, or
+// either is not a whole picture. Messages name files as the paths are given.
 JoinResult joinPair(const std::filesystem::path& left, const std::filesystem::path& right,
                     const std::filesystem::path& output);
 
 // Joins each left picture named in lefts with its right picture, into the output pairNamesFor
 // gives or, for a single left, into output when that is given. Reports a status line per pair
-// and each problem as a message, and goes on after one. Returns how many pairs were joined.
+// (numbered from 1 over the left pictures) and each problem as a message, and goes on after one.
+// Returns how many pairs were joined.
 std::int64_t joinPairs(std::span<const std::string> lefts,
                        const std::optional<std::filesystem::path>& output, BatchReporter& reporter);
 

@@ -67,6 +67,7 @@ std::optional<std::int64_t> findMpHeader(std::span<const std::uint8_t> head, boo
 struct IndexEntry {
     std::uint32_t value = 0; // the value field: the value itself, or its offset from base
     std::uint32_t count = 0;
+    std::uint32_t type = 0;
 };
 
 // The entry for tag in the IFD at offset (from base), if the IFD holds one.
@@ -77,12 +78,13 @@ std::optional<IndexEntry> findTag(const TiffReader& reader, std::int64_t ifd, st
     for (std::int64_t i = 0; i < *entries; ++i) {
         const std::int64_t entry = ifd + 2 + i * kIfdEntrySize;
         const auto entryTag = reader.read(entry, 2);
+        const auto type = reader.read(entry + 2, 2);
         const auto count = reader.read(entry + 4, 4);
         const auto value = reader.read(entry + 8, 4);
-        if (!entryTag || !count || !value)
+        if (!entryTag || !type || !count || !value)
             return std::nullopt;
         if (*entryTag == tag)
-            return IndexEntry{*value, *count};
+            return IndexEntry{*value, *count, *type};
     }
     return std::nullopt;
 }
@@ -139,11 +141,13 @@ MpIndex readIndexFrom(std::span<const std::uint8_t> head, std::int64_t fileLengt
 
     for (std::int64_t k = 0; k < count; ++k) {
         const std::int64_t entry = std::int64_t{entries->value} + k * kEntrySize;
+        const auto attribute = reader.read(entry, 4);
         const auto size = reader.read(entry + 4, 4);
         const auto offset = reader.read(entry + 8, 4);
         // The table lies inside the file but beyond the bytes at hand: no camera writes that.
-        if (!size || !offset)
+        if (!attribute || !size || !offset)
             return {};
+        index.types.push_back(*attribute & 0xFFFFFF);
         // A later image at offset 0 would begin inside the MP header; it is caught below as an
         // image that does not follow the one before it.
         index.starts.push_back(k == 0 || *offset == 0 ? 0 : *base + *offset);
@@ -162,7 +166,72 @@ MpIndex readIndexFrom(std::span<const std::uint8_t> head, std::int64_t fileLengt
     return index;
 }
 
+constexpr std::uint16_t kBaseViewpointNum = 0xB204;
+constexpr std::uint16_t kConvergenceAngle = 0xB205;
+constexpr std::uint16_t kBaselineLength = 0xB206;
+constexpr std::uint32_t kLongType = 4;
+constexpr std::uint32_t kRationalType = 5;
+constexpr std::uint32_t kSignedRationalType = 10;
+
+// The tag's entry in the first of the IFDs that holds it with the given type and one value.
+std::optional<IndexEntry> findFigure(const TiffReader& reader, std::span<const std::int64_t> ifds,
+                                     std::uint16_t tag, std::uint32_t type) {
+    for (const std::int64_t ifd : ifds)
+        if (const auto entry = findTag(reader, ifd, tag))
+            return entry->type == type && entry->count == 1 ? entry : std::nullopt;
+    return std::nullopt;
+}
+
+// A rational's numerator and denominator, stored at the offset the entry gives.
+void readRational(const TiffReader& reader, const std::optional<IndexEntry>& entry,
+                  std::uint32_t& numerator, std::uint32_t& denominator) {
+    if (!entry)
+        return;
+    const auto top = reader.read(entry->value, 4);
+    const auto bottom = reader.read(std::int64_t{entry->value} + 4, 4);
+    if (top && bottom) {
+        numerator = *top;
+        denominator = *bottom;
+    }
+}
+
 } // namespace
+
+bool indexesStereoPair(const MpIndex& index) {
+    return index.state == MpIndexState::usable && index.types.size() == 2 &&
+           index.types[0] == kDisparityType && index.types[1] == kDisparityType;
+}
+
+std::optional<MpAttributes> readMpAttributes(std::span<const std::uint8_t> data) {
+    constexpr std::int64_t base = 4; // after "MPF\0"
+    if (data.size() < base + 8 || std::memcmp(data.data(), "MPF\0", 4) != 0)
+        return std::nullopt;
+    const bool littleEndian = std::memcmp(data.data() + base, "II*\0", 4) == 0;
+    if (!littleEndian && std::memcmp(data.data() + base, "MM\0*", 4) != 0)
+        return std::nullopt;
+    bool ranPastData = false;
+    const TiffReader reader(data, base, littleEndian, ranPastData);
+    const auto first = reader.read(4, 4);
+    if (!first)
+        return std::nullopt;
+    // The first image's segment holds the index first and its attributes in the next IFD; a
+    // later image's holds the attributes alone.
+    std::vector<std::int64_t> ifds{*first};
+    if (const auto entries = reader.read(*first, 2)) {
+        const auto next = reader.read(std::int64_t{*first} + 2 + *entries * kIfdEntrySize, 4);
+        if (next && *next != 0)
+            ifds.push_back(*next);
+    }
+
+    MpAttributes attributes;
+    if (const auto viewpoint = findFigure(reader, ifds, kBaseViewpointNum, kLongType))
+        attributes.baseViewpoint = viewpoint->value;
+    readRational(reader, findFigure(reader, ifds, kConvergenceAngle, kSignedRationalType),
+                 attributes.convergenceNumerator, attributes.convergenceDenominator);
+    readRational(reader, findFigure(reader, ifds, kBaselineLength, kRationalType),
+                 attributes.baselineNumerator, attributes.baselineDenominator);
+    return attributes;
+}
 
 MpIndex readMpIndex(std::span<const std::uint8_t> head, std::int64_t fileLength,
                     const std::function<bool(std::int64_t)>& startsImage) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -19,11 +20,38 @@ struct MpIndex {
     MpIndexState state = MpIndexState::none;
     std::vector<std::int64_t> starts; // where each image begins; starts[0] is 0
     std::vector<std::int64_t> sizes;  // each image's size as the index gives it
+    std::vector<std::uint32_t> types; // each image's type, the low 24 bits of its attribute
     std::size_t firstPastEnd = 0;     // incomplete: the number (from 1) of the first image cut off
     // none, but only because the bytes at hand ended where the index could go on: more of the
     // file's start might still hold one. A usable or incomplete answer never changes with more.
     bool headTooShort = false;
 };
+
+// The image type of each image of a stereo pair: "multi-frame disparity".
+inline constexpr std::uint32_t kDisparityType = 0x020002;
+
+// Whether a usable index says the file is a stereo pair: exactly two images, both of the
+// disparity type, wherever the second begins (the pictures of a pair can differ in size a lot).
+bool indexesStereoPair(const MpIndex& index);
+
+// The value the format gives a figure that the writer does not know.
+inline constexpr std::uint32_t kUnknownFigure = 0xFFFFFFFF;
+
+// What a stereo camera measured, from an image's MP Attribute IFD: the numbers stored, unchanged.
+struct MpAttributes {
+    std::uint32_t baseViewpoint = 1; // the view the others are measured from (1: the left)
+    std::uint32_t convergenceNumerator = kUnknownFigure; // degrees, signed
+    std::uint32_t convergenceDenominator = kUnknownFigure;
+    std::uint32_t baselineNumerator = kUnknownFigure; // metres
+    std::uint32_t baselineDenominator = kUnknownFigure;
+    bool operator==(const MpAttributes&) const = default;
+};
+
+// The attributes an APP2 "MPF\0" segment gives, from its data (what follows the length field,
+// "MPF\0" included): from its MP Attribute IFD, which the first image's segment chains after its
+// index. A figure it lacks (or stores as another type) stays as in MpAttributes{}; none at all
+// when the segment's header cannot be read. Nothing outside data is read.
+std::optional<MpAttributes> readMpAttributes(std::span<const std::uint8_t> data);
 
 // How far into a file its index is looked for. Cameras put it right after the Exif segment,
 // which is at most 64 KiB; an index beyond this is treated as none.

@@ -112,28 +112,28 @@ Bytes segment(std::uint8_t marker, std::string_view identifier, const Bytes& tif
 }
 
 constexpr std::uint32_t kRepresentative = 1u << 29;
-constexpr std::uint32_t kDisparity = 0x020002;
-// The value the format writes for a figure the writer does not know.
-constexpr std::uint32_t kUnknown = 0xFFFFFFFF;
 
-// MPIndividualNum, BaseViewpointNum (the left is the base view), and the convergence angle and
-// baseline, which a join cannot know.
-std::vector<Entry> attributeEntries(std::uint32_t individualNumber) {
-    return {long1(0xB101, individualNumber), long1(0xB204, 1),
-            rational1(0xB205, Type::srational, kUnknown, kUnknown),
-            rational1(0xB206, Type::rational, kUnknown, kUnknown)};
+// MPIndividualNum, then what the camera measured: BaseViewpointNum, the convergence angle and
+// the baseline (all ones where unknown).
+std::vector<Entry> attributeEntries(std::uint32_t individualNumber,
+                                    const MpAttributes& attributes) {
+    return {long1(0xB101, individualNumber), long1(0xB204, attributes.baseViewpoint),
+            rational1(0xB205, Type::srational, attributes.convergenceNumerator,
+                      attributes.convergenceDenominator),
+            rational1(0xB206, Type::rational, attributes.baselineNumerator,
+                      attributes.baselineDenominator)};
 }
 
 } // namespace
 
 Bytes firstImageMpSegment(std::uint32_t firstSize, std::uint32_t secondSize,
-                          std::uint32_t secondOffset) {
+                          std::uint32_t secondOffset, const MpAttributes& attributes) {
     Bytes entries;
-    put32(entries, kRepresentative | kDisparity);
+    put32(entries, kRepresentative | kDisparityType);
     put32(entries, firstSize);
     put32(entries, 0); // the first image's offset is 0: it begins the file
     put32(entries, 0); // no dependent images
-    put32(entries, kDisparity);
+    put32(entries, kDisparityType);
     put32(entries, secondSize);
     put32(entries, secondOffset);
     put32(entries, 0);
@@ -144,15 +144,15 @@ Bytes firstImageMpSegment(std::uint32_t firstSize, std::uint32_t secondSize,
                long1(0xB001, 2),
                {0xB002, Type::undefined, static_cast<std::uint32_t>(entries.size()), entries}});
     set32(tiff, next, static_cast<std::uint32_t>(tiff.size()));
-    appendIfd(tiff, attributeEntries(1));
+    appendIfd(tiff, attributeEntries(1, attributes));
     Bytes out = segment(0xE2, std::string_view("MPF\0", 4), tiff);
     assert(out.size() == kFirstMpSegmentSize);
     return out;
 }
 
-Bytes secondImageMpSegment() {
+Bytes secondImageMpSegment(const MpAttributes& attributes) {
     Bytes tiff = tiffHeader();
-    std::vector<Entry> entries = attributeEntries(2);
+    std::vector<Entry> entries = attributeEntries(2, attributes);
     entries.insert(entries.begin(), text4(0xB000, "0100"));
     appendIfd(tiff, entries);
     Bytes out = segment(0xE2, std::string_view("MPF\0", 4), tiff);

@@ -1,7 +1,6 @@
 #include "runBatch.h"
 
 #include "failure.h"
-#include "pathText.h"
 #include "splitFile.h"
 
 #include <vector>
@@ -46,7 +45,7 @@ BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem:
     // current directory, which other threads of a program may rely on.
     const std::filesystem::path folder = directory.empty() ? "." : directory;
     if (const std::error_code error = checkFolder(folder)) {
-        reporter.showMessage(describeFailure("Cannot open folder", utf8Of(directory), error));
+        reporter.showMessage(describeFailure("Cannot open folder", utf8Text(directory), error));
         return result;
     }
 
@@ -60,6 +59,7 @@ BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem:
         }
         ++fileIndex;
         reporter.setStatus("File: " + std::to_string(fileIndex));
+        reporter.startFile(fileIndex, result.selectedCount);
         if (!speedHack())
             batch.searchStart = 0;
         splitFile(folder, name, fileIndex, batch, reporter);

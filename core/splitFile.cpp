@@ -1,7 +1,6 @@
 #include "splitFile.h"
 
 #include "failure.h"
-#include "pathText.h"
 #include "saveChunkCode.h"
 
 #include <algorithm>
@@ -67,13 +66,13 @@ struct Output {
 std::vector<Output> outputsFor(const fs::path& folder, const std::string& name,
                                const SplitPlan& plan) {
     const fs::path listed = pathFromUtf8(name);
-    const std::string leaf = utf8Of(listed.filename());
+    const std::string leaf = utf8Text(listed.filename());
     std::vector<Output> outputs;
     for (const Chunk& chunk : plan.chunks) {
         // The folder part as it was given, separators included.
         const fs::path shown =
             fs::path(listed).replace_filename(pathFromUtf8(outputName(leaf, chunk.suffix)));
-        outputs.push_back({folder / shown, utf8Of(shown)});
+        outputs.push_back({folder / shown, utf8Text(shown)});
     }
     return outputs;
 }
@@ -164,7 +163,10 @@ SplitPlan planFromIndex(const MpIndex& index, std::int64_t fileLength) {
     const std::vector<std::int64_t>& starts = index.starts;
     SplitPlan plan;
     plan.searchStart = (starts[1] / 3) * 2;
-    const bool stereo = starts.size() == 2 && isStereoPair(fileLength, starts[1]);
+    // An index that types both images as the views of a stereo pair is believed wherever the
+    // second begins: a pair whose pictures compress to very different sizes stays a pair.
+    const bool stereo =
+        starts.size() == 2 && (indexesStereoPair(index) || isStereoPair(fileLength, starts[1]));
     plan.kind = stereo ? SplitKind::stereoPair : SplitKind::multiImage;
     for (std::size_t k = 0; k < starts.size(); ++k) {
         const std::int64_t last = k + 1 < starts.size() ? starts[k + 1] - 1 : fileLength - 1;

@@ -59,7 +59,8 @@ SplitPlan planSplit(std::int64_t fileLength, std::int64_t searchStart,
 
 // How a file of fileLength bytes is cut at the starts of a usable index: image k runs up to the
 // byte before image k + 1 begins, and the last to the end of the file, so padding between images
-// stays with the image before it, as the scan leaves it.
+// stays with the image before it, as the scan leaves it. Two images make a stereo pair when the
+// index types both as disparity views, or else when the second begins near the middle.
 SplitPlan planFromIndex(const MpIndex& index, std::int64_t fileLength);
 
 // How splitFile cuts a file whose bytes are in memory: at its index's starts when the index is

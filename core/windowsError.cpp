@@ -1,6 +1,6 @@
 #include "windowsError.h"
 
-#include "pathText.h"
+#include "utf16.h"
 
 #include <windows.h>
 
@@ -22,7 +22,7 @@ std::string systemText(DWORD code) {
         message.pop_back();
     if (message.empty())
         return "Error " + std::to_string(code);
-    return utf8Of(std::wstring_view(message));
+    return utf8FromUtf16(message);
 }
 
 std::errc portableCondition(DWORD code, bool& known) {

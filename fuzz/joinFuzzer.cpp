@@ -1,11 +1,13 @@
 // Feeds arbitrary bytes to a join as a left and a right picture and holds the result to what
-// must be true of every join: reading an input never leaves its bytes and always ends; a joined
-// file begins FF D8 FF E1, its size is what the plan says, its MP index is usable and gives
-// exactly the planned starts and sizes, each image keeps its input's bytes from the first
-// scan to its end, and the second image is a picture of the same size as the right.
+// must be true of every join: reading an input never leaves its bytes and always ends, and gives
+// the same answer read whole or a few bytes at a time; a picture ends with its EOI; a joined file
+// begins FF D8 FF E1, its size is what the plan says, its MP index is usable, types both images
+// as disparity views and gives exactly the planned starts and sizes, each image keeps its input's
+// bytes from the first scan to its end and carries the left's MP attributes, and the second
+// image is a picture of the same size as the right.
 //
 // The first two bytes of the input give the left's length (big-endian, at most the rest); the
-// right is what follows it.
+// right is what follows it. The left's length also sets the block size of the reading in pieces.
 #include "joinPair.h"
 #include "mpIndex.h"
 
@@ -26,9 +28,30 @@ using Bytes = std::vector<std::uint8_t>;
     std::abort();
 }
 
+// The input read from memory in blocks of blockSize, as a file is read.
+JoinInput readInBlocks(std::span<const std::uint8_t> bytes, std::size_t blockSize) {
+    JoinInputBytes blocks(
+        bytes.size(),
+        [bytes](std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got) {
+            if (offset >= bytes.size())
+                fail("a block fetched past the end");
+            got = std::min<std::size_t>(size, bytes.size() - static_cast<std::size_t>(offset));
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), got, data);
+            return std::error_code();
+        },
+        blockSize);
+    return readJoinInput(blocks);
+}
+
 void checkInput(std::span<const std::uint8_t> bytes, const JoinInput& input) {
+    if (input.size != bytes.size())
+        fail("the input's size is not its bytes'");
     if (input.kind == JoinInputKind::notJpeg)
         return;
+    if (input.kind == JoinInputKind::picture &&
+        (input.imageEnd < 4 || bytes[input.imageEnd - 2] != 0xFF ||
+         bytes[input.imageEnd - 1] != 0xD9))
+        fail("a picture that does not end with its EOI");
     if (input.imageEnd > bytes.size())
         fail("the image ends past the bytes");
     std::size_t previous = 2;
@@ -70,17 +93,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const JoinInput rightInput = readJoinInput(right);
     checkInput(left, leftInput);
     checkInput(right, rightInput);
+    const std::size_t blockSize = 16 + data[1] % 64;
+    if (readInBlocks(left, blockSize) != leftInput || readInBlocks(right, blockSize) != rightInput)
+        fail("reading in blocks finds other than reading in memory");
     if (leftInput.kind != JoinInputKind::picture || rightInput.kind != JoinInputKind::picture)
         return 0;
 
-    const JoinPlan plan = planJoin(left, leftInput, right, rightInput);
+    const JoinPlan plan = planJoin(leftInput, rightInput);
     if (plan.refusal != JoinRefusal::none) {
         if (plan.refusal == JoinRefusal::sizesDiffer && leftInput.width == rightInput.width &&
             leftInput.height == rightInput.height)
             fail("pictures of one size refused as different");
         return 0;
     }
-    const Bytes joined = plan.bytes();
+    const Bytes joined = joinedBytes(plan, left, right);
     if (joined.size() != plan.totalSize)
         fail("the joined size is not the planned size");
     if (joined.size() < 4 || joined[0] != 0xFF || joined[1] != 0xD8 || joined[2] != 0xFF ||
@@ -99,7 +125,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         !endsWith(joined, plan.secondStart + plan.secondSize, keptBytes(right, rightInput)))
         fail("an image does not end with its input's kept bytes");
 
+    if (readMpIndex(joined).types != std::vector<std::uint32_t>{kDisparityType, kDisparityType})
+        fail("the images are not typed as disparity views");
+
     const std::span<const std::uint8_t> second(joined.data() + plan.secondStart, plan.secondSize);
+    const MpAttributes kept = leftInput.mpAttributes.value_or(MpAttributes{});
+    if (readJoinInput(std::span<const std::uint8_t>(joined).first(plan.firstSize)).mpAttributes !=
+            kept ||
+        readJoinInput(second).mpAttributes != kept)
+        fail("an image does not carry the left's MP attributes");
     const JoinInput secondInput = readJoinInput(second);
     if (secondInput.kind != JoinInputKind::picture || secondInput.width != rightInput.width ||
         secondInput.height != rightInput.height)

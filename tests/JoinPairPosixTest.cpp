@@ -50,3 +50,28 @@ TEST(JoinPair, NeverReplacesAFileAndWritesNothingForABadPair) {
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "a.mpo", "b.mpo",
                                                      "fifo-R.jpg", "junk-R.jpg", "two-R.jpg"}));
 }
+
+TEST(JoinPair, RefusesCutShortPicturesAndOnePictureTwiceWritingNothing) {
+    TempDir dir;
+    const BuiltJpeg picture = buildJpeg({});
+    writeBytes(dir / "a-L.jpg", picture.bytes);
+    writeBytes(dir / "a-R.jpg", buildJpeg({.seed = 2}).bytes);
+    const Bytes cut = slice(picture.bytes, 0, picture.imageEnd - 40); // an interrupted copy
+    writeBytes(dir / "p-L.jpg", cut);
+    writeBytes(dir / "q-R.jpg", cut);
+    EXPECT_EQ(joinPair(dir / "p-L.jpg", dir / "a-R.jpg", dir / "p.mpo").problem,
+              (dir / "p-L.jpg").string() +
+                  " is not a complete JPEG file: it ends before its end marker");
+    EXPECT_EQ(joinPair(dir / "a-L.jpg", dir / "q-R.jpg", dir / "q.mpo").problem,
+              (dir / "q-R.jpg").string() +
+                  " is not a complete JPEG file: it ends before its end marker");
+
+    std::filesystem::create_hard_link(dir / "a-L.jpg", dir / "h-R.jpg");
+    std::filesystem::create_symlink("a-L.jpg", dir / "s-R.jpg");
+    for (const char* right : {"h-R.jpg", "s-R.jpg"})
+        EXPECT_EQ(joinPair(dir / "a-L.jpg", dir / right, dir / "x.mpo").problem,
+                  (dir / "a-L.jpg").string() + " and " + (dir / right).string() +
+                      " are the same file");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "h-R.jpg", "p-L.jpg",
+                                                     "q-R.jpg", "s-R.jpg"}));
+}

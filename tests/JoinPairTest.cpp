@@ -37,8 +37,8 @@ Joined joinInMemory(const Bytes& left, const Bytes& right) {
     const JoinInput rightInput = readJoinInput(right);
     EXPECT_EQ(leftInput.kind, JoinInputKind::picture);
     EXPECT_EQ(rightInput.kind, JoinInputKind::picture);
-    JoinPlan plan = planJoin(left, leftInput, right, rightInput);
-    Bytes bytes = plan.bytes();
+    JoinPlan plan = planJoin(leftInput, rightInput);
+    Bytes bytes = joinedBytes(plan, left, right);
     return {std::move(plan), std::move(bytes)};
 }
 
@@ -70,11 +70,26 @@ TEST(MpWriter, SegmentsHaveTheLayoutOfStereoCameras) {
                   "0400 01b1 0400 01000000 01000000  04b2 0400 01000000 01000000"
                   "05b2 0a00 01000000 88000000  06b2 0500 01000000 90000000  00000000"
                   "ffffffff ffffffff ffffffff ffffffff"));
-    EXPECT_EQ(secondImageMpSegment(), hex("ffe20060 4d504600 49492a00 08000000 0500"
-                                          "00b0 0700 04000000 30313030  01b1 0400 01000000 02000000"
-                                          "04b2 0400 01000000 01000000  05b2 0a00 01000000 4a000000"
-                                          "06b2 0500 01000000 52000000  00000000"
-                                          "ffffffff ffffffff ffffffff ffffffff"));
+    EXPECT_EQ(secondImageMpSegment({}),
+              hex("ffe20060 4d504600 49492a00 08000000 0500"
+                  "00b0 0700 04000000 30313030  01b1 0400 01000000 02000000"
+                  "04b2 0400 01000000 01000000  05b2 0a00 01000000 4a000000"
+                  "06b2 0500 01000000 52000000  00000000"
+                  "ffffffff ffffffff ffffffff ffffffff"));
+}
+
+TEST(MpWriter, WritesTheGivenAttributesInPlaceOfUnknownOnes) {
+    const MpAttributes measured{2, 0xFFFFFFFE, 10, 77, 1000}; // -0.2 degrees, 77 mm
+    const Bytes first = firstImageMpSegment(100, 200, 300, measured);
+    const Bytes second = secondImageMpSegment(measured);
+    EXPECT_EQ(first.size(), kFirstMpSegmentSize);
+    EXPECT_EQ(second.size(), kSecondMpSegmentSize);
+    EXPECT_EQ(slice(first, 144, 159), hex("feffffff 0a000000 4d000000 e8030000"));
+    for (const Bytes* segment : {&first, &second})
+        EXPECT_EQ(readMpAttributes(slice(*segment, 4, segment->size() - 1)), measured);
+    // Cut short anywhere, a segment gives defaults or nothing, never bytes from outside it.
+    for (std::size_t end = 4; end < first.size() - 1; ++end)
+        EXPECT_NE(readMpAttributes(slice(first, 4, end)), measured) << end;
 }
 
 TEST(JoinPair, FileBeginsWithExifThenTheIndexThenTheLeftsOwnSegments) {
@@ -182,9 +197,9 @@ TEST(JoinInput, TellsPicturesFromWhatIsNot) {
     Bytes noEnd = slice(picture.bytes, 0, picture.imageEnd - 3);
     noEnd.insert(noEnd.end(), second.begin(), second.end());
     EXPECT_EQ(readJoinInput(noEnd).kind, JoinInputKind::secondImage);
-    // A picture cut short just ends at the end of its bytes.
+    // A picture cut short ends at the end of its bytes, without its end marker.
     const Bytes cut = slice(picture.bytes, 0, picture.imageEnd - 100);
-    EXPECT_EQ(readJoinInput(cut).kind, JoinInputKind::picture);
+    EXPECT_EQ(readJoinInput(cut).kind, JoinInputKind::cutShort);
     EXPECT_EQ(readJoinInput(cut).imageEnd, cut.size());
 }
 
@@ -208,6 +223,152 @@ TEST(PairNames, RightAndOutputFollowTheLeftsCase) {
     EXPECT_EQ(names("a-l.JPG"), "a-r.JPG a.mpo");
     EXPECT_EQ(names("a-L.Jpg"), "a-R.Jpg a.mpo");
     EXPECT_EQ(names("a-R.jpg"), "-");
-    EXPECT_EQ(names("a-L.jpeg"), "-");
+    EXPECT_EQ(names("a-L.jpeg"), "a-R.jpeg a.mpo");
+    EXPECT_EQ(names("b-l.JPEG"), "b-r.JPEG b.mpo");
+    EXPECT_EQ(names("a-L.jpe"), "-");
+    EXPECT_EQ(names("aL.jpeg"), "-");
     EXPECT_EQ(names("-L.jpg"), "-");
+    EXPECT_EQ(names("-L.jpeg"), "-");
+}
+
+namespace {
+
+// An input read a few bytes at a time from memory, as a file is read a block at a time.
+JoinInput readInBlocks(const Bytes& bytes, std::size_t blockSize) {
+    JoinInputBytes blocks(
+        bytes.size(),
+        [&](std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got) {
+            got = std::min<std::size_t>(size, bytes.size() - static_cast<std::size_t>(offset));
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), got, data);
+            return std::error_code();
+        },
+        blockSize);
+    return readJoinInput(blocks);
+}
+
+// The MP attributes each image of a joined file carries, from its own MP segment.
+std::vector<MpAttributes> attributesOfImages(const Joined& joined) {
+    std::vector<MpAttributes> found;
+    const Bytes second = slice(joined.bytes, static_cast<std::size_t>(joined.plan.secondStart),
+                               joined.bytes.size() - 1);
+    for (const Bytes* image : {&joined.bytes, &second}) {
+        const Bytes segment = headerSegments(*image)[1]; // right after the Exif
+        const auto attributes = readMpAttributes(slice(segment, 4, segment.size() - 1));
+        EXPECT_TRUE(attributes.has_value());
+        found.push_back(attributes.value_or(MpAttributes{}));
+    }
+    return found;
+}
+
+} // namespace
+
+TEST(JoinInput, ReadingInBlocksFindsWhatReadingInMemoryFinds) {
+    const BuiltJpeg picture = buildJpeg({.jfif = true, .exifSegments = 3, .padding = 5});
+    Bytes twoPictures = picture.bytes;
+    const Bytes second = buildJpeg({.seed = 9}).bytes;
+    twoPictures.insert(twoPictures.end(), second.begin(), second.end());
+    const std::vector<Bytes> inputs = {
+        picture.bytes,
+        buildJpeg({.measuredMpSegment = true, .progressive = true}).bytes,
+        slice(picture.bytes, 0, picture.imageEnd - 2), // no EOI
+        twoPictures,
+        slice(picture.bytes, 0, 300), // header cut
+    };
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const JoinInput inMemory = readJoinInput(inputs[i]);
+        for (const std::size_t blockSize : {16u, 17u, 1000u, 1u << 20}) {
+            SCOPED_TRACE("input " + std::to_string(i) + ", blocks of " + std::to_string(blockSize));
+            EXPECT_EQ(readInBlocks(inputs[i], blockSize), inMemory);
+        }
+    }
+    // A read that fails ends the reading; the caller is told why.
+    JoinInputBytes failing(
+        100'000,
+        [](std::uint64_t offset, std::uint8_t* data, std::size_t size, std::size_t& got) {
+            std::fill_n(data, size, std::uint8_t{0xFF});
+            data[1] = 0xD8;
+            got = size;
+            return offset > 0 ? std::make_error_code(std::errc::io_error) : std::error_code();
+        },
+        64);
+    EXPECT_EQ(readJoinInput(failing).kind, JoinInputKind::notJpeg);
+    EXPECT_EQ(failing.error(), std::errc::io_error);
+}
+
+TEST(JoinPair, ExifInSeveralSegmentsStaysTogetherBeforeTheIndex) {
+    const BuiltJpeg left = buildJpeg({.jfif = true, .exifSegments = 3, .seed = 1});
+    const BuiltJpeg right = buildJpeg({.exifSegments = 2, .seed = 2});
+    const Joined joined = joinInMemory(left.bytes, right.bytes);
+    const std::vector<Bytes> leftSegments = headerSegments(left.bytes); // JFIF, Exif x3, ...
+    const std::vector<Bytes> segments = headerSegments(joined.bytes);
+    ASSERT_GE(segments.size(), 5u);
+    EXPECT_EQ(std::vector<Bytes>(segments.begin(), segments.begin() + 3),
+              std::vector<Bytes>(leftSegments.begin() + 1, leftSegments.begin() + 4));
+    EXPECT_EQ(slice(segments[3], 0, 7), hex("ffe2009e 4d504600"));
+    EXPECT_EQ(segments[4], leftSegments[0]); // the JFIF after the index
+    const Bytes second = slice(joined.bytes, static_cast<std::size_t>(joined.plan.secondStart),
+                               joined.bytes.size() - 1);
+    EXPECT_EQ(headerSegments(second)[2], secondImageMpSegment());
+    EXPECT_EQ(readMpIndex(joined.bytes).state, MpIndexState::usable);
+}
+
+TEST(JoinPair, KeepsWhatTheCameraMeasuredForBothImages) {
+    const MpAttributes measured{.baseViewpoint = 1,
+                                .convergenceNumerator = 0,
+                                .convergenceDenominator = 1,
+                                .baselineNumerator = kMeasuredBaseline[0],
+                                .baselineDenominator = kMeasuredBaseline[1]};
+    const BuiltJpeg camera = buildJpeg({.measuredMpSegment = true, .seed = 1});
+    const BuiltJpeg edited = buildJpeg({.seed = 2});
+    EXPECT_EQ(readJoinInput(camera.bytes).mpAttributes, measured);
+
+    const Joined fromCamera = joinInMemory(camera.bytes, edited.bytes);
+    EXPECT_EQ(attributesOfImages(fromCamera), (std::vector<MpAttributes>{measured, measured}));
+    // The camera's own segment is replaced, not kept beside the new one.
+    EXPECT_EQ(fromCamera.bytes.size(), joinInMemory(edited.bytes, edited.bytes).bytes.size() +
+                                           camera.bytes.size() - edited.bytes.size() -
+                                           (headerSegments(camera.bytes)[2].size()));
+    // Without an MP segment on the left, the figures are unknown, whatever the right carries.
+    const Joined fromEdited = joinInMemory(edited.bytes, camera.bytes);
+    EXPECT_EQ(attributesOfImages(fromEdited), (std::vector<MpAttributes>{{}, {}}));
+    EXPECT_EQ(MpAttributes{}.baselineNumerator, 0xFFFFFFFF);
+}
+
+// A bright side at quality 90 and a dark side at 75 differ a lot in compressed size: the second
+// image lies far from the middle, but the index types both as views of a pair.
+TEST(JoinPair, PicturesOfVeryDifferentSizesSplitBackAsLeftAndRight) {
+    const BuiltJpeg left = buildJpeg({.dataSize = 30'000, .seed = 1});
+    const BuiltJpeg right = buildJpeg({.dataSize = 2'000, .seed = 2});
+    const Joined joined = joinInMemory(left.bytes, right.bytes);
+    const SplitPlan scanned =
+        planSplit(static_cast<std::int64_t>(joined.bytes.size()), 0,
+                  [&](std::int64_t from) { return findImageStart(joined.bytes, from); });
+    EXPECT_EQ(scanned.kind, SplitKind::multiImage); // the scan alone cannot tell
+
+    TempDir dir;
+    writeBytes(dir / "p.mpo", joined.bytes);
+    BatchState batch;
+    RecordingReporter reporter;
+    splitFile(dir.path(), "p.mpo", 1, batch, reporter);
+    EXPECT_TRUE(reporter.messages.empty());
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"p-L.jpg", "p-R.jpg", "p.mpo"}));
+    EXPECT_EQ(compressedDataOf(readBytes(dir / "p-L.jpg")), left.compressed());
+    EXPECT_EQ(compressedDataOf(readBytes(dir / "p-R.jpg")), right.compressed());
+
+    // And the halves join again, into the same file.
+    std::filesystem::rename(dir / "p.mpo", dir / "first.mpo");
+    EXPECT_TRUE(joinPair(dir / "p-L.jpg", dir / "p-R.jpg", dir / "p.mpo").joined());
+    EXPECT_EQ(readBytes(dir / "p.mpo"), joined.bytes);
+}
+
+// A picture an MP index could not address is refused before a byte of it is read: a sparse
+// file of 4 GiB and one byte costs no time and no memory.
+TEST(JoinPair, RefusesAPictureOfMoreThan4GiBUnread) {
+    TempDir dir;
+    writeBytes(dir / "a-L.jpg", buildJpeg({}).bytes);
+    writeBytes(dir / "a-R.jpg", buildJpeg({.seed = 2}).bytes);
+    std::filesystem::resize_file(dir / "a-R.jpg", 0x1'0000'0001);
+    EXPECT_EQ(joinPair(dir / "a-L.jpg", dir / "a-R.jpg", dir / "a.mpo").problem,
+              "Cannot read " + (dir / "a-R.jpg").string() + ": File too large");
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.mpo"));
 }

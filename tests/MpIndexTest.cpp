@@ -212,3 +212,37 @@ TEST_F(SplitWithIndex, AnIndexBeyondTheFirstReadIsStillFoundAndOnlyThen) {
     EXPECT_EQ(none.state, MpIndexState::none);
     EXPECT_FALSE(none.headTooShort);
 }
+
+TEST_F(SplitWithIndex, TwoDisparityViewsArePairedWhereverTheSecondBegins) {
+    // Far from the middle: the scan would number them; the index's types say it is a pair.
+    const IndexedMpo pair = mpoWithIndex(1'400'000, {0, 300'000});
+    EXPECT_EQ(readMpIndex(pair.bytes).types,
+              (std::vector<std::uint32_t>{kDisparityType, 0x020002}));
+    EXPECT_EQ(scanPlan(pair.bytes).kind, SplitKind::multiImage);
+    split("far.mpo", pair.bytes);
+    expectOutputs(pair.bytes, {{"far-L.jpg", {0, 299'999}}, {"far-R.jpg", {300'000, 1'399'999}}});
+
+    // Every other index keeps the rule of the middle: a primary image with its large thumbnail,
+    // one disparity view with another type, and three disparity views.
+    const auto retyped = [](std::vector<std::uint32_t> attributes, std::size_t secondStart) {
+        IndexedMpo file = mpoWithIndex(1'400'000, {0, secondStart});
+        for (std::size_t k = 0; k < attributes.size(); ++k)
+            putNumber(file.bytes, file.layout.entries + 16 * k, attributes[k], 4, true);
+        return file.bytes;
+    };
+    const Bytes thumbnail = retyped({0x20030000, 0x00010001}, 300'000);
+    split("thumb.mpo", thumbnail);
+    expectOutputs(thumbnail,
+                  {{"thumb-1.jpg", {0, 299'999}}, {"thumb-2.jpg", {300'000, 1'399'999}}});
+    const Bytes mixed = retyped({0x20020002, 0x00020003}, 300'000);
+    split("mixed.mpo", mixed);
+    EXPECT_TRUE(std::filesystem::exists(dir / "mixed-2.jpg"));
+    // Near the middle, two images of other types are still a pair, as before.
+    const Bytes middle = retyped({0x20030000, 0x00010001}, 690'000);
+    split("middle.mpo", middle);
+    EXPECT_TRUE(std::filesystem::exists(dir / "middle-R.jpg"));
+    const Bytes three = mpoWithIndex(1'400'000, {0, 300'000, 700'000}).bytes;
+    split("three.mpo", three);
+    EXPECT_TRUE(std::filesystem::exists(dir / "three-3.jpg"));
+    EXPECT_TRUE(reporter.messages.empty());
+}

@@ -9,6 +9,7 @@ Usage: joinReaders.py TWINFRAME_CLI"""
 import io
 import json
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -68,6 +69,32 @@ def pixels(data_or_image):
     return image.convert("RGB").tobytes()
 
 
+def with_camera_mp_segment(data):
+    """The picture with a stereo camera's MP segment after its Exif, as a half split from a
+    camera MPO carries it: big-endian, the index IFD chained to the attribute IFD, with the
+    figures the Fujifilm W3 measures (convergence 0, baseline 75 mm)."""
+    def ifd_entry(tag, kind, count, value):
+        return struct.pack(">HHII", tag, kind, count, value)
+    entries = 8 + 2 + 3 * 12 + 4
+    attributes = entries + 32
+    rationals = attributes + 2 + 5 * 12 + 4
+    tiff = b"MM\0*" + struct.pack(">I", 8)
+    tiff += struct.pack(">H", 3) + ifd_entry(0xB000, 7, 4, 0x30313030) + \
+        ifd_entry(0xB001, 4, 1, 2) + ifd_entry(0xB002, 7, 32, entries) + \
+        struct.pack(">I", attributes)
+    tiff += struct.pack(">8I", 0x20020002, 5000, 0, 0, 0x00020002, 5000, 5000, 0)
+    tiff += struct.pack(">H", 5) + ifd_entry(0xB000, 7, 4, 0x30313030) + \
+        ifd_entry(0xB101, 4, 1, 1) + ifd_entry(0xB204, 4, 1, 1) + \
+        ifd_entry(0xB205, 10, 1, rationals) + ifd_entry(0xB206, 5, 1, rationals + 8) + \
+        struct.pack(">I", 0)
+    tiff += struct.pack(">4I", 0, 1, 75, 1000)
+    segment = b"\xff\xe2" + struct.pack(">H", 2 + 4 + len(tiff)) + b"MPF\0" + tiff
+    exif = data.index(b"Exif\0\0") - 4
+    assert data[exif:exif + 2] == b"\xff\xe1"
+    exif_end = exif + 2 + (data[exif + 2] << 8 | data[exif + 3])
+    return data[:exif_end] + segment + data[exif_end:]
+
+
 def pairs():
     left, right = stereo_pair()
     yield "exif", jpeg(left, exif=exif_bytes("L")), jpeg(right, exif=exif_bytes("R"))
@@ -79,6 +106,8 @@ def pairs():
     data = mpo.getvalue()
     second = data.index(b"\xff\xd8\xff", 2)
     yield "halves", data[:second], data[second:]
+    yield "camera", with_camera_mp_segment(jpeg(left, exif=exif_bytes("L"))), \
+        jpeg(right, exif=exif_bytes("R"))
 
 
 def main():
@@ -122,6 +151,14 @@ def main():
                   len(second) == tags.get("MPImage2:MPImageLength"),
                   f"{mpo}: exiftool's second image is the file's last bytes")
             check(compressed(second) == compressed(right), f"{mpo}: second image's data")
+            if name == "camera":  # what the camera measured is kept, for both images
+                for label, image in (("first", joined), ("second", second)):
+                    figures = json.loads(subprocess.run(
+                        ["exiftool", "-j", "-n", "-BaselineLength", "-ConvergenceAngle", "-"],
+                        input=image, capture_output=True, check=True).stdout)[0]
+                    check(figures.get("BaselineLength") == 0.075 and
+                          figures.get("ConvergenceAngle") == 0,
+                          f"{mpo} {label} image's figures: {figures}")
 
             with Image.open(mpo) as image:
                 check(image.format == "MPO", f"{mpo} opens as {image.format}")

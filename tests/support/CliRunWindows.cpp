@@ -1,6 +1,7 @@
 #include "CliRun.h"
 
-#include "pathText.h"
+#include "fileSystem.h"
+#include "utf16.h"
 
 #include <windows.h>
 
@@ -61,7 +62,7 @@ HANDLE inheritableFile(const std::filesystem::path& path) {
     const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("cannot create " + utf8Of(path));
+        throw std::runtime_error("cannot create " + utf8Text(path));
     return file;
 }
 
@@ -75,7 +76,7 @@ CliRun runProgram(const std::string& program, const TempDir& folder, const std::
     const std::filesystem::path executable = std::filesystem::absolute(pathFromUtf8(program));
     std::wstring commandLine = quotedArgument(executable.native());
     for (const std::string& word : shellWords(arguments))
-        commandLine += L" " + quotedArgument(utf16Of(word));
+        commandLine += L" " + quotedArgument(utf16FromUtf8(word));
 
     const auto out = folder / ".out";
     const auto err = folder / ".err";

@@ -55,6 +55,46 @@ void appendScan(Bytes& out, const JpegRecipe& recipe, std::uint32_t seed) {
     out.insert(out.end(), data.begin(), data.end());
 }
 
+void appendBigEndian(Bytes& out, std::uint32_t value, int size) {
+    for (int i = size - 1; i >= 0; --i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+void appendIfdEntry(Bytes& out, std::uint16_t tag, std::uint16_t type, std::uint32_t count,
+                    std::uint32_t value) {
+    appendBigEndian(out, tag, 2);
+    appendBigEndian(out, type, 2);
+    appendBigEndian(out, count, 4);
+    appendBigEndian(out, value, 4);
+}
+
+// A camera's first-image MP segment after "MPF\0": an MP Index IFD (version, two images, their
+// entries) chained to an MP Attribute IFD whose rationals follow it.
+Bytes measuredMpSegment() {
+    Bytes tiff = {'M', 'M', 0, 0x2A, 0, 0, 0, 8};
+    constexpr std::uint32_t indexIfd = 8;
+    constexpr std::uint32_t entries = indexIfd + 2 + 3 * 12 + 4;
+    constexpr std::uint32_t attributeIfd = entries + 32;
+    constexpr std::uint32_t rationals = attributeIfd + 2 + 5 * 12 + 4;
+    appendBigEndian(tiff, 3, 2);
+    appendIfdEntry(tiff, 0xB000, 7, 4, 0x30313030);
+    appendIfdEntry(tiff, 0xB001, 4, 1, 2);
+    appendIfdEntry(tiff, 0xB002, 7, 32, entries);
+    appendBigEndian(tiff, attributeIfd, 4);
+    for (const std::uint32_t value : {0x20020002u, 5000u, 0u, 0u, 0x00020002u, 5000u, 5000u, 0u})
+        appendBigEndian(tiff, value, 4);
+    appendBigEndian(tiff, 5, 2);
+    appendIfdEntry(tiff, 0xB000, 7, 4, 0x30313030);
+    appendIfdEntry(tiff, 0xB101, 4, 1, 1);
+    appendIfdEntry(tiff, 0xB204, 4, 1, 1);
+    appendIfdEntry(tiff, 0xB205, 10, 1, rationals);
+    appendIfdEntry(tiff, 0xB206, 5, 1, rationals + 8);
+    appendBigEndian(tiff, 0, 4);
+    for (const std::uint32_t value : {0u, 1u, kMeasuredBaseline[0], kMeasuredBaseline[1]})
+        appendBigEndian(tiff, value, 4);
+    return tiff;
+}
+
 } // namespace
 
 BuiltJpeg buildJpeg(const JpegRecipe& recipe) {
@@ -67,6 +107,9 @@ BuiltJpeg buildJpeg(const JpegRecipe& recipe) {
         Bytes tiff = {'I', 'I', 0x2A, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
         append(tiff, {0xFF, 0xD8, 0xFF, 0xDB, 0, 4, 1, 2, 0xFF, 0xD9}); // the thumbnail
         appendSegment(out, 0xE1, std::string_view("Exif\0\0", 6), tiff);
+        for (std::size_t more = 1; more < recipe.exifSegments; ++more)
+            appendSegment(out, 0xE1, std::string_view("Exif\0\0", 6),
+                          filler(50, recipe.seed + static_cast<std::uint32_t>(more)));
     }
     // XMP is an APP1 too, but not the Exif one.
     appendSegment(out, 0xE1, std::string_view("http://ns.adobe.com/xap/1.0/\0", 29),
@@ -74,6 +117,8 @@ BuiltJpeg buildJpeg(const JpegRecipe& recipe) {
     if (recipe.cameraMpSegment)
         appendSegment(out, 0xE2, std::string_view("MPF\0", 4),
                       {'I', 'I', 0x2A, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    if (recipe.measuredMpSegment)
+        appendSegment(out, 0xE2, std::string_view("MPF\0", 4), measuredMpSegment());
     appendSegment(out, 0xE2, std::string_view("ICC_PROFILE\0", 12), filler(60, recipe.seed + 1));
     appendSegment(out, 0xDB, "", filler(65, recipe.seed + 2)); // DQT
     appendSegment(out, recipe.progressive ? 0xC2 : 0xC0, "",

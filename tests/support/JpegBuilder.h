@@ -15,11 +15,18 @@ struct JpegRecipe {
     bool jfif = false;            // an APP0 JFIF segment right after SOI
     bool exif = true;             // an Exif APP1, with a thumbnail inside (its own SOI and EOI)
     bool cameraMpSegment = false; // an APP2 "MPF" segment, as halves split from a camera MPO carry
+    // Instead, the first image's MP segment of a stereo camera (big-endian, index then
+    // attributes) with what the Fujifilm W3 measures: kMeasuredBaseline and convergence 0.
+    bool measuredMpSegment = false;
+    std::size_t exifSegments = 1; // more than one: the Exif goes on in further APP1 segments
     bool progressive = false;     // several scans with tables between them
     std::size_t dataSize = 3000;  // compressed bytes per scan
     std::size_t padding = 0;      // zero bytes after EOI
     std::uint32_t seed = 1;
 };
+
+// The W3's baseline, 75 mm: numerator and denominator as the camera stores them.
+inline constexpr std::uint32_t kMeasuredBaseline[2] = {75, 1000};
 
 struct BuiltJpeg {
     Bytes bytes;

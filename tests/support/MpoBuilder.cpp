@@ -1,7 +1,5 @@
 #include "MpoBuilder.h"
 
-#include "pathText.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -139,7 +137,7 @@ Bytes slice(const Bytes& bytes, std::size_t first, std::size_t last) {
 Bytes readBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw std::runtime_error("cannot read " + utf8Of(path));
+        throw std::runtime_error("cannot read " + utf8Text(path));
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -148,7 +146,7 @@ void writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out.flush())
-        throw std::runtime_error("cannot write " + utf8Of(path));
+        throw std::runtime_error("cannot write " + utf8Text(path));
 }
 
 TempDir::TempDir() {
@@ -174,7 +172,7 @@ TempDir::~TempDir() {
 std::vector<std::string> TempDir::names() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path_))
-        names.push_back(utf8Of(entry.path().filename()));
+        names.push_back(utf8Text(entry.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }

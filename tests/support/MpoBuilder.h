@@ -1,7 +1,7 @@
 #pragma once
 
 #include "BatchReporter.h"
-#include "pathText.h"
+#include "fileSystem.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,14 +1,10 @@
-#include "pathText.h"
+#include "utf16.h"
 
-#ifdef _WIN32
 #include <windows.h>
-#endif
 
 namespace twinframe {
 
-#ifdef _WIN32
-
-std::wstring utf16Of(std::string_view text) {
+std::wstring utf16FromUtf8(std::string_view text) {
     if (text.empty())
         return {};
     const int length = static_cast<int>(text.size());
@@ -18,7 +14,7 @@ std::wstring utf16Of(std::string_view text) {
     return result;
 }
 
-std::string utf8Of(std::wstring_view text) {
+std::string utf8FromUtf16(std::wstring_view text) {
     if (text.empty())
         return {};
     const int length = static_cast<int>(text.size());
@@ -28,26 +24,5 @@ std::string utf8Of(std::wstring_view text) {
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, result.data(), narrow, nullptr, nullptr);
     return result;
 }
-
-std::filesystem::path pathFromUtf8(std::string_view text) {
-    return std::filesystem::path(utf16Of(text));
-}
-
-std::string utf8Of(const std::filesystem::path& path) {
-    return utf8Of(std::wstring_view(path.native()));
-}
-
-#else
-
-// The bytes of a POSIX name are the name, whatever their encoding: they go through unchanged.
-std::filesystem::path pathFromUtf8(std::string_view text) {
-    return std::filesystem::path(std::string(text));
-}
-
-std::string utf8Of(const std::filesystem::path& path) {
-    return path.native();
-}
-
-#endif
 
 } // namespace twinframe
