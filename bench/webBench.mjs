@@ -95,7 +95,8 @@ try {
             return {
                 seconds: (performance.now() - start) / 1000,
                 summary: document.querySelector("#log .summary")?.innerText ?? "stuck at " + document.querySelector("[role=status]").textContent,
-                images: document.querySelector("#outputs li")?.getAttribute("aria-setsize") ?? "0",
+                images: document.querySelector("#outputs li")?.getAttribute("aria-setsize") ??
+                    document.getElementById("outputs").getAttribute("aria-rowcount") ?? "0",
             };
         });
         times.push(result.seconds);

@@ -13,6 +13,20 @@ if(NOT count EQUAL 1)
 endif()
 execute_process(COMMAND dpkg-deb -f ${debs} Depends OUTPUT_VARIABLE depends)
 execute_process(COMMAND dpkg-deb -c ${debs} OUTPUT_VARIABLE contents)
+# The summary, then a few lines (of under 80 characters) that say what the program does.
+execute_process(COMMAND dpkg-deb -f ${debs} Description OUTPUT_VARIABLE description)
+string(REGEX MATCHALL "\n [^\n]+" lines "${description}")
+list(LENGTH lines lineCount)
+if(NOT description MATCHES "^Extracts JPG images from MPO files\n" OR lineCount LESS 4
+   OR NOT description MATCHES "twinframe-cli")
+    message(FATAL_ERROR "the package's description is not the summary and a few lines:\n${description}")
+endif()
+foreach(line IN LISTS lines)
+    string(LENGTH "${line}" length)
+    if(length GREATER 81) # with the line feed and the leading space
+        message(FATAL_ERROR "a line of the package's description is too long:${line}")
+    endif()
+endforeach()
 foreach(library libqt6widgets6 libqt6core6 libstdc++6 libc6)
     string(FIND "${depends}" "${library} " at)
     if(at EQUAL -1)
@@ -21,7 +35,7 @@ foreach(library libqt6widgets6 libqt6core6 libstdc++6 libc6)
 endforeach()
 foreach(path usr/bin/twinframe usr/bin/twinframe-cli
              usr/share/applications/org.example.Twinframe.desktop
-             usr/share/metainfo/org.example.Twinframe.metainfo.xml
+             usr/share/metainfo/org.example.twinframe.metainfo.xml
              usr/share/mime/packages/org.example.Twinframe.xml
              usr/share/icons/hicolor/scalable/apps/org.example.Twinframe.svg
              usr/share/icons/hicolor/48x48/apps/org.example.Twinframe.png)

@@ -11,6 +11,7 @@ packages=(
     desktop-file-utils appstream dpkg-dev file fonts-dejavu-core
     libimage-exiftool-perl python3-pil
     shared-mime-info
+    dbus-daemon
 )
 
 as_root() {
@@ -42,7 +43,8 @@ configure_and_build() {
 # The page (web/): Debian's emscripten compiles the core to WebAssembly; chromium runs the page's
 # tests headless. node and npm come with the machine, or from Debian when it has none (Debian's
 # npm conflicts with a node installed from elsewhere, so it is only asked for without one).
-web_packages=(emscripten chromium)
+# unzip and python3 read the page's archives in its tests.
+web_packages=(emscripten chromium unzip python3)
 
 install_web_packages() {
     local node_packages=()
@@ -51,7 +53,8 @@ install_web_packages() {
 }
 
 # build_web: the page into build/web/: the npm packages of web/package-lock.json, the core
-# configured by emcmake in build/web-core, then the page's files beside it.
+# configured by emcmake in build/web-core, then the page's files beside it (web/build.mjs), and
+# the whole page in one file, build/web/twinframe.html.
 build_web() {
     local site="$root/build/web" core="$root/build/web-core"
     if [ ! -f "$root/web/node_modules/.package-lock.json" ] ||
@@ -63,13 +66,7 @@ build_web() {
     emcmake cmake -S "$root/web" -B "$core" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$core" -j2
     rm -rf "$site"
-    mkdir -p "$site/vendor"
-    cp "$root/web/index.html" "$root/web/style.css" "$root/web/app.js" "$root/web/worker.js" \
-        "$core/twinframe-core.js" "$core/twinframe-core.wasm" "$site/"
-    cp "$root/resources/twinframe.svg" "$site/"
-    cp "$root/web/node_modules/fflate/esm/browser.js" "$site/vendor/fflate.js"
-    cp "$root/web/node_modules/fflate/LICENSE" "$site/vendor/fflate.LICENSE.txt"
-    echo "Built the page in $site"
+    node "$root/web/build.mjs" "$core" "$site"
 }
 
 # Windows: twinframe-cli.exe and the tests cross-built with MinGW-w64 and run under Wine. The

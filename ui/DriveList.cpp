@@ -1,5 +1,6 @@
 #include "DriveList.h"
 
+#include <QKeyEvent>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QStorageInfo>
@@ -70,4 +71,33 @@ void DriveList::showPopup() {
     setVolumes(source_());
     emit volumesRefreshed();
     QComboBox::showPopup();
+}
+
+void DriveList::keyPressEvent(QKeyEvent* event) {
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        if (plain) {
+            showPopup();
+            return;
+        }
+        break;
+    default:
+        // A letter would jump to a drive named with it.
+        if (!event->text().isEmpty() && event->text().front().isPrint() &&
+            event->key() != Qt::Key_Space) {
+            event->ignore();
+            return;
+        }
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+void DriveList::wheelEvent(QWheelEvent* event) {
+    event->ignore();
 }

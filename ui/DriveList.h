@@ -7,7 +7,9 @@
 
 // The drive list of a system without drive letters: the root folders of the mounted volumes
 // that hold user files (pseudo file systems such as /proc are left out). The list is read anew
-// each time it is opened, so a card mounted meanwhile is there.
+// each time it is opened, so a card mounted meanwhile is there. A drive is taken only when it is
+// chosen from the open list (with Return or a click): the arrow keys open the list rather than
+// switch from drive to drive, and neither typing nor the mouse wheel switches drives.
 class DriveList : public QComboBox {
     Q_OBJECT
   public:
@@ -26,6 +28,10 @@ class DriveList : public QComboBox {
     void setVolumeSource(std::function<QStringList()> source) { source_ = std::move(source); }
 
     void showPopup() override;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   signals:
     // The list was read anew on opening; the current drive may have gone from it.

@@ -21,14 +21,22 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScopedValueRollback>
+#include <QSettings>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <filesystem>
 
 const QString frmMain::idleText = QStringLiteral("twinframe.example.org");
+const QString frmMain::desktopFileName = QStringLiteral("org.example.Twinframe");
 
 namespace {
+
+// The one thing the window remembers between runs, in Qt's usual settings place.
+const QString sizeKey = QStringLiteral("window/size");
 
 std::filesystem::path nativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -41,12 +49,50 @@ std::error_code folderProblem(const QString& path) {
     return error;
 }
 
+// A message box with OK only and no icon, titled with the program's name, and wide enough to show
+// that title whole beside the title bar's buttons, however short its text.
+class TitledMessageBox : public QMessageBox {
+  public:
+    TitledMessageBox(const QString& text, QWidget* parent)
+        : QMessageBox(QMessageBox::NoIcon, twinframe::kProductName, text, QMessageBox::Ok, parent) {
+        button(QMessageBox::Ok)->setIcon(QIcon());
+    }
+
+    // Title bars are usually drawn in a bold font, and hold the window's icon and three buttons
+    // of about a line and a half square each, with some space around them.
+    static int widthForTitle(const QString& title, const QFont& font) {
+        QFont bold = font;
+        bold.setBold(true);
+        return QFontMetrics(bold).horizontalAdvance(title) + 7 * QFontMetrics(font).height();
+    }
+
+  protected:
+    // QMessageBox sets its own fixed size from its text as it is shown, and again later as its
+    // layout settles.
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        widenForTitle();
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QMessageBox::resizeEvent(event);
+        widenForTitle();
+    }
+
+  private:
+    void widenForTitle() {
+        const int wanted = widthForTitle(windowTitle(), font());
+        if (width() < wanted)
+            setFixedWidth(wanted);
+    }
+};
+
 } // namespace
 
 frmMain::frmMain(QWidget* parent)
     : QWidget(parent), Drive1(new DriveList(this)), Dir1(new DirList(this)),
       File1(new FileList(this)), cmbGo(new QPushButton(tr("GO!"), this)),
       lblMain(new QLabel(idleText, this)), chk1(new QCheckBox(tr("Multi-file speed hack"), this)),
+      launcher_(desktopFileName),
       batch_(std::make_unique<twinframe::BatchCommand>(static_cast<BatchWindow&>(*this))) {
     setWindowTitle(twinframe::kProductName);
     setAcceptDrops(true);
@@ -56,7 +102,13 @@ frmMain::frmMain(QWidget* parent)
     cmbGo->setObjectName("cmbGo");
     lblMain->setObjectName("lblMain");
     chk1->setObjectName("chk1");
+    chk1->setToolTip(
+        tr("Finds each file's second image faster in a batch from one camera, by starting where "
+           "the last stereo file's was found; leave it off for files from different cameras, "
+           "whose small files it may take for too small."));
     placeControls();
+    resize(QSettings().value(sizeKey).toSize().expandedTo(layoutSize_));
+    fitControlsToSize();
 
     const QString start = QDir::currentPath();
     Drive1->setVolumes(DriveList::mountedVolumes());
@@ -78,6 +130,7 @@ frmMain::frmMain(QWidget* parent)
 // A batch still running uses this window until it ends: the command stops it and lets through,
 // unshown, whatever it is waiting to report meanwhile.
 frmMain::~frmMain() {
+    rememberSize();
     closing_ = true;
     batch_.reset();
 }
@@ -99,26 +152,52 @@ double frmMain::fontScale() const {
 void frmMain::placeControls() {
     const double pixelsPerTwip = logicalDpiX() / 1440.0 * fontScale();
     const auto px = [pixelsPerTwip](int twips) { return qRound(twips * pixelsPerTwip); };
-    const auto place = [&px](QWidget* control, int left, int top, int width, int height) {
-        control->setGeometry(px(left), px(top), px(width), px(height));
+    const auto twips = [&px](int left, int top, int width, int height) {
+        return QRect(px(left), px(top), px(width), px(height));
     };
-    setFixedSize(px(5055), px(3975));
-    place(Drive1, 120, 120, 2415, 315);
-    place(Dir1, 120, 600, 2415, 2340);
-    place(File1, 2640, 120, 2295, 2820);
-    place(cmbGo, 2640, 3360, 2295, 495);
-    place(lblMain, 120, 3360, 2415, 255);
-    place(chk1, 2880, 3000, 1935, 255);
+    layoutSize_ = QSize(px(5055), px(3975));
+    const QRect fileColumn = twips(2640, 120, 2295, 2820);
     // The layout leaves the check box room for its caption in a small font only: where the
     // desktop's font is larger, let it grow within the file list's column rather than cut it.
-    const QRect column = File1->geometry();
-    const int width = std::clamp(chk1->sizeHint().width(), chk1->width(), column.width());
-    const int left = std::min(chk1->x(), column.right() + 1 - width);
-    chk1->setGeometry(left, chk1->y(), width, chk1->height());
+    QRect check = twips(2880, 3000, 1935, 255);
+    const int checkWidth = std::clamp(chk1->sizeHint().width(), check.width(), fileColumn.width());
+    check.setLeft(std::min(check.x(), fileColumn.right() + 1 - checkWidth));
+    check.setWidth(checkWidth);
+    layout_ = {twips(120, 120, 2415, 315),   twips(120, 600, 2415, 2340), fileColumn,
+               twips(2640, 3360, 2295, 495), twips(120, 3360, 2415, 255), check};
+    setMinimumSize(layoutSize_); // which makes a smaller window larger
+    fitControlsToSize();
     setTabOrder(Drive1, Dir1);
     setTabOrder(Dir1, File1);
     setTabOrder(File1, cmbGo);
     setTabOrder(cmbGo, chk1);
+}
+
+// At the layout's size every control is where the layout puts it. A larger window gives the
+// room it adds to the three lists, half of its width to each column; the button, the check box
+// and the status line stay where they were under the lists, and as wide as their column.
+void frmMain::fitControlsToSize() {
+    const int wider = std::max(0, width() - layoutSize_.width());
+    const int taller = std::max(0, height() - layoutSize_.height());
+    const int left = wider / 2;
+    const int right = wider - left;
+    const auto [drive, dirs, files, go, status, check] = layout_;
+    Drive1->setGeometry(drive.adjusted(0, 0, left, 0));
+    Dir1->setGeometry(dirs.adjusted(0, 0, left, taller));
+    lblMain->setGeometry(status.translated(0, taller).adjusted(0, 0, left, 0));
+    File1->setGeometry(files.translated(left, 0).adjusted(0, 0, right, taller));
+    cmbGo->setGeometry(go.translated(left, taller).adjusted(0, 0, right, 0));
+    chk1->setGeometry(check.translated(left, taller));
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitControlsToSize();
+}
+
+void frmMain::rememberSize() const {
+    QSettings().setValue(sizeKey,
+                         isMaximized() || isFullScreen() ? normalGeometry().size() : size());
 }
 
 void frmMain::changeEvent(QEvent* event) {
@@ -204,7 +283,17 @@ void frmMain::refreshFileList() {
     File1->refresh();
 }
 
+void frmMain::showProgress(std::int64_t done, std::int64_t total) {
+    launcher_.show(done, total);
+}
+
 void frmMain::batchEnded(bool closeNow) {
+    launcher_.clear();
+    // The controls that had the focus were disabled meanwhile, which moved it on (to the check
+    // box, where the next Space would tick it): give it back to the one GO! was pressed from.
+    if (focusBeforeBatch_ != nullptr && !closeNow)
+        focusBeforeBatch_->setFocus(Qt::OtherFocusReason);
+    focusBeforeBatch_ = nullptr;
     emit batchFinished();
     if (closeNow)
         close();
@@ -215,6 +304,9 @@ void frmMain::postToWindow(std::function<void()> task) {
 }
 
 void frmMain::onGo() {
+    if (batch_->running())
+        return;
+    focusBeforeBatch_ = focusWidget();
     batch_->start(File1->entries(), nativePath(Dir1->path()), chk1->isChecked());
 }
 
@@ -240,6 +332,12 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 // Return and Enter press the button, as Space does.
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && !filesWhenShown_.empty() &&
+        windowHandle()->isExposed()) {
+        // Once the expose is handled; a box opened from inside it would be painted blank.
+        QTimer::singleShot(0, this, [this] { openFiles(std::exchange(filesWhenShown_, {})); });
+        windowHandle()->removeEventFilter(this);
+    }
     if (watched == cmbGo && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -274,6 +372,20 @@ void frmMain::dropEvent(QDropEvent* event) {
         return;
     event->acceptProposedAction();
     openFiles(paths);
+}
+
+// Before the window is on screen, the window system may not have placed it yet, and a box about
+// the files would be centred on a window at the screen's top left.
+void frmMain::openFilesWhenShown(const QStringList& paths) {
+    if (paths.isEmpty())
+        return;
+    if (windowHandle() != nullptr && windowHandle()->isExposed()) {
+        openFiles(paths);
+        return;
+    }
+    filesWhenShown_ = paths;
+    winId(); // makes the window's handle, to hear when it is exposed
+    windowHandle()->installEventFilter(this);
 }
 
 void frmMain::openFiles(const QStringList& paths) {
@@ -313,7 +425,6 @@ void frmMain::showMessage(const std::string& text) {
         return;
     // The summary separates its lines with a carriage return; Qt breaks lines at a line feed.
     const QString shown = QString::fromStdString(text).replace('\r', '\n');
-    QMessageBox box(QMessageBox::NoIcon, twinframe::kProductName, shown, QMessageBox::Ok, this);
-    box.button(QMessageBox::Ok)->setIcon(QIcon());
+    TitledMessageBox box(shown, this);
     box.exec();
 }

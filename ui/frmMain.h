@@ -2,10 +2,14 @@
 
 #include "BatchCommand.h"
 #include "BatchReporter.h"
+#include "LauncherProgress.h"
 
+#include <QPointer>
+#include <QRect>
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <memory>
 
 class DirList;
@@ -33,12 +37,19 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     // selected; the others are named in one message. As for files given on the command line or
     // dropped on the window.
     void openFiles(const QStringList& paths);
+    // The same, once the window is on screen: for the files of the command line.
+    void openFilesWhenShown(const QStringList& paths);
 
     bool isBatchRunning() const { return batch_->running(); }
     // Asks a running batch to stop once the file being split is done.
     void stopBatch();
 
     static const QString idleText;
+    // The name of the program's desktop entry, without ".desktop".
+    static const QString desktopFileName;
+    // The size of the fixed layout at the window's font: the size the window first opens at and
+    // the smallest it can be made.
+    QSize layoutSize() const { return layoutSize_; }
 
   signals:
     // The batch is over, the window unlocked and the summary (if any) answered.
@@ -48,6 +59,7 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -55,6 +67,8 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
   private:
     double fontScale() const;
     void placeControls();
+    void fitControlsToSize();
+    void rememberSize() const;
     void onDriveChanged();
     void onVolumesRefreshed();
     void onDirChanged(const QString& path);
@@ -68,6 +82,7 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     void showIdleText() override;
     void refreshFileList() override;
     void showMessageBox(const std::string& text) override { showMessage(text); }
+    void showProgress(std::int64_t done, std::int64_t total) override;
     void batchEnded(bool closeNow) override;
     void postToWindow(std::function<void()> task) override;
 
@@ -78,11 +93,18 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     QLabel* lblMain;
     QCheckBox* chk1;
 
+    // Where the fixed layout puts Drive1, Dir1, File1, cmbGo, lblMain and chk1, and its size.
+    std::array<QRect, 6> layout_;
+    QSize layoutSize_;
+
     // The last drive and folder that could be read, to go back to after one that cannot.
     QString goodDrive_;
     QString goodPath_;
     bool goingBack_ = false;
 
+    QPointer<QWidget> focusBeforeBatch_;
+    QStringList filesWhenShown_;
+    LauncherProgress launcher_;
     bool closing_ = false; // the window is being destroyed: no more boxes
     std::unique_ptr<twinframe::BatchCommand> batch_;
 };

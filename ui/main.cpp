@@ -10,7 +10,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(twinframe::kProductName);
     QApplication::setApplicationVersion(twinframe::kVersionText);
     QApplication::setOrganizationName(twinframe::kProductName);
-    QApplication::setDesktopFileName(QStringLiteral("org.example.Twinframe"));
+    QApplication::setDesktopFileName(frmMain::desktopFileName);
     QIcon icon;
     for (const int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/twinframe-%1.png").arg(size), QSize(size, size));
@@ -23,6 +23,6 @@ int main(int argc, char* argv[]) {
     QStringList files;
     for (int i = 1; i < argc; ++i)
         files << QFile::decodeName(argv[i]);
-    window.openFiles(files);
+    window.openFilesWhenShown(files);
     return app.exec();
 }

@@ -1,27 +1,36 @@
 // The page: the file list, the batch controls and the outputs. The batch itself runs in
 // worker.js; this side only shows what the core reports and cuts each output from its File.
+import { fillName, sizeText, windowedList } from "./lists.js";
+import { saveToFolder, saveAsZip, canPickSaveFile } from "./saving.js";
+import { openViewer } from "./viewer.js";
+
 const idleText = "twinframe.example.org";
-const zipName = "twinframe-images.zip";
 
 const $ = (id) => document.getElementById(id);
 const picker = $("picker");
 const fileList = $("fileList");
 const listHint = $("listHint");
+const listKeys = $("listKeys");
 const clearList = $("clearList");
 const speedHack = $("speedHack");
 const go = $("go");
 const stop = $("stop");
 const status = $("status");
 const log = $("log");
-const outputsList = $("outputs");
-const saveAll = $("saveAll");
+const progressRow = $("progressRow");
+const progress = $("progress");
+const progressText = $("progressText");
+const outputsGrid = $("outputs");
+const saveFolder = $("saveFolder");
+const saveZip = $("saveZip");
 const saveNote = $("saveNote");
 
 // name -> { file, selected }. Like a folder, the list holds one file of each name: a file
 // added under a name already listed takes that entry's place.
 const listed = new Map();
-let outputs = []; // { name, file, first, last, url } of the last batch, in the order written
+let outputs = []; // { name, file, first, last, url, pair } of the last batch, in the order written
 let busy = false;
+let workerReady = false;
 
 const isMpo = (name) => name.toLowerCase().endsWith(".mpo") && !name.startsWith(".");
 
@@ -33,132 +42,114 @@ function byName(a, b) {
     return a < b ? -1 : a > b ? 1 : 0;
 }
 
-function sizeText(bytes) {
-    if (bytes >= 1e6) return (bytes / 1e6).toFixed(1) + " MB";
-    if (bytes >= 1e3) return Math.round(bytes / 1e3) + " kB";
-    return bytes + " B";
+function addLogEntry(lines, className) {
+    const entry = document.createElement("p");
+    if (className) entry.className = className;
+    lines.forEach((line, i) => {
+        if (i > 0) entry.append(document.createElement("br"));
+        entry.append(line);
+    });
+    log.append(entry);
+    // The log keeps a bounded height: its newest entry is the one in view.
+    log.scrollTop = log.scrollHeight;
 }
 
-// A list that holds rows only for the items in view and a hundred on each side; its padding
-// stands for the others. A row costs the page about 5 KiB, so a batch of 3,000 files with a
-// row for every file and every image made the page some 70 MiB larger. Every row has the same
-// height, measured on a row, so where a row is follows from its number. Each row says its place
-// and the list's length (aria-posinset, aria-setsize).
-const rowsAround = 100;
-
-function windowedList(view, list, makeRow) {
-    const rows = new Map(); // item number -> its row, for the rows in the list
-    let count = 0;
-    let rowHeight = 32; // px, until measured
-
-    function show(height = rowHeight) {
-        const top = view.scrollTop;
-        const first = Math.max(0, Math.min(count, Math.floor(top / height) - rowsAround));
-        const end = Math.min(count, Math.ceil((top + view.clientHeight) / height) + rowsAround);
-        // The padding first: were the list shorter for a moment, the browser would scroll it back.
-        list.style.paddingTop = first * height + "px";
-        list.style.paddingBottom = Math.max(0, count - end) * height + "px";
-        for (const [index, row] of rows) {
-            if (index < first || index >= end) {
-                row.remove();
-                rows.delete(index);
-            }
-        }
-        let next = null;
-        for (let index = end - 1; index >= first; --index) {
-            let row = rows.get(index);
-            if (!row) {
-                row = makeRow(index);
-                row.setAttribute("aria-posinset", String(index + 1));
-                rows.set(index, row);
-                list.insertBefore(row, next);
-            }
-            row.setAttribute("aria-setsize", String(count));
-            next = row;
-        }
-        // Rows are as high as the text and the page's zoom make them.
-        const measured = next ? next.getBoundingClientRect().height : 0;
-        if (measured > 0 && Math.abs(measured - height) > 0.5) {
-            rowHeight = measured;
-            show(measured);
-        }
-    }
-
-    let showPending = false;
-    view.addEventListener("scroll", () => {
-        if (showPending) return;
-        showPending = true;
-        requestAnimationFrame(() => {
-            showPending = false;
-            show();
-        });
-    }, { passive: true });
-
-    return {
-        // The items are now `newCount`; with `remake`, those already shown have changed too.
-        update(newCount, remake = false) {
-            count = newCount;
-            if (remake) {
-                rows.clear();
-                list.replaceChildren();
-            }
-            show();
-        },
-    };
-}
-
+// The list of files: one Tab stop (a listbox); the arrow keys move in it, Space ticks or
+// unticks, Enter starts the batch.
 let shownNames = []; // the listed names, in the list's order: the batch's order too
 
-const fileRows = windowedList($("fileListView"), fileList, (index) => {
-    const name = shownNames[index];
-    const entry = listed.get(name);
-    const box = document.createElement("input");
-    box.type = "checkbox";
-    box.checked = entry.selected;
-    box.disabled = busy;
-    box.addEventListener("change", () => {
-        entry.selected = box.checked;
-    });
-    const nameText = document.createElement("span");
-    nameText.className = "name";
-    nameText.title = name;
-    nameText.textContent = name;
-    const size = document.createElement("span");
-    size.className = "size";
-    size.textContent = sizeText(entry.file.size);
-    const label = document.createElement("label");
-    label.append(box, nameText, size);
-    const item = document.createElement("li");
-    item.append(label);
-    return item;
+const fileRows = windowedList($("fileListView"), fileList, {
+    idPrefix: "file-",
+    makeRow(index) {
+        const name = shownNames[index];
+        const entry = listed.get(name);
+        const box = document.createElement("span");
+        box.className = "tick";
+        box.setAttribute("aria-hidden", "true");
+        const nameText = fillName(document.createElement("span"), name);
+        nameText.title = name;
+        const size = document.createElement("span");
+        size.className = "size";
+        size.textContent = sizeText(entry.file.size);
+        const row = document.createElement("li");
+        row.setAttribute("role", "option");
+        row.setAttribute("aria-selected", String(entry.selected));
+        row.dataset.name = name;
+        if (busy) row.setAttribute("aria-disabled", "true");
+        row.append(box, nameText, size);
+        return row;
+    },
+});
+
+function toggleFile(index) {
+    if (busy || index < 0) return;
+    const entry = listed.get(shownNames[index]);
+    entry.selected = !entry.selected;
+    fileRows.rowOf(index)?.setAttribute("aria-selected", String(entry.selected));
+}
+
+fileList.addEventListener("click", (event) => {
+    const row = event.target.closest("[role=option]");
+    if (!row) return;
+    const index = Number(row.getAttribute("aria-posinset")) - 1;
+    fileRows.setActive(index);
+    toggleFile(index);
+});
+
+fileList.addEventListener("keydown", (event) => {
+    if (fileRows.moveByKey(event)) return;
+    if (event.key === " ") {
+        event.preventDefault();
+        toggleFile(fileRows.active());
+    } else if (event.key === "Enter") {
+        event.preventDefault();
+        go.click();
+    } else if ((event.key === "a" || event.key === "A") && (event.ctrlKey || event.metaKey)) {
+        event.preventDefault();
+        if (busy) return;
+        const all = [...listed.values()].some((entry) => !entry.selected);
+        for (const entry of listed.values()) entry.selected = all;
+        fileRows.update(shownNames.length, true);
+    }
 });
 
 function renderList() {
     shownNames = [...listed.keys()].sort(byName);
     fileRows.update(shownNames.length, true);
     listHint.hidden = listed.size > 0;
+    listKeys.hidden = listed.size === 0;
     clearList.hidden = listed.size === 0;
     lockControls();
 }
 
-// What can be changed while a batch runs: nothing in the list. The list itself is left as it
-// is: rows made meanwhile are made locked.
+// What can be changed while a batch runs: nothing in the list. The rows are marked as they are
+// made; those in view now are marked here.
 function lockControls() {
-    for (const box of fileList.querySelectorAll("input[type=checkbox]")) box.disabled = busy;
+    for (const row of fileList.children) {
+        if (busy) row.setAttribute("aria-disabled", "true");
+        else row.removeAttribute("aria-disabled");
+    }
+    fileList.classList.toggle("locked", busy);
     clearList.disabled = busy;
     go.disabled = busy || !workerReady;
 }
 
+// Files that are not listed are named in one message, with the reason, as the window does for
+// the files it is given.
 function addFiles(files) {
+    const leftOut = [];
     for (const file of files) {
         if (isMpo(file.name)) listed.set(file.name, { file, selected: true });
+        else leftOut.push(file.name);
     }
     renderList();
+    if (leftOut.length > 0) addLogEntry(["Not listed, not an .mpo file:", ...leftOut.sort(byName)]);
 }
 
 clearList.addEventListener("click", () => {
     listed.clear();
     renderList();
+    picker.focus();
 });
 
 picker.addEventListener("change", () => {
@@ -166,16 +157,20 @@ picker.addEventListener("change", () => {
     picker.value = "";
 });
 
-// Dropped folders are walked for their .mpo files; dropped files are taken as they are.
-async function filesOfEntry(entry) {
-    if (entry.isFile) return [await new Promise((resolve, reject) => entry.file(resolve, reject))];
+// Dropped folders are walked for their .mpo files (other files in them are not named: a
+// camera's folder holds many); dropped files are taken or named as they are.
+async function filesOfEntry(entry, dropped) {
+    if (entry.isFile) {
+        if (!dropped && !isMpo(entry.name)) return [];
+        return [await new Promise((resolve, reject) => entry.file(resolve, reject))];
+    }
     if (!entry.isDirectory) return [];
     const reader = entry.createReader();
     const found = [];
     for (;;) {
         const batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
         if (batch.length === 0) return found;
-        for (const child of batch) if (child.isDirectory || isMpo(child.name)) found.push(...(await filesOfEntry(child)));
+        for (const child of batch) found.push(...(await filesOfEntry(child, false)));
     }
 }
 
@@ -193,37 +188,56 @@ document.addEventListener("drop", async (event) => {
     if (busy) return;
     const entries = [...event.dataTransfer.items]
         .map((item) => (item.webkitGetAsEntry ? item.webkitGetAsEntry() : null));
-    if (entries.every((entry) => entry)) {
+    if (entries.length > 0 && entries.every((entry) => entry)) {
         const files = [];
-        for (const entry of entries) files.push(...(await filesOfEntry(entry)));
+        for (const entry of entries) files.push(...(await filesOfEntry(entry, true)));
         addFiles(files);
     } else {
         addFiles(event.dataTransfer.files);
     }
 });
 
+// Installed, the page is offered for .mpo files by the system: the files it is opened with are
+// listed as if picked.
+// Files opened during a batch wait for its end, as the list is locked until then.
+let launchedDuringBatch = [];
+if ("launchQueue" in window) {
+    window.launchQueue.setConsumer(async (launch) => {
+        if (!launch.files || launch.files.length === 0) return;
+        const files = await Promise.all(launch.files.map((handle) => handle.getFile()));
+        if (busy) launchedDuringBatch.push(...files);
+        else addFiles(files);
+    });
+}
+
 // The batch.
-const worker = new Worker("worker.js");
-let workerReady = false;
+const worker = new Worker(window.twinframeWorkerUrl ?? "worker.js");
+let batchFiles = []; // the selected files of the running batch, in order
+let batchInputs = new Map(); // name -> File, as the running batch was given them
 
 function setBusy(value) {
     busy = value;
     picker.disabled = value;
-    saveAll.disabled = value || outputs.length === 0;
+    saveFolder.disabled = saveZip.disabled = value || outputs.length === 0;
     stop.hidden = !value;
     stop.disabled = false;
+    progressRow.hidden = !value;
     document.body.setAttribute("aria-busy", String(value));
     lockControls();
 }
 
-function addLogEntry(lines, className) {
-    const entry = document.createElement("p");
-    if (className) entry.className = className;
-    lines.forEach((line, i) => {
-        if (i > 0) entry.append(document.createElement("br"));
-        entry.append(line);
+// Files done of N, and their bytes: a file is done when the core asks about the next one.
+function showProgress(done) {
+    const total = batchFiles.length;
+    let bytes = 0;
+    let all = 0;
+    batchFiles.forEach((file, i) => {
+        all += file.size;
+        if (i < done) bytes += file.size;
     });
-    log.append(entry);
+    progress.max = Math.max(1, all);
+    progress.value = bytes;
+    progressText.textContent = `${done} of ${total} files, ${sizeText(bytes)} of ${sizeText(all)}`;
 }
 
 function clearOutputs() {
@@ -246,30 +260,164 @@ function linkUp(link) {
     link.href = output.url;
 }
 for (const type of ["pointerover", "focusin", "contextmenu", "click", "auxclick", "dragstart"]) {
-    outputsList.addEventListener(type, (event) => {
+    outputsGrid.addEventListener(type, (event) => {
         const link = event.target.closest && event.target.closest("a[download]");
         if (link) linkUp(link);
     }, true);
 }
 
-const outputRows = windowedList($("outputsView"), outputsList, (index) => {
+// Thumbnails are decoded by the browser from the output's slice, only for rows in view, and
+// kept as small pictures: an <img> of the slice would keep the whole JPEG (megabytes) in the
+// browser's memory for each row in view. They are decoded one at a time, and only between
+// batches: a batch's rows come into view faster than their pictures can be decoded, and each
+// decoding holds a whole image. A row's picture goes when it leaves the view.
+const thumbnailWidth = 80; // px: twice the shown width, for high-density screens
+const thumbnailsWaiting = new Set(); // canvases in view, in the order they came
+let thumbnailsDrawing = false;
+
+async function drawThumbnail(canvas) {
+    const output = outputs[Number(canvas.dataset.output)];
+    canvas.dataset.state = "decoding";
+    let bitmap;
+    try {
+        bitmap = await createImageBitmap(blobOf(output), { resizeWidth: thumbnailWidth, resizeQuality: "medium" });
+    } catch {
+        canvas.dataset.state = "undecodable"; // not a picture the browser can show: no thumbnail
+        return;
+    }
+    if (canvas.dataset.state !== "decoding") {
+        bitmap.close(); // out of view again meanwhile
+        return;
+    }
+    canvas.width = thumbnailWidth;
+    canvas.height = Math.round(thumbnailWidth * 0.75);
+    const context = canvas.getContext("2d");
+    const scale = Math.max(canvas.width / bitmap.width, canvas.height / bitmap.height);
+    const width = bitmap.width * scale;
+    const height = bitmap.height * scale;
+    context.drawImage(bitmap, (canvas.width - width) / 2, (canvas.height - height) / 2, width, height);
+    bitmap.close();
+    canvas.dataset.state = "drawn";
+}
+
+async function drawWaitingThumbnails() {
+    if (thumbnailsDrawing) return;
+    thumbnailsDrawing = true;
+    while (thumbnailsWaiting.size > 0 && !busy) {
+        const canvas = thumbnailsWaiting.values().next().value;
+        thumbnailsWaiting.delete(canvas);
+        await drawThumbnail(canvas);
+    }
+    thumbnailsDrawing = false;
+}
+
+function clearThumbnail(canvas) {
+    thumbnailsWaiting.delete(canvas);
+    canvas.dataset.state = "";
+    canvas.width = canvas.height = 0;
+}
+
+const thumbnails = new IntersectionObserver((seen) => {
+    for (const { target, isIntersecting } of seen) {
+        if (isIntersecting && !target.dataset.state) {
+            target.dataset.state = "waiting";
+            thumbnailsWaiting.add(target);
+        } else if (!isIntersecting && target.dataset.state) {
+            clearThumbnail(target);
+        }
+    }
+    drawWaitingThumbnails();
+}, { root: $("outputsView"), rootMargin: "64px 0px" });
+
+function dropThumbnail(row) {
+    const canvas = row.querySelector("canvas");
+    thumbnails.unobserve(canvas);
+    clearThumbnail(canvas);
+}
+
+// The other half of a stereo pair written from the same file, if this output is one half.
+function pairOf(index) {
     const output = outputs[index];
-    const link = document.createElement("a");
-    link.href = "#" + encodeURIComponent(output.name); // until it is reached: see linkUp
-    link.dataset.output = String(index);
-    link.download = output.name;
-    link.title = output.name;
-    link.textContent = output.name;
-    const size = document.createElement("span");
-    size.className = "size";
-    size.textContent = sizeText(output.last - output.first + 1);
-    const row = document.createElement("li");
-    row.append(link, size);
-    return row;
+    const match = /-([LR])\.jpg$/.exec(output.name);
+    if (!match) return null;
+    const otherIndex = match[1] === "L" ? index + 1 : index - 1;
+    const other = outputs[otherIndex];
+    const otherName = output.name.slice(0, -5) + (match[1] === "L" ? "R" : "L") + ".jpg";
+    if (!other || other.file !== output.file || other.name !== otherName) return null;
+    return match[1] === "L" ? [output, other] : [other, output];
+}
+
+const outputRows = windowedList($("outputsView"), outputsGrid, {
+    idPrefix: "output-",
+    cells: true,
+    makeRow(index) {
+        const output = outputs[index];
+        const image = document.createElement("canvas");
+        image.className = "thumbnail";
+        image.setAttribute("aria-hidden", "true");
+        image.width = image.height = 0;
+        image.dataset.output = String(index);
+        const link = document.createElement("a");
+        link.href = "#" + encodeURIComponent(output.name); // until it is reached: see linkUp
+        link.dataset.output = String(index);
+        link.download = output.name;
+        link.title = output.name;
+        link.tabIndex = -1;
+        fillName(link, output.name);
+        const size = document.createElement("span");
+        size.className = "size";
+        size.textContent = sizeText(output.last - output.first + 1);
+        const nameCell = document.createElement("div");
+        nameCell.setAttribute("role", "gridcell");
+        nameCell.append(image, link);
+        const sizeCell = document.createElement("div");
+        sizeCell.setAttribute("role", "gridcell");
+        sizeCell.append(size);
+        const viewCell = document.createElement("div");
+        viewCell.setAttribute("role", "gridcell");
+        if (pairOf(index)) {
+            const view = document.createElement("button");
+            view.type = "button";
+            view.textContent = "View";
+            view.tabIndex = -1;
+            view.setAttribute("aria-label", "View " + output.name.slice(0, -6) + " in 3D");
+            view.dataset.output = String(index);
+            viewCell.append(view);
+        }
+        const row = document.createElement("div");
+        row.setAttribute("role", "row");
+        row.dataset.name = output.name;
+        row.append(nameCell, sizeCell, viewCell);
+        thumbnails.observe(image);
+        return row;
+    },
+    dropRow: dropThumbnail,
 });
 
+outputsGrid.addEventListener("click", (event) => {
+    const view = event.target.closest("button[data-output]");
+    if (view) showPair(Number(view.dataset.output), view);
+});
+
+outputsGrid.addEventListener("keydown", (event) => {
+    if (outputRows.moveByKey(event)) return;
+    if (event.key === "Enter" || event.key === " ") {
+        const cell = outputRows.activeCell();
+        const target = cell?.querySelector("a, button");
+        if (!target) return;
+        event.preventDefault();
+        if (target.matches("a")) linkUp(target);
+        target.click();
+    }
+});
+
+function showPair(index, from) {
+    const pair = pairOf(index);
+    if (pair) openViewer(pair[0].name.slice(0, -6), blobOf(pair[0]), blobOf(pair[1]), from);
+}
+
 function addOutput(inputName, name, first, last) {
-    outputs.push({ name, file: listed.get(inputName).file, first, last, url: null });
+    outputs.push({ name, file: batchInputs.get(inputName), first, last, url: null });
 }
 
 worker.onmessage = (event) => {
@@ -286,6 +434,7 @@ worker.onmessage = (event) => {
         }
         outputRows.update(outputs.length);
         if (report.status !== null) status.textContent = report.status;
+        if (report.started > 0) showProgress(report.started - 1);
         break;
     case "done":
     case "failed":
@@ -294,6 +443,20 @@ worker.onmessage = (event) => {
         if (report.type === "failed") addLogEntry([report.text]);
         // The core separates the summary's lines with a carriage return.
         else if (report.summary) addLogEntry(report.summary.split("\r"), "summary");
+        // Focus goes on to what the batch gave: its images, or its messages. The page scrolls
+        // only as far as needed to show their start.
+        if (outputs.length > 0) {
+            outputsGrid.focus({ preventScroll: true });
+            outputsGrid.firstElementChild?.scrollIntoView({ block: "nearest" });
+        } else {
+            log.focus({ preventScroll: true });
+            log.scrollIntoView({ block: "nearest" });
+        }
+        drawWaitingThumbnails();
+        if (launchedDuringBatch.length > 0) {
+            addFiles(launchedDuringBatch);
+            launchedDuringBatch = [];
+        }
         document.dispatchEvent(new CustomEvent("twinframe-batch-done"));
         break;
     }
@@ -306,7 +469,12 @@ go.addEventListener("click", () => {
     if (busy || !workerReady) return;
     clearOutputs();
     log.replaceChildren();
+    batchFiles = shownNames.filter((name) => listed.get(name).selected).map((name) => listed.get(name).file);
+    batchInputs = new Map(shownNames.map((name) => [name, listed.get(name).file]));
+    showProgress(0);
     setBusy(true);
+    // GO! is disabled now: Stop, in its place, takes the focus.
+    stop.focus();
     worker.postMessage({
         type: "run",
         files: shownNames.map((name) => listed.get(name).file),
@@ -324,87 +492,33 @@ stop.addEventListener("click", () => {
 // The batch asks for the speed hack before each file; the worker always knows the box's state.
 speedHack.addEventListener("change", () => worker.postMessage({ type: "speedHack", value: speedHack.checked }));
 
-// Save all: into a folder the user picks where the browser can write one (the browser writes
-// each file aside and puts it in place when complete, replacing a file of the same name from an
-// earlier run; the batch never gave two outputs the same name), elsewhere as one .zip.
-async function saveToFolder() {
-    let folder;
+// Save all: into a folder the user picks where the browser can write one, and as one .zip
+// everywhere.
+saveFolder.hidden = !("showDirectoryPicker" in window);
+
+async function saveWith(save) {
+    saveFolder.disabled = saveZip.disabled = true;
     try {
-        folder = await window.showDirectoryPicker({ id: "twinframe", mode: "readwrite" });
-    } catch (error) {
-        if (error.name === "AbortError") return;
-        throw error;
-    }
-    let saved = 0;
-    for (const output of outputs) {
-        try {
-            const handle = await folder.getFileHandle(output.name, { create: true });
-            const writable = await handle.createWritable();
-            await blobOf(output).stream().pipeTo(writable);
-            ++saved;
-        } catch (error) {
-            addLogEntry([`Cannot write ${output.name}: ${error.message}`]);
-        }
-    }
-    saveNote.textContent = `Saved ${saved} of ${outputs.length} images in ${folder.name}.`;
-}
-
-// Stored, not compressed (JPEG data does not shrink); each output is streamed from its File and
-// the archive is kept as blobs, which the browser may hold on disk.
-async function zipBlob(items) {
-    const { Zip, ZipPassThrough } = await import("./vendor/fflate.js");
-    const parts = [];
-    let pending = [];
-    let failure = null;
-    const zip = new Zip((error, chunk) => {
-        if (error) failure = error;
-        else pending.push(chunk);
-    });
-    const flush = () => {
-        parts.push(new Blob(pending));
-        pending = [];
-    };
-    for (const item of items) {
-        const entry = new ZipPassThrough(item.name);
-        zip.add(entry);
-        const reader = blobOf(item).stream().getReader();
-        for (;;) {
-            const { done, value } = await reader.read();
-            if (done) break;
-            entry.push(value);
-        }
-        entry.push(new Uint8Array(0), true);
-        flush();
-    }
-    zip.end();
-    flush();
-    if (failure) throw failure;
-    return new Blob(parts, { type: "application/zip" });
-}
-
-async function saveAsZip() {
-    saveNote.textContent = "Making " + zipName + "...";
-    const archive = await zipBlob(outputs);
-    const url = URL.createObjectURL(archive);
-    const link = document.createElement("a");
-    link.href = url;
-    link.download = zipName;
-    link.click();
-    setTimeout(() => URL.revokeObjectURL(url), 60_000);
-    saveNote.textContent = `${zipName}: ${outputs.length} images, ${sizeText(archive.size)}.`;
-}
-
-saveAll.addEventListener("click", async () => {
-    saveAll.disabled = true;
-    try {
-        if ("showDirectoryPicker" in window) await saveToFolder();
-        else await saveAsZip();
+        await save(outputs.map((output) => ({ name: output.name, blob: blobOf(output), lastModified: output.file.lastModified })), {
+            note: (text) => { saveNote.textContent = text; },
+            problem: (text) => addLogEntry([text]),
+        });
     } catch (error) {
         saveNote.textContent = "Save all failed: " + error.message;
     } finally {
-        saveAll.disabled = busy || outputs.length === 0;
+        saveFolder.disabled = saveZip.disabled = busy || outputs.length === 0;
         document.dispatchEvent(new CustomEvent("twinframe-save-done"));
     }
-});
+}
+saveFolder.addEventListener("click", () => saveWith(saveToFolder));
+saveZip.addEventListener("click", () => saveWith(saveAsZip));
+if (canPickSaveFile()) saveZip.title = "Asks where to save the .zip";
+
+// Kept by a service worker, the page opens and splits with no network after one visit.
+if ("serviceWorker" in navigator && location.protocol !== "file:") {
+    navigator.serviceWorker.register("sw.js").catch(() => {
+        // Without it the page works all the same while the network is there.
+    });
+}
 
 renderList();

@@ -5,7 +5,8 @@
 // most of a batch's time: src/asyncReads.js reads ahead what it can.
 "use strict";
 
-importScripts("twinframe-core.js");
+// The one-file page puts the core's script ahead of this one and hands over its WebAssembly.
+if (typeof createTwinframeCore === "undefined") importScripts("twinframe-core.js");
 
 const folder = "/batch";
 // The state of the page's check box: the page sends it with each batch and whenever it changes.
@@ -20,12 +21,13 @@ const bundleInterval = 50; // ms
 let reports = [];
 let latestStatus = null;
 let bundleTimer = null;
+let started = 0; // the files of this batch the core has begun: the page's progress
 
 function sendBundle() {
     clearTimeout(bundleTimer);
     bundleTimer = null;
-    if (reports.length === 0 && latestStatus === null) return;
-    postMessage({ type: "reports", reports, status: latestStatus });
+    if (reports.length === 0 && latestStatus === null && started === 0) return;
+    postMessage({ type: "reports", reports, status: latestStatus, started });
     reports = [];
     latestStatus = null;
 }
@@ -37,6 +39,7 @@ function report(item) {
 }
 
 const corePromise = createTwinframeCore({
+    ...(self.twinframeWasm ? { wasmBinary: self.twinframeWasm } : {}),
     onStatus: (text) => report({ type: "status", text }),
     onMessage: (text) => report({ type: "message", text }),
     onOutput: (input, name, first, last) => report({ type: "output", input, name, first, last }),
@@ -45,8 +48,13 @@ const corePromise = createTwinframeCore({
         postMessage({ type: "done", selectedCount, totalImages, summary });
     },
     stopRequested: () => stop,
-    // Asked before each file: the check box as the page last told it.
-    askSpeedHack: () => speedHack,
+    // Asked before each file: the check box as the page last told it. Its asking also tells
+    // that the file before is done.
+    askSpeedHack: () => {
+        ++started;
+        bundleTimer ??= setTimeout(sendBundle, bundleInterval);
+        return speedHack;
+    },
 });
 
 async function runBatch(files, entries) {
@@ -76,6 +84,7 @@ onmessage = (event) => {
     } else if (request.type === "run") {
         speedHack = request.speedHack;
         stop = false;
+        started = 0;
         runBatch(request.files, request.entries).catch((error) => {
             sendBundle();
             postMessage({ type: "failed", text: String(error && error.message ? error.message : error) });

@@ -2,13 +2,55 @@
 // that the speed hack and the in-batch no-overwrite rule are tested with.
 #include "MpoBuilder.h"
 
+#include <fstream>
 #include <iostream>
+#include <string>
 
 using namespace twinframe::test;
 
+namespace {
+
+// Writes only the bytes of an indexed stereo MPO of size bytes that are not zero: its head (SOI,
+// Exif, MP index), the second image's start at the middle and each image's end. The rest stays a
+// hole, so the file takes a few KiB of the disk whatever its size.
+void writeSparseStereo(const std::filesystem::path& path, std::size_t size) {
+    Bytes file(size, 0);
+    placeSignature(file, 0, 0xE1);
+    const std::size_t middle = size / 2;
+    writeMpIndex(file, {0, middle});
+    placeSignature(file, middle, 0xE1);
+    for (const std::size_t end : {middle, size}) {
+        file[end - 2] = 0xFF;
+        file[end - 1] = 0xD9;
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const auto put = [&](std::size_t first, std::size_t length) {
+        out.seekp(static_cast<std::streamoff>(first));
+        out.write(reinterpret_cast<const char*>(file.data() + first),
+                  static_cast<std::streamsize>(length));
+    };
+    put(0, 4096);
+    put(middle - 2, 4096);
+    put(size - 2, 2);
+    if (!out.flush())
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // --sparse FOLDER COUNT MIB: COUNT sparse stereo files of MIB MiB each, for archives that
+    // need Zip64.
+    if (argc == 5 && std::string(argv[1]) == "--sparse") {
+        const std::filesystem::path folder = argv[2];
+        std::filesystem::create_directories(folder);
+        const std::size_t size = std::stoul(argv[4]) * 1024 * 1024;
+        for (std::size_t i = 1; i <= std::stoul(argv[3]); ++i)
+            writeSparseStereo(folder / ("BIG" + std::to_string(i) + ".MPO"), size);
+        return 0;
+    }
     if (argc != 2) {
-        std::cerr << "usage: twinframe-make-web-samples FOLDER\n";
+        std::cerr << "usage: twinframe-make-web-samples FOLDER | --sparse FOLDER COUNT MIB\n";
         return 2;
     }
     const std::filesystem::path folder = argv[1];

@@ -2,7 +2,7 @@
 // Debian driven by puppeteer-core, the sample files, and twinframe-cli's answers to compare with.
 import { execFileSync, spawnSync } from "node:child_process";
 import { createHash } from "node:crypto";
-import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
+import { cpSync, existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { tmpdir } from "node:os";
 import { dirname, join, resolve } from "node:path";
@@ -17,7 +17,7 @@ export const site = process.env.TWINFRAME_WEB_SITE ?? join(root, "build/web");
 export const webCore = process.env.TWINFRAME_WEB_CORE ?? join(root, "build/web-core");
 const nativeBuild = resolve(process.env.TWINFRAME_NATIVE_BUILD ?? join(root, "build/test"));
 export const cli = join(nativeBuild, "cli/twinframe-cli");
-const makeSamples = join(nativeBuild, "tests/twinframe-make-web-samples");
+export const makeSamples = join(nativeBuild, "tests/twinframe-make-web-samples");
 
 // A fresh folder of sample files (subfolders mixed/, speed/, case/), removed by the caller.
 export function sampleFolder() {
@@ -53,38 +53,28 @@ export function cliSplit(folder, names, { speedHack = false } = {}) {
 
 // The page in a headless browser. Every request the page or its worker makes is kept, so a test
 // can check that none leaves 127.0.0.1.
-export async function openPage() {
-    const server = await serve(site, 0);
-    const origin = `http://127.0.0.1:${server.address().port}`;
+// Headless chromium from Debian with a fresh profile of its own, asking nothing of the network.
+export async function launchBrowser() {
+    const profile = mkdtempSync(join(tmpdir(), "twinframe-chromium-"));
     const browser = await puppeteer.launch({
         executablePath: process.env.TWINFRAME_CHROMIUM ?? "/usr/bin/chromium",
         headless: true,
+        userDataDir: profile,
         // CI runs as root, where chromium's sandbox cannot start.
-        args: ["--no-sandbox", "--disable-dev-shm-usage", "--no-first-run"],
+        args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-dev-shm-usage",
+            "--disable-background-networking", "--disable-component-update", "--disable-sync"],
     });
-    const page = await browser.newPage();
-    const requests = [];
-    const errors = [];
-    page.on("request", (request) => requests.push(request.url()));
-    page.on("pageerror", (error) => errors.push(error.message));
-    await page.setViewport({ width: 1100, height: 860 });
-    await page.goto(origin + "/");
-    await page.waitForFunction(() => !document.getElementById("go").disabled);
+    const close = browser.close.bind(browser);
+    browser.close = async () => {
+        await close();
+        rmSync(profile, { recursive: true, force: true });
+    };
+    return browser;
+}
+
+// Keeps every status text the page shows, and every breach of its security policy.
+async function watchPage(page) {
     await page.evaluate(() => {
-        // The links in the list of images, each with its bytes as the browser would save them
-        // (by their SHA-256). A link is given its address when reached, as by the keyboard.
-        window.linksShown = () => Promise.all(
-            [...document.querySelectorAll("a[download]")].map(async (link) => {
-                link.focus();
-                const bytes = await (await fetch(link.href)).arrayBuffer();
-                const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
-                return {
-                    name: link.getAttribute("download"),
-                    sha256: [...digest].map((b) => b.toString(16).padStart(2, "0")).join(""),
-                };
-            }),
-        );
-        // Keep every status text the page shows, in order.
         window.statusesSeen = [];
         const status = document.querySelector("[role=status]");
         new MutationObserver(() => window.statusesSeen.push(status.textContent)).observe(status, {
@@ -93,29 +83,96 @@ export async function openPage() {
             subtree: true,
         });
     });
+}
+
+// Records what the page's security policy refused, from the start of every document.
+async function watchPolicy(page) {
+    await page.evaluateOnNewDocument(() => {
+        window.policyViolations = [];
+        document.addEventListener("securitypolicyviolation", (event) =>
+            window.policyViolations.push(`${event.violatedDirective} ${event.blockedURI}`));
+    });
+}
+
+export async function openPage({ folder = site, path = "/", beforeLoad = null } = {}) {
+    const server = await serve(folder, 0);
+    const origin = `http://127.0.0.1:${server.address().port}`;
+    const browser = await launchBrowser();
+    const page = await browser.newPage();
+    await watchPolicy(page);
+    await beforeLoad?.(page);
+    const requests = [];
+    const errors = [];
+    page.on("request", (request) => requests.push(request.url()));
+    page.on("pageerror", (error) => errors.push(error.message));
+    await page.setViewport({ width: 1100, height: 860 });
+    await page.goto(origin + path);
+    await page.waitForFunction(() => !document.getElementById("go").disabled);
+    await watchPage(page);
     return {
         browser,
         page,
         origin,
         requests,
         errors,
+        server,
         async close() {
             await browser.close();
-            await new Promise((done) => server.close(done));
+            if (server.listening) await new Promise((done) => server.close(done));
         },
     };
+}
+
+// The page opened from the disk (file://), as a file sent by e-mail would be.
+export async function openFilePage(file) {
+    const browser = await launchBrowser();
+    const page = await browser.newPage();
+    const errors = [];
+    page.on("pageerror", (error) => errors.push(error.message));
+    await watchPolicy(page);
+    await page.setViewport({ width: 1100, height: 860 });
+    await page.goto("file://" + file);
+    await watchPage(page);
+    return { browser, page, errors, close: () => browser.close() };
+}
+
+export { watchPage };
+
+// The links in the list of images, each with its bytes as the browser would save them (by their
+// SHA-256). A link is given its address when reached, as by the keyboard.
+export const linksShown = (page) => page.evaluate(() => Promise.all(
+    [...document.querySelectorAll("a[download]")].map(async (link) => {
+        link.dispatchEvent(new FocusEvent("focusin", { bubbles: true }));
+        const bytes = await (await fetch(link.href)).arrayBuffer();
+        const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+        return {
+            name: link.getAttribute("download"),
+            sha256: [...digest].map((b) => b.toString(16).padStart(2, "0")).join(""),
+        };
+    }),
+));
+
+// axe-core's findings on the page as it is now: each violation's rule and where.
+export async function accessibilityProblems(page) {
+    // Evaluated through the debugging protocol, which the page's own policy does not govern.
+    if (!(await page.evaluate(() => "axe" in window))) await page.evaluate(readFileSync(require.resolve("axe-core/axe.min.js"), "utf8"));
+    return page.evaluate(async () => {
+        const result = await window.axe.run(document);
+        return result.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(" ")).join(", ")}`);
+    });
 }
 
 // Picks files with the page's file input, in place of whatever the list held.
 export async function pickFiles(page, paths) {
     await page.evaluate(() => document.getElementById("clearList").click());
+    await page.evaluate(() => document.getElementById("log").replaceChildren());
     const input = await page.$("input[type=file]");
     await input.uploadFile(...paths);
-    await page.waitForFunction((n) => document.querySelector("#fileList li")?.getAttribute("aria-setsize") === String(n), {}, paths.length);
+    await page.waitForFunction((n) => document.querySelector("#fileList [role=option]")?.getAttribute("aria-setsize") === String(n), {}, paths.length);
 }
 
 // Presses GO! and waits for the batch to end; returns what the page shows.
-export async function pressGo(page) {
+export async function pressGo(page, { withLinks = true } = {}) {
     await page.evaluate(() => {
         window.statusesSeen = [];
         window.batchDone = new Promise((done) =>
@@ -124,11 +181,70 @@ export async function pressGo(page) {
     const go = await page.$('aria/GO![role="button"]');
     await go.click();
     await page.evaluate(() => window.batchDone);
-    return page.evaluate(async () => ({
+    const shown = await page.evaluate(() => ({
         status: document.querySelector("[role=status]").textContent,
         statuses: window.statusesSeen,
         log: [...document.querySelector("[role=log]").children].map((entry) =>
             [...entry.childNodes].filter((n) => n.nodeName !== "BR").map((n) => n.textContent)),
-        links: await window.linksShown(),
     }));
+    return { ...shown, links: withLinks ? await linksShown(page) : [] };
+}
+
+// Lets the page download into a new folder inside parent; gives a function that waits (up to
+// seconds) for a download of that name to be complete there and gives its path.
+export async function allowDownloads(page, parent = tmpdir()) {
+    const downloads = mkdtempSync(join(parent, "downloads-"));
+    const session = await page.createCDPSession();
+    await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+    return async (name, seconds = 10) => {
+        const path = join(downloads, name);
+        for (let i = 0; i < seconds * 10; ++i) {
+            if (existsSync(path) && !readdirSync(downloads).some((n) => n.endsWith(".crdownload"))) return path;
+            await new Promise((resolve) => setTimeout(resolve, 100));
+        }
+        throw new Error(`no download ${name} in ${seconds} s: ${readdirSync(downloads).join(", ")}`);
+    };
+}
+
+// Stereo MPO files of real pictures, as a camera would write them: for each name, a left and a
+// right picture drawn and encoded as JPEG by the browser (near things shifted more than far
+// ones), joined into NAME.mpo in folder by twinframe-cli --join.
+export async function stereoPictures(page, folder, names, { width = 640, height = 480 } = {}) {
+    mkdirSync(folder, { recursive: true });
+    for (const [n, name] of names.entries()) {
+        const halves = await page.evaluate(async (width, height, seed) => {
+            const draw = async (shift) => {
+                const canvas = new OffscreenCanvas(width, height);
+                const c = canvas.getContext("2d");
+                const sky = c.createLinearGradient(0, 0, 0, height);
+                sky.addColorStop(0, `hsl(${200 + seed * 25}, 70%, 65%)`);
+                sky.addColorStop(1, "hsl(40, 60%, 85%)");
+                c.fillStyle = sky;
+                c.fillRect(0, 0, width, height);
+                c.fillStyle = "hsl(110, 35%, 40%)";
+                c.fillRect(0, height * 0.7, width, height * 0.3);
+                // Things at three depths: the nearer, the more they move between the two eyes.
+                const things = [[0.25, 0.45, 0.12, 8, "hsl(30, 80%, 50%)"], [0.6, 0.55, 0.16, 20, "hsl(350, 70%, 50%)"],
+                    [0.42, 0.72, 0.2, 36, "hsl(50, 90%, 55%)"]];
+                for (const [x, y, r, depth, colour] of things) {
+                    c.fillStyle = colour;
+                    c.beginPath();
+                    c.arc(width * x + shift * depth, height * y, height * r, 0, 2 * Math.PI);
+                    c.fill();
+                }
+                const blob = await canvas.convertToBlob({ type: "image/jpeg", quality: 0.9 });
+                const bytes = new Uint8Array(await blob.arrayBuffer());
+                let text = "";
+                for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+                return btoa(text);
+            };
+            return [await draw(0.5), await draw(-0.5)];
+        }, width, height, n);
+        writeFileSync(join(folder, name + "-L.jpg"), Buffer.from(halves[0], "base64"));
+        writeFileSync(join(folder, name + "-R.jpg"), Buffer.from(halves[1], "base64"));
+        execFileSync(cli, ["--join", "--quiet", join(folder, name + "-L.jpg")]);
+        rmSync(join(folder, name + "-L.jpg"));
+        rmSync(join(folder, name + "-R.jpg"));
+    }
+    return names.map((name) => join(folder, name + ".mpo"));
 }

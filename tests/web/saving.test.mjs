@@ -1,0 +1,116 @@
+// Save all as .zip: names that every unzip reads right, archives past 4 GiB (Zip64) streamed to
+// the disk, and a failure said as one.
+import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
+import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { after, before, describe, test } from "node:test";
+
+import { allowDownloads, cliSplit, makeSamples, openPage, pickFiles, pressGo, sampleFolder, sha256 } from "./support.mjs";
+
+const utf8 = { ...process.env, LANG: "C.UTF-8", LC_ALL: "C.UTF-8" };
+
+// Clicks Save all as .zip with the file picker answered by a file of the origin's private folder
+// (same API as the file the user picks); gives the note the page shows and the file's bytes.
+async function saveZipThroughPicker(page) {
+    const { note, base64 } = await page.evaluate(async () => {
+        const folder = await navigator.storage.getDirectory();
+        await folder.removeEntry("out.zip").catch(() => null);
+        window.showSaveFilePicker = async () => folder.getFileHandle("out.zip", { create: true });
+        const done = new Promise((resolve) => document.addEventListener("twinframe-save-done", resolve, { once: true }));
+        document.getElementById("saveZip").click();
+        await done;
+        const bytes = new Uint8Array(await (await (await folder.getFileHandle("out.zip")).getFile()).arrayBuffer());
+        let text = "";
+        for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+        return { note: document.getElementById("saveNote").textContent, base64: btoa(text) };
+    });
+    return { note, bytes: Buffer.from(base64, "base64") };
+}
+
+describe("Save all as .zip", () => {
+    let browser;
+    let samples;
+    let work;
+
+    before(async () => {
+        samples = sampleFolder();
+        work = mkdtempSync(join(tmpdir(), "twinframe-zip-"));
+        browser = await openPage();
+    });
+    after(async () => {
+        await browser?.close();
+        rmSync(samples, { recursive: true, force: true });
+        rmSync(work, { recursive: true, force: true });
+    });
+
+    test("names its entries in UTF-8 from a Unix host, read right by Info-ZIP unzip and Python", async () => {
+        const { page } = browser;
+        const folder = join(work, "names");
+        cpSync(join(samples, "mixed/DSCF0001.MPO"), join(folder, "café stéréo 😀.mpo"));
+        cpSync(join(samples, "mixed/burst.mpo"), join(folder, "日本の写真.mpo"));
+        const names = readdirSync(folder);
+        await pickFiles(page, names.map((name) => join(folder, name)));
+        await pressGo(page);
+        const { note, bytes } = await saveZipThroughPicker(page);
+        assert.match(note, /^Saved out\.zip: 5 images, [\d.]+ MB\.$/);
+        const archive = join(work, "names.zip");
+        writeFileSync(archive, bytes);
+
+        const expected = cliSplit(folder, names).outputs;
+        const listed = execFileSync("unzip", ["-Z1", archive], { env: utf8, encoding: "utf8" }).split("\n").filter(Boolean);
+        assert.deepEqual(listed.sort(), [...expected.keys()].sort());
+        const unpacked = join(work, "unpacked");
+        execFileSync("unzip", ["-q", archive, "-d", unpacked], { env: utf8 });
+        for (const [name, content] of expected) assert.equal(sha256(readFileSync(join(unpacked, name))), sha256(content), name);
+
+        const python = execFileSync("python3", ["-c", `
+import sys, zipfile
+for info in zipfile.ZipFile(sys.argv[1]).infolist():
+    print(info.filename, info.flag_bits & 0x800, info.create_system, info.compress_type)`, archive], { encoding: "utf8" });
+        assert.deepEqual(python.trim().split("\n").sort(), [...expected.keys()].map((name) => `${name} 2048 3 0`).sort());
+    });
+
+    test("says that a save failed, never that it worked, when a file cannot be read", async () => {
+        const { page } = browser;
+        const folder = join(work, "gone");
+        cpSync(join(samples, "mixed/DSCF0001.MPO"), join(folder, "DSCF0001.MPO"));
+        cpSync(join(samples, "mixed/burst.mpo"), join(folder, "burst.mpo"));
+        await pickFiles(page, [join(folder, "DSCF0001.MPO"), join(folder, "burst.mpo")]);
+        await pressGo(page);
+        rmSync(join(folder, "DSCF0001.MPO"));
+        const { note, bytes } = await saveZipThroughPicker(page);
+        assert.match(note, /^Save all failed: Cannot write out\.zip: /);
+        assert.equal(bytes.length, 0, "nothing of the archive is put in place");
+    });
+
+    test("streams an archive over 4 GiB to the downloads, with Zip64 records unzip -t accepts", async () => {
+        const { page } = browser;
+        const folder = join(work, "large");
+        execFileSync(makeSamples, ["--sparse", folder, "5", "1000"]);
+        const names = readdirSync(folder).sort();
+        await pickFiles(page, names.map((name) => join(folder, name)));
+        const shown = await pressGo(page);
+        assert.deepEqual(shown.log.at(-1), ["Files processed: 5", "Total images: 10"]);
+        // Where no file can be picked to write to, the page's service worker streams the download.
+        await page.evaluate(async () => {
+            await navigator.serviceWorker.ready;
+            for (let i = 0; i < 100 && !navigator.serviceWorker.controller; ++i) await new Promise((r) => setTimeout(r, 50));
+            delete window.showSaveFilePicker;
+            delete Window.prototype.showSaveFilePicker;
+        });
+        const downloaded = await allowDownloads(page, work);
+        const done = page.evaluate(() => new Promise((resolve) =>
+            document.addEventListener("twinframe-save-done", () => resolve(document.getElementById("saveNote").textContent), { once: true })));
+        await page.click("#saveZip");
+        assert.match(await done, /^twinframe-images\.zip: 10 images, 5\.2 GB, handed to the browser's downloads\.$/);
+        const archive = await downloaded("twinframe-images.zip", 600);
+        assert.ok(statSync(archive).size > 2 ** 32, `${statSync(archive).size} bytes`);
+        const tested = execFileSync("unzip", ["-t", archive], { encoding: "utf8", maxBuffer: 1 << 20 });
+        assert.match(tested, /No errors detected in compressed data/);
+        const listing = execFileSync("unzip", ["-Z1", archive], { encoding: "utf8" }).split("\n").filter(Boolean);
+        assert.deepEqual(listing, names.flatMap((name) => [name.replace(".MPO", "-L.jpg"), name.replace(".MPO", "-R.jpg")]));
+        rmSync(archive);
+    });
+});

@@ -1,0 +1,250 @@
+// The page as a person meets it: what it says about files it leaves out, where the results are
+// when a batch ends, long names, the keyboard, progress, the pictures, and a copy opened from
+// the disk. axe-core checks it at each step.
+import assert from "node:assert/strict";
+import { cpSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { after, before, describe, test } from "node:test";
+
+import { accessibilityProblems, cliSplit, openFilePage, openPage, pickFiles, pressGo, sampleFolder, site,
+    stereoPictures } from "./support.mjs";
+
+// Drops files made of the given files' bytes, under other names, onto the page.
+const dropFiles = (page, files) => page.evaluate((files) => {
+    const transfer = new DataTransfer();
+    for (const { name, base64 } of files)
+        transfer.items.add(new File([Uint8Array.from(atob(base64), (c) => c.charCodeAt(0))], name));
+    document.getElementById("dropZone").dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true }));
+}, files);
+
+const logTexts = (page) => page.$$eval("#log > p", (entries) => entries.map((entry) => entry.innerText));
+
+describe("using the page", () => {
+    let browser;
+    let samples;
+    let work;
+
+    before(async () => {
+        samples = sampleFolder();
+        work = mkdtempSync(join(tmpdir(), "twinframe-using-"));
+        browser = await openPage();
+    });
+    after(async () => {
+        await browser?.close();
+        rmSync(samples, { recursive: true, force: true });
+        rmSync(work, { recursive: true, force: true });
+    });
+
+    test("names in one message the dropped files it leaves out", async () => {
+        const { page } = browser;
+        await page.evaluate(() => document.getElementById("clearList").click());
+        const pair = readFileSync(join(samples, "mixed/DSCF0001.MPO")).toString("base64");
+        await dropFiles(page, ["IMG_3.jpg", "IMG_1.jpg", "keep.MPO", "IMG_2.JPG"].map((name) => ({ name, base64: pair })));
+        await page.waitForFunction(() => document.querySelectorAll("#fileList [role=option]").length === 1);
+        assert.deepEqual(await logTexts(page), ["Not listed, not an .mpo file:\nIMG_1.jpg\nIMG_2.JPG\nIMG_3.jpg"]);
+    });
+
+    test("keeps the messages in a bounded box, so the summary and the results show when a batch ends", async () => {
+        const { page } = browser;
+        await page.setViewport({ width: 1280, height: 800 });
+        const folder = join(work, "bad");
+        const names = [];
+        for (let i = 1; i <= 300; ++i) {
+            names.push(`bad${String(i).padStart(3, "0")}.mpo`);
+            writeFileSync(join(folder + "-" + names.at(-1)), "not a picture");
+        }
+        cpSync(join(samples, "mixed/DSCF0001.MPO"), join(work, "bad-good.mpo"));
+        names.push("good.mpo");
+        const paths = names.map((name) => join(folder + "-" + name));
+        await pickFiles(page, paths);
+        await pressGo(page);
+        const seen = await page.evaluate(() => {
+            const inView = (element) => {
+                const box = element.getBoundingClientRect();
+                return box.top >= 0 && box.bottom <= innerHeight && box.height > 0;
+            };
+            const log = document.getElementById("log");
+            const summary = log.lastElementChild;
+            const logBox = log.getBoundingClientRect();
+            const summaryBox = summary.getBoundingClientRect();
+            const batch = document.getElementById("batch").getBoundingClientRect();
+            const results = document.getElementById("results").getBoundingClientRect();
+            return {
+                scrolls: log.scrollHeight > log.clientHeight,
+                summary: summary.innerText,
+                summaryShown: inView(summary) && summaryBox.bottom <= logBox.bottom + 1,
+                firstResultShown: inView(document.querySelector("#outputs [role=row]")),
+                gap: results.top - batch.bottom,
+            };
+        });
+        assert.ok(seen.scrolls, "300 messages scroll inside the log");
+        assert.equal(seen.summary, "Files processed: 301\nTotal images: 2");
+        assert.ok(seen.summaryShown, "the summary is in view");
+        assert.ok(seen.firstResultShown, "the first image is in view");
+        assert.ok(seen.gap > 0 && seen.gap < 20, `${seen.gap} px between the batch and its results`);
+        await page.setViewport({ width: 1100, height: 860 });
+    });
+
+    test("cuts long names in the middle, so that their ends show, on a phone too", async () => {
+        const { page } = browser;
+        const long = "08_longlonglonglong_pillow__sugarshack_fragment_of_a_very_long_name";
+        cpSync(join(samples, "mixed/DSCF0001.MPO"), join(work, long + "_1.mpo"));
+        cpSync(join(samples, "mixed/DSCF0002.MPO"), join(work, long + "_2.mpo"));
+        await pickFiles(page, [join(work, long + "_1.mpo"), join(work, long + "_2.mpo")]);
+        await pressGo(page);
+        for (const width of [1100, 390]) {
+            await page.setViewport({ width, height: 844 });
+            await page.waitForFunction(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+            const shown = await page.evaluate(() => [...document.querySelectorAll("#fileList .name, #outputs .name")].map((name) => {
+                const [head, tail] = name.children;
+                return {
+                    whole: name.textContent,
+                    end: tail.textContent,
+                    endShows: tail.getBoundingClientRect().right <= name.getBoundingClientRect().right + 1,
+                    startCut: head.scrollWidth > head.clientWidth,
+                };
+            }));
+            const ends = ["_1.mpo", "_2.mpo", "_1-L.jpg", "_1-R.jpg", "_2-L.jpg", "_2-R.jpg"];
+            assert.deepEqual(shown.map(({ whole }) => whole), [`${long}_1.mpo`, `${long}_2.mpo`,
+                `${long}_1-L.jpg`, `${long}_1-R.jpg`, `${long}_2-L.jpg`, `${long}_2-R.jpg`], "read out whole");
+            assert.ok(shown.every(({ end, endShows, startCut }, i) => end.endsWith(ends[i]) && endShows && startCut),
+                `${width} px: ${JSON.stringify(shown)}`);
+        }
+        await page.setViewport({ width: 1100, height: 860 });
+    });
+
+    test("is one Tab stop per list, with the arrow keys inside, and passes axe-core", async () => {
+        const { page } = browser;
+        const names = Array.from({ length: 28 }, (_, i) => `F${String(i).padStart(2, "0")}.mpo`);
+        mkdirSync(join(work, "tab"));
+        for (const name of names) cpSync(join(samples, "mixed/DSCF0002.MPO"), join(work, "tab", name));
+        await pickFiles(page, names.map((name) => join(work, "tab", name)));
+        assert.deepEqual(await accessibilityProblems(page), []);
+
+        const focused = () => page.evaluate(() => document.activeElement.id || document.activeElement.tagName);
+        await page.focus("#picker");
+        let tabs = 0;
+        while ((await focused()) !== "go" && tabs < 10) {
+            await page.keyboard.press("Tab");
+            ++tabs;
+        }
+        assert.ok(tabs <= 3, `GO! is ${tabs} Tabs from the file picker`);
+
+        // In the list: Down twice, Space unticks the third file; End goes to the last.
+        await page.focus("#fileList");
+        await page.keyboard.press("ArrowDown");
+        await page.keyboard.press("ArrowDown");
+        await page.keyboard.press(" ");
+        const state = () => page.evaluate(() => {
+            const list = document.getElementById("fileList");
+            const active = document.getElementById(list.getAttribute("aria-activedescendant"));
+            return { active: active.dataset.name, selected: active.getAttribute("aria-selected") };
+        });
+        assert.deepEqual(await state(), { active: "F02.mpo", selected: "false" });
+        await page.keyboard.press("End");
+        assert.deepEqual(await state(), { active: "F27.mpo", selected: "true" });
+
+        // Enter in the list starts the batch; at its end the focus is on the images.
+        const done = page.evaluate(() => new Promise((r) => document.addEventListener("twinframe-batch-done", r, { once: true })));
+        await page.keyboard.press("Enter");
+        await done;
+        assert.equal(await focused(), "outputs");
+        await page.keyboard.press("ArrowDown");
+        await page.keyboard.press("ArrowRight");
+        const cell = await page.evaluate(() => {
+            const grid = document.getElementById("outputs");
+            const active = document.getElementById(grid.getAttribute("aria-activedescendant"));
+            return [active.closest("[role=row]").getAttribute("aria-rowindex"), active.textContent];
+        });
+        assert.deepEqual(cell, ["2", "590 kB"]); // F00-R.jpg
+        assert.equal((await page.$$eval("#outputs [role=row]", (rows) => rows.length)), 27 * 2);
+        assert.deepEqual(await accessibilityProblems(page), []);
+    });
+
+    test("shows files done of N and their bytes while a batch runs", async () => {
+        const { page } = browser;
+        const names = Array.from({ length: 40 }, (_, i) => `P${String(i).padStart(2, "0")}.mpo`);
+        for (const name of names) cpSync(join(samples, "mixed/DSCF0001.MPO"), join(work, "progress-" + name));
+        await pickFiles(page, names.map((name) => join(work, "progress-" + name)));
+        await page.evaluate(() => {
+            window.progressSeen = [];
+            const text = document.getElementById("progressText");
+            new MutationObserver(() => window.progressSeen.push(text.textContent)).observe(text, { childList: true, subtree: true, characterData: true });
+        });
+        await pressGo(page);
+        const seen = await page.evaluate(() => window.progressSeen);
+        assert.equal(seen[0], "0 of 40 files, 0 B of 56.0 MB");
+        const done = seen.map((text) => Number(/^(\d+) of 40 files, /.exec(text)[1]));
+        assert.deepEqual(done, [...done].sort((a, b) => a - b), "never goes back");
+        for (const text of seen) {
+            const [, files, megabytes] = /^(\d+) of 40 files, ([\d.]+) MB|^(0) of/.exec(text) ?? [];
+            if (megabytes) assert.equal(Number(megabytes), Number((files * 1.4).toFixed(1)), text);
+        }
+        assert.equal(await page.$eval("#progressRow", (row) => row.hidden), true, "the bar goes with the batch");
+    });
+
+    test("shows thumbnails of the images in view, and a pair in the viewer's four modes", async () => {
+        const { page } = browser;
+        const files = await stereoPictures(page, join(work, "pictures"), ["garden", "harbour"]);
+        await pickFiles(page, files);
+        await pressGo(page);
+        await page.waitForFunction(() => [...document.querySelectorAll("#outputs canvas")].every((canvas) => canvas.dataset.state === "drawn"));
+        // Each thumbnail is its picture made small: its middle has the colours of the picture's.
+        const middles = await page.$$eval("#outputs canvas", (canvases) => canvases.map((canvas) =>
+            [...canvas.getContext("2d").getImageData(canvas.width / 2, canvas.height * 0.97, 1, 1).data.slice(0, 3)]));
+        assert.equal(middles.length, 4);
+        for (const [red, green, blue] of middles) assert.ok(green > red && green > blue, `grass is green: ${[red, green, blue]}`);
+
+        const shown = page.evaluate(() => new Promise((r) => document.addEventListener("twinframe-viewer-shown", r, { once: true })));
+        await page.click('#outputs button[aria-label="View garden in 3D"]');
+        await shown;
+        const stage = {};
+        for (const mode of ["cross", "parallel", "anaglyph", "wiggle"]) {
+            await page.click(`#viewerModes input[value=${mode}]`);
+            stage[mode] = await page.evaluate(async () => {
+                const canvases = [...document.querySelectorAll("#viewerStage canvas")];
+                const pixel = (canvas, x, y) => [...canvas.getContext("2d").getImageData(x, y, 1, 1).data.slice(0, 3)];
+                const visible = canvases.filter((canvas) => !canvas.hidden).length;
+                await new Promise((r) => setTimeout(r, 200));
+                return {
+                    labels: canvases.map((canvas) => canvas.getAttribute("aria-label")),
+                    visible,
+                    visibleLater: canvases.filter((canvas) => !canvas.hidden).length,
+                    flipped: canvases[0].hidden,
+                    sample: canvases.map((canvas) => pixel(canvas, 165, 346)),
+                };
+            });
+            if (mode === "anaglyph") assert.deepEqual(await accessibilityProblems(page), []);
+            await page.screenshot({ path: join(work, `viewer-${mode}.png`) });
+        }
+        assert.deepEqual(stage.cross.labels, ["Right picture, on the left for crossed eyes", "Left picture"]);
+        assert.deepEqual(stage.parallel.labels, ["Left picture", "Right picture"]);
+        assert.deepEqual(stage.cross.sample, [...stage.parallel.sample].reverse());
+        // The anaglyph: red from the left picture, green and blue from the right.
+        const [left, right] = stage.parallel.sample;
+        assert.deepEqual(stage.anaglyph.sample, [[left[0], right[1], right[2]]]);
+        assert.notDeepEqual(left, right, "the two pictures differ where sampled");
+        assert.equal(stage.wiggle.visible, 1);
+        assert.equal(stage.wiggle.labels.length, 2);
+        await page.keyboard.press("Escape");
+        assert.equal(await page.$eval("#viewer", (dialog) => dialog.open), false);
+    });
+
+    test("opened from the disk, says what to open instead, and does not look as if it worked", async () => {
+        const opened = await openFilePage(join(site, "index.html"));
+        try {
+            const seen = await opened.page.evaluate(() => ({
+                advice: document.getElementById("needsServer").hidden ? "" : document.getElementById("needsServer").textContent,
+                picker: document.getElementById("picker").disabled,
+                dropZone: document.getElementById("dropZone").classList.contains("disabled"),
+                go: document.getElementById("go").disabled,
+            }));
+            assert.match(seen.advice, /twinframe\.html/);
+            assert.doesNotMatch(seen.advice, /scripts\//);
+            assert.deepEqual([seen.picker, seen.dropZone, seen.go], [true, true, true]);
+        } finally {
+            await opened.close();
+        }
+    });
+});

@@ -1,0 +1,89 @@
+// Lays the page out in a folder from its sources and the core's build, and makes the whole page
+// in one file besides (twinframe.html: scripts, worker and WebAssembly inlined), which works
+// opened straight from the disk, with no server.
+//   node web/build.mjs CORE_BUILD SITE
+import { createHash } from "node:crypto";
+import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from "node:fs";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
+
+const web = dirname(fileURLToPath(import.meta.url));
+const resources = join(web, "../resources");
+const [core, site] = process.argv.slice(2);
+if (!core || !site) {
+    console.error("usage: node build.mjs CORE_BUILD SITE");
+    process.exit(2);
+}
+
+const pageFiles = ["index.html", "style.css", "boot.js", "app.js", "lists.js", "saving.js", "viewer.js",
+    "worker.js", "twinframe.webmanifest"];
+const modules = ["lists.js", "saving.js", "viewer.js", "app.js"]; // each after those it imports
+const read = (path) => readFileSync(path, "utf8");
+const sha256 = (text, encoding = "hex") => createHash("sha256").update(text).digest(encoding);
+
+mkdirSync(join(site, "vendor"), { recursive: true });
+for (const name of pageFiles) copyFileSync(join(web, name), join(site, name));
+for (const name of ["twinframe-core.js", "twinframe-core.wasm"]) copyFileSync(join(core, name), join(site, name));
+for (const name of ["twinframe.svg", "twinframe-256.png"]) copyFileSync(join(resources, name), join(site, name));
+
+// client-zip is an ES module; the page loads it as a plain script, which the one-file page can
+// inline as it is: its exports become the properties of one global.
+const zipModule = read(join(web, "node_modules/client-zip/index.js"));
+const exported = /export\s*\{([^}]*)\};?\s*$/.exec(zipModule);
+if (!exported) throw new Error("client-zip's exports were not found where expected");
+const globals = exported[1].split(",").map((pair) => pair.trim().split(/\s+as\s+/)).map(([local, name]) => `${name ?? local}:${local}`);
+const zipScript = `(()=>{${zipModule.slice(0, exported.index)};globalThis.clientZip={${globals.join(",")}};})();\n`;
+writeFileSync(join(site, "vendor/client-zip.js"), zipScript);
+copyFileSync(join(web, "node_modules/client-zip/LICENSE.txt"), join(site, "vendor/client-zip.LICENSE.txt"));
+
+// The service worker keeps the files above under a name drawn from their bytes, so that a new
+// version of any of them is a new version of the page.
+const kept = [...pageFiles, "twinframe-core.js", "twinframe-core.wasm", "twinframe.svg", "twinframe-256.png",
+    "vendor/client-zip.js"];
+const version = sha256(kept.map((name) => sha256(readFileSync(join(site, name)))).join("")).slice(0, 16);
+const serviceWorker = read(join(web, "sw.js"))
+    .replace('const version = "unbuilt";', `const version = "${version}";`)
+    .replace("const files = [];", `const files = ${JSON.stringify(kept)};`);
+if (!serviceWorker.includes(version)) throw new Error("sw.js has no version line to fill in");
+writeFileSync(join(site, "sw.js"), serviceWorker);
+
+// The one-file page. Its policy allows no connection at all, and only its own inline scripts
+// and style (by their digests).
+const inlineText = (text) => text.replace(/<\/(script|style)/gi, "<\\/$1");
+const bundle = modules.map((name) => read(join(web, name))
+    .replace(/^import .*$/gm, "")
+    .replace(/^export (async function|function|const|let)/gm, "$1")).join("\n");
+const wasm = readFileSync(join(core, "twinframe-core.wasm")).toString("base64");
+const workerSource = `self.twinframeWasm = Uint8Array.from(atob(${JSON.stringify(wasm)}), (c) => c.charCodeAt(0));\n` +
+    read(join(core, "twinframe-core.js")) + "\n" + read(join(web, "worker.js"));
+const workerSetup = `window.twinframeWorkerUrl = URL.createObjectURL(new Blob([${JSON.stringify(workerSource)}], { type: "text/javascript" }));\n`;
+const scripts = {
+    boot: "window.twinframeOneFile = true;\n" + read(join(web, "boot.js")),
+    zip: zipScript,
+    worker: workerSetup,
+    app: bundle,
+};
+const style = read(join(web, "style.css"));
+const icon = "data:image/svg+xml;base64," + readFileSync(join(resources, "twinframe.svg")).toString("base64");
+const digest = (text) => `'sha256-${sha256(text, "base64")}'`;
+const scriptTexts = Object.values(scripts).map(inlineText);
+const policy = ["default-src 'none'", `script-src ${scriptTexts.map(digest).join(" ")} 'wasm-unsafe-eval'`,
+    "worker-src blob:", "img-src blob: data:", `style-src ${digest(style)}`, "base-uri 'none'", "form-action 'none'"].join("; ");
+
+let page = read(join(web, "index.html"));
+const replaceOnce = (from, to) => {
+    if (!page.includes(from)) throw new Error(`index.html has no ${from}`);
+    page = page.replace(from, () => to);
+};
+replaceOnce(/<meta http-equiv="Content-Security-Policy" content="[^"]*">/.exec(page)?.[0] ?? "(policy)",
+    `<meta http-equiv="Content-Security-Policy" content="${policy}">`);
+replaceOnce('<link rel="manifest" href="twinframe.webmanifest">\n', "");
+replaceOnce('<link rel="icon" href="twinframe.svg" type="image/svg+xml">', `<link rel="icon" href="${icon}" type="image/svg+xml">`);
+replaceOnce('<img src="twinframe.svg"', `<img src="${icon}"`);
+replaceOnce('<link rel="stylesheet" href="style.css">', `<style>${style}</style>`);
+replaceOnce('<script src="boot.js"></script>', `<script>${scriptTexts[0]}</script>`);
+replaceOnce('<script src="vendor/client-zip.js" defer></script>',
+    `<script>${scriptTexts[1]}</script>\n<script>${scriptTexts[2]}</script>`);
+replaceOnce('<script type="module" src="app.js"></script>', `<script type="module">${scriptTexts[3]}</script>`);
+writeFileSync(join(site, "twinframe.html"), page);
+console.log(`Built the page in ${site} (version ${version}) and ${join(site, "twinframe.html")}`);

@@ -1,0 +1,181 @@
+// The page's two lists: rows only for what is in view, one Tab stop each with the arrow keys
+// inside, and names cut in the middle so that what tells two of them apart shows.
+
+export function sizeText(bytes) {
+    if (bytes >= 1e9) return (bytes / 1e9).toFixed(1) + " GB";
+    if (bytes >= 1e6) return (bytes / 1e6).toFixed(1) + " MB";
+    if (bytes >= 1e3) return Math.round(bytes / 1e3) + " kB";
+    return bytes + " B";
+}
+
+// A name laid out so that a long one is cut in the middle: its start gives way (ending in an
+// ellipsis, by the style sheet) and its end always shows. The end is what differs between the
+// images of one file (-L.jpg, -R.jpg, -2.jpg) and between a camera's numbered files. The whole
+// name stays in the text, so it is read out whole. (A cut name beside a hidden whole one, for
+// reading out, made the page some 20 MiB larger during a batch.)
+export function fillName(element, name) {
+    const chars = Array.from(name); // never cuts an emoji in half
+    const end = /([-_ ]?[^-_ ]*\.[^.]*)$/.exec(name);
+    const kept = Math.min(chars.length, Math.max(10, Array.from(end ? end[1] : "").length + 1));
+    const head = document.createElement("span");
+    head.className = "head";
+    head.textContent = chars.slice(0, chars.length - kept).join("");
+    const tail = document.createElement("span");
+    tail.className = "tail";
+    tail.textContent = chars.slice(chars.length - kept).join("");
+    element.classList.add("name");
+    element.append(head, tail);
+    return element;
+}
+
+// A list that holds rows only for the items in view and a hundred on each side; its padding
+// stands for the others. A row costs the page about 5 KiB, so a batch of 3,000 files with a
+// row for every file and every image made the page some 70 MiB larger. Every row has the same
+// height, measured on a row, so where a row is follows from its number. Each row says its place
+// and the list's length (aria-posinset and aria-setsize, or aria-rowindex and aria-rowcount).
+// The list is one Tab stop: it keeps the focus and names its active row (or, in a grid, cell)
+// with aria-activedescendant, brought into view by the keys (scrolled far off by other means, it
+// is named again when a key brings it back).
+const rowsAround = 100;
+
+export function windowedList(view, list, { idPrefix, makeRow, dropRow, cells = false }) {
+    const rows = new Map(); // item number -> its row, for the rows in the list
+    let count = 0;
+    let rowHeight = 32; // px, until measured
+    let active = -1;
+    let activeColumn = 0;
+    const place = cells ? ["aria-rowindex", "aria-rowcount"] : ["aria-posinset", "aria-setsize"];
+
+    function activeElement(row) {
+        if (!cells) return row;
+        const cellsOfRow = row.querySelectorAll("[role=gridcell]");
+        return cellsOfRow[Math.min(activeColumn, cellsOfRow.length - 1)];
+    }
+
+    function markActive() {
+        for (const marked of list.querySelectorAll(".active")) marked.classList.remove("active");
+        const row = rows.get(active);
+        if (!row) {
+            list.removeAttribute("aria-activedescendant");
+            return;
+        }
+        const element = activeElement(row);
+        element.classList.add("active");
+        list.setAttribute("aria-activedescendant", element.id);
+    }
+
+    function show(height = rowHeight) {
+        const top = view.scrollTop;
+        const first = Math.max(0, Math.min(count, Math.floor(top / height) - rowsAround));
+        const end = Math.min(count, Math.ceil((top + view.clientHeight) / height) + rowsAround);
+        // The padding first: were the list shorter for a moment, the browser would scroll it back.
+        list.style.paddingTop = first * height + "px";
+        list.style.paddingBottom = Math.max(0, count - end) * height + "px";
+        for (const [index, row] of rows) {
+            if (index < first || index >= end) {
+                dropRow?.(row);
+                row.remove();
+                rows.delete(index);
+            }
+        }
+        let next = null;
+        for (let index = end - 1; index >= first; --index) {
+            let row = rows.get(index);
+            if (!row) {
+                row = makeRow(index);
+                row.setAttribute(place[0], String(index + 1));
+                if (cells) row.querySelectorAll("[role=gridcell]").forEach((cell, column) => {
+                    cell.id = `${idPrefix}${index}-${column}`;
+                });
+                else row.id = idPrefix + index;
+                rows.set(index, row);
+                list.insertBefore(row, next);
+            }
+            if (!cells) row.setAttribute(place[1], String(count));
+            next = row;
+        }
+        if (cells) list.setAttribute("aria-rowcount", String(count));
+        // Rows are as high as the text and the page's zoom make them.
+        const measured = next ? next.getBoundingClientRect().height : 0;
+        if (measured > 0 && Math.abs(measured - height) > 0.5) {
+            rowHeight = measured;
+            show(measured);
+            return;
+        }
+        markActive();
+    }
+
+    let showPending = false;
+    view.addEventListener("scroll", () => {
+        if (showPending) return;
+        showPending = true;
+        requestAnimationFrame(() => {
+            showPending = false;
+            show();
+        });
+    }, { passive: true });
+    new ResizeObserver(() => show()).observe(view);
+
+    // Brings item index into view (and so among the rows held) and makes it the active one.
+    function setActive(index) {
+        if (count === 0) return;
+        active = Math.max(0, Math.min(count - 1, index));
+        const rowTop = active * rowHeight;
+        if (rowTop < view.scrollTop) view.scrollTop = rowTop;
+        else if (rowTop + rowHeight > view.scrollTop + view.clientHeight)
+            view.scrollTop = rowTop + rowHeight - view.clientHeight;
+        show();
+    }
+
+    // The focus comes to the list: its active row, or the first, shows as active.
+    list.addEventListener("focus", () => {
+        if (active < 0 && count > 0) setActive(0);
+        else markActive();
+    });
+
+    list.addEventListener("mousedown", (event) => {
+        const row = event.target.closest("[aria-posinset], [aria-rowindex]");
+        if (!row || row === list) return;
+        const cell = event.target.closest("[role=gridcell]");
+        if (cell) activeColumn = [...row.querySelectorAll("[role=gridcell]")].indexOf(cell);
+        setActive(Number(row.getAttribute(place[0])) - 1);
+    });
+
+    return {
+        // The items are now `newCount`; with `remake`, those already shown have changed too.
+        update(newCount, remake = false) {
+            count = newCount;
+            if (remake) {
+                for (const row of rows.values()) dropRow?.(row);
+                rows.clear();
+                list.replaceChildren();
+                if (active >= count) active = count - 1;
+            }
+            show();
+        },
+        rowOf: (index) => rows.get(index),
+        active: () => active,
+        setActive,
+        activeCell: () => (rows.has(active) ? activeElement(rows.get(active)) : null),
+        // Moves the active row (or cell) for the keys a listbox or a grid takes; says whether
+        // the key was one of them.
+        moveByKey(event) {
+            if (event.altKey || count === 0) return false;
+            const page = Math.max(1, Math.floor(view.clientHeight / rowHeight) - 1);
+            const moves = { ArrowDown: active + 1, ArrowUp: active - 1, PageDown: active + page,
+                PageUp: active - page, Home: 0, End: count - 1 };
+            if (cells && (event.key === "ArrowLeft" || event.key === "ArrowRight")) {
+                const row = rows.get(active);
+                const last = row ? row.querySelectorAll("[role=gridcell]").length - 1 : 0;
+                activeColumn = Math.max(0, Math.min(last, activeColumn + (event.key === "ArrowLeft" ? -1 : 1)));
+                event.preventDefault();
+                markActive();
+                return true;
+            }
+            if (!(event.key in moves)) return false;
+            event.preventDefault();
+            setActive(active < 0 ? 0 : moves[event.key]);
+            return true;
+        },
+    };
+}
