@@ -86,12 +86,26 @@ TEST(WindowsSharing, OutputHeldOpenWithoutSharingIsToldAndTheBatchGoesOn) {
     writeBytes(dir / "a.mpo", pair);
     writeBytes(dir / "b.mpo", pair);
     writeBytes(dir / "a-R.jpg", Bytes(10, 7)); // an earlier run's, open in a viewer
-    const HANDLE held = ::CreateFileW((dir / "a-R.jpg").c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // Another program holds it until the marker it makes (beside the test's folder) is removed.
+    const std::filesystem::path marker =
+        dir.path().parent_path() / (dir.path().filename().native() + L".held");
+    std::wstring commandLine =
+        L"hold \"" + (dir / "a-R.jpg").native() + L"\" \"" + marker.native() + L"\"";
+    const std::filesystem::path holder = std::filesystem::absolute(TWINFRAME_HOLD_OPEN);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(::CreateProcessW(holder.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                 nullptr, nullptr, &startup, &process));
+    for (int waited = 0; waited < 3000 && !std::filesystem::exists(marker); ++waited)
+        ::Sleep(10);
+    ASSERT_TRUE(std::filesystem::exists(marker));
     RecordingReporter reporter;
     const BatchResult result = split(dir, {"a.mpo", "b.mpo"}, reporter);
-    ::CloseHandle(held);
+    std::filesystem::remove(marker);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
     EXPECT_EQ(reporter.messages,
               Names{"Cannot write a-R.jpg: " + reasonText(ERROR_SHARING_VIOLATION)});
     EXPECT_EQ(result.totalImages, 3);
