@@ -23,12 +23,12 @@ std::vector<std::string> leftPicturesIn(const fs::path& folder, std::error_code&
         const fs::path& path = entry->path();
         std::error_code statusError;
         if (fs::is_regular_file(path, statusError) && !isHidden(path) && pairNamesFor(path))
-            names.push_back(path.filename().string());
+            names.push_back(utf8Text(path.filename()));
     }
     std::sort(names.begin(), names.end());
     std::vector<std::string> lefts;
     for (const std::string& name : names)
-        lefts.push_back((folder / name).string());
+        lefts.push_back(utf8Text(folder / pathFromUtf8(name)));
     return lefts;
 }
 
@@ -63,7 +63,7 @@ int runJoinCommand(const JoinArguments& arguments, const std::optional<std::stri
         reporter.showMessage(problem);
     std::optional<std::filesystem::path> outputPath;
     if (output)
-        outputPath = *output;
+        outputPath = pathFromUtf8(*output);
     const JoinBatchResult result = joinPairs(arguments.files, outputPath, reporter, stopRequested);
     if (!outputClosed())
         std::cout << joinSummaryText(result) << std::endl;

@@ -21,13 +21,13 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
 // any letter case that is that very file, a plain file before a link to it, the exact spelling
 // first.
 std::string spellingInFolder(const fs::path& target, const FileIdentity& identity) {
-    const std::string leaf = target.filename().string();
+    const std::string leaf = utf8Text(target.filename());
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::optional<std::string> plain;
     std::optional<std::string> link;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = utf8Text(it->path().filename());
         if (!sameIgnoringCase(name, leaf) || twinframe::identityOf(it->path()) != identity)
             continue;
         std::error_code ignored;

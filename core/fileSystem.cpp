@@ -8,15 +8,6 @@
 
 namespace twinframe {
 
-std::string utf8Text(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
-
-std::filesystem::path pathFromUtf8(const std::string& text) {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
 namespace {
 
 namespace fs = std::filesystem;

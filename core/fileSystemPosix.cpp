@@ -293,6 +293,15 @@ bool nameIsTaken(const std::filesystem::path& path) {
     return ::lstat(path.c_str(), &status) == 0;
 }
 
+// The bytes of a POSIX name are the name, whatever their encoding: they pass unchanged.
+std::string utf8Text(const std::filesystem::path& path) {
+    return path.native();
+}
+
+std::filesystem::path pathFromUtf8(const std::string& text) {
+    return std::filesystem::path(text);
+}
+
 bool isHidden(const std::filesystem::path& path) {
     const std::string leaf = path.filename().string();
     return leaf.empty() || leaf.front() == '.';

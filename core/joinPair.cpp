@@ -473,12 +473,12 @@ std::string openInput(const fs::path& path, OpenInput& open) {
     if (error == std::errc::is_a_directory)
         error = make_error_code(Refusal::notRegularFile);
     if (error && error.category() != refusalCategory())
-        return describeFailure("Cannot open", path.string(), error);
+        return describeFailure("Cannot open", utf8Text(path), error);
     // An MP index counts in 32 bits: a larger picture could never be joined, so it is not read.
     if (!error && static_cast<std::uint64_t>(length) > kLargestMpo)
         error = std::make_error_code(std::errc::file_too_large);
     if (error)
-        return describeFailure("Cannot read", path.string(), error);
+        return describeFailure("Cannot read", utf8Text(path), error);
 
     const NativeFile file = open.file;
     open.permissions = permissionsOf(file);
@@ -489,7 +489,7 @@ std::string openInput(const fs::path& path, OpenInput& open) {
         });
     open.input = readJoinInput(bytes);
     if (bytes.error())
-        return describeFailure("Cannot read", path.string(), bytes.error());
+        return describeFailure("Cannot read", utf8Text(path), bytes.error());
     return {};
 }
 
@@ -498,11 +498,11 @@ std::string inputProblem(const fs::path& path, const JoinInput& input) {
     case JoinInputKind::picture:
         return {};
     case JoinInputKind::notJpeg:
-        return path.string() + " is not a valid JPEG file";
+        return utf8Text(path) + " is not a valid JPEG file";
     case JoinInputKind::cutShort:
-        return path.string() + " is not a complete JPEG file: it ends before its end marker";
+        return utf8Text(path) + " is not a complete JPEG file: it ends before its end marker";
     case JoinInputKind::secondImage:
-        return path.string() + " is a whole MPO file: a second picture follows its end";
+        return utf8Text(path) + " is a whole MPO file: a second picture follows its end";
     }
     return {};
 }
@@ -522,7 +522,7 @@ std::size_t pictureExtensionAt(const std::string& leaf) {
 } // namespace
 
 std::optional<PairNames> pairNamesFor(const fs::path& left) {
-    const std::string leaf = left.filename().string();
+    const std::string leaf = utf8Text(left.filename());
     const std::size_t extension = pictureExtensionAt(leaf);
     // At least one character of NAME, then "-L".
     if (extension == std::string::npos || extension < 3 || leaf[extension - 2] != '-' ||
@@ -531,7 +531,9 @@ std::optional<PairNames> pairNamesFor(const fs::path& left) {
     const std::string name = leaf.substr(0, extension - 2);
     std::string rightLeaf = leaf;
     rightLeaf[extension - 1] = leaf[extension - 1] == 'L' ? 'R' : 'r';
-    return PairNames{left.parent_path() / rightLeaf, left.parent_path() / (name + ".mpo")};
+    // The folder part as it was given, separators included.
+    return PairNames{fs::path(left).replace_filename(pathFromUtf8(rightLeaf)),
+                     fs::path(left).replace_filename(pathFromUtf8(name + ".mpo"))};
 }
 
 namespace {
@@ -544,7 +546,7 @@ std::string readAndPlan(const fs::path& left, const fs::path& right, const fs::p
     // view seen twice.
     if (const auto leftIdentity = identityOf(left);
         leftIdentity && leftIdentity == identityOf(right))
-        return left.string() + " and " + right.string() + " are the same file";
+        return utf8Text(left) + " and " + utf8Text(right) + " are the same file";
 
     if (std::string problem = openInput(left, leftFile); !problem.empty())
         return problem;
@@ -560,10 +562,10 @@ std::string readAndPlan(const fs::path& left, const fs::path& right, const fs::p
     case JoinRefusal::none:
         break;
     case JoinRefusal::sizesDiffer:
-        return left.string() + " and " + right.string() +
+        return utf8Text(left) + " and " + utf8Text(right) +
                " differ in size: " + sizeText(leftFile.input) + " and " + sizeText(rightFile.input);
     case JoinRefusal::tooLarge:
-        return "Cannot write " + output.string() +
+        return "Cannot write " + utf8Text(output) +
                ": the pictures together pass the 4 GiB an MPO index can address";
     }
     return {};
@@ -601,7 +603,7 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
     if (error == std::errc::file_exists)
         return {outputExistsText(output)};
     if (error)
-        return {describeFailure("Cannot write", output.string(), error)};
+        return {describeFailure("Cannot write", utf8Text(output), error)};
     return {};
 }
 
@@ -610,10 +612,12 @@ JoinBatchResult joinPairs(std::span<const std::string> lefts, const std::optiona
                           const JoinAction& join) {
     JoinBatchResult result;
     // Pairs are numbered over the left pictures alone, so the numbers run without gaps.
-    result.pairCount = std::count_if(lefts.begin(), lefts.end(),
-                                     [](const std::string& left) { return pairNamesFor(left); });
+    result.pairCount = std::count_if(lefts.begin(), lefts.end(), [](const std::string& left) {
+        return pairNamesFor(pathFromUtf8(left));
+    });
     for (const std::string& left : lefts) {
-        std::optional<PairNames> names = pairNamesFor(left);
+        const fs::path leftPath = pathFromUtf8(left);
+        std::optional<PairNames> names = pairNamesFor(leftPath);
         if (!names) {
             reporter.showMessage(left + " is not a left picture: its name must end in -L.jpg");
             continue;
@@ -625,8 +629,8 @@ JoinBatchResult joinPairs(std::span<const std::string> lefts, const std::optiona
         const std::int64_t pairNumber = ++result.pairsDealtWith;
         if (output && lefts.size() == 1)
             names->output = *output;
-        reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " + names->output.string());
-        const JoinResult joined = join(left, names->right, names->output);
+        reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " + utf8Text(names->output));
+        const JoinResult joined = join(leftPath, names->right, names->output);
         if (joined.joined())
             ++result.joined;
         else
@@ -652,17 +656,18 @@ struct RightsOfLefts {
 
     explicit RightsOfLefts(std::span<const std::string> files) {
         for (const std::string& file : files) {
-            if (const auto names = pairNamesFor(file)) {
+            if (const auto names = pairNamesFor(pathFromUtf8(file))) {
                 if (const auto identity = identityOf(names->right))
                     identities.insert(*identity);
-                spellings.insert(names->right.lexically_normal().string());
+                spellings.insert(utf8Text(names->right.lexically_normal()));
             }
         }
     }
     bool hold(const std::string& file) const {
-        const auto identity = identityOf(file);
+        const fs::path path = pathFromUtf8(file);
+        const auto identity = identityOf(path);
         return (identity && identities.count(*identity) > 0) ||
-               spellings.count(fs::path(file).lexically_normal().string()) > 0;
+               spellings.count(utf8Text(path.lexically_normal())) > 0;
     }
 };
 
@@ -672,13 +677,13 @@ std::vector<std::string> withoutPairedRights(std::span<const std::string> files)
     const RightsOfLefts rights(files);
     std::vector<std::string> kept;
     for (const std::string& file : files)
-        if (pairNamesFor(file) || !rights.hold(file))
+        if (pairNamesFor(pathFromUtf8(file)) || !rights.hold(file))
             kept.push_back(file);
     return kept;
 }
 
 std::string outputExistsText(const fs::path& output) {
-    return "Cannot write " + output.string() + ": a file of that name exists";
+    return "Cannot write " + utf8Text(output) + ": a file of that name exists";
 }
 
 } // namespace twinframe

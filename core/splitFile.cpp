@@ -74,12 +74,14 @@ struct Output {
 
 std::vector<Output> outputsFor(const fs::path& folder, const std::string& name,
                                const SplitPlan& plan) {
-    const fs::path listed(name);
-    const std::string leaf = listed.filename().string();
+    const fs::path listed = pathFromUtf8(name);
+    const std::string leaf = utf8Text(listed.filename());
     std::vector<Output> outputs;
     for (const Chunk& chunk : plan.chunks) {
-        const fs::path shown = listed.parent_path() / outputName(leaf, chunk.suffix);
-        outputs.push_back({folder / shown, shown.string()});
+        // The folder part as it was given, separators included.
+        const fs::path shown =
+            fs::path(listed).replace_filename(pathFromUtf8(outputName(leaf, chunk.suffix)));
+        outputs.push_back({folder / shown, utf8Text(shown)});
     }
     return outputs;
 }
@@ -168,7 +170,7 @@ std::optional<std::string> refusalOfExisting(const fs::path& input, const std::s
         return std::nullopt;
     }
     const fs::path shown = fs::path(output.displayName).parent_path() / *existing;
-    return name + " not split: a different " + shown.string() + " is already there";
+    return name + " not split: a different " + utf8Text(shown) + " is already there";
 }
 
 } // namespace
@@ -254,7 +256,7 @@ std::string outputName(const std::string& name, const std::string& suffix) {
 
 void splitFile(const fs::path& folder, const std::string& name, std::int64_t fileIndex,
                BatchState& batch, BatchReporter& reporter) {
-    const fs::path input = folder / name;
+    const fs::path input = folder / pathFromUtf8(name);
     if (whyPassedOver(input))
         return;
 

@@ -69,3 +69,54 @@ build_web() {
     rm -rf "$site"
     node "$root/web/build.mjs" "$core" "$site"
 }
+
+# Windows: twinframe-cli.exe and the tests cross-built with MinGW-w64 and run under Wine. The
+# i386 side of Wine (wine32) is what 32-bit programs such as an NSIS installer need.
+windows_packages=(
+    g++-mingw-w64-x86-64-posix mingw-w64-tools
+    wine wine64 wine32:i386
+    nsis xvfb xauth xdotool
+)
+
+install_windows_packages() {
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        as_root dpkg --add-architecture i386
+        # The new architecture's lists: install_packages only updates when something is missing.
+        as_root apt-get update -qq
+    fi
+    install_packages "${windows_packages[@]}"
+}
+
+# A Wine prefix of the build's own, so that nothing of the user's ~/.wine is used or changed.
+# wineboot makes it on first use (some seconds); later runs reuse it.
+export WINEPREFIX="$root/build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=" # no offer to install Mono or Gecko
+
+prepare_wine_prefix() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        mkdir -p "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+        wineserver -w
+    fi
+}
+
+# build_windows: the core, twinframe-cli.exe and their tests into build/windows/.
+build_windows() {
+    configure_and_build "$root/build/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DTWINFRAME_GUI=OFF -DTWINFRAME_TESTS=ON
+}
+
+# Each test is a Windows process of its own: one wineserver, kept for the whole run, spares every
+# test a Wine start of several seconds.
+test_windows() {
+    prepare_wine_prefix
+    wineserver -p 2>/dev/null || true # already running for this prefix: that one serves
+    # The prefix's services start with its first program; two tests starting them at once can
+    # hang until their time runs out, so one program starts them first.
+    wine cmd /c exit >/dev/null 2>&1
+    local status=0
+    ctest --test-dir "$root/build/windows" --output-on-failure --timeout 300 -j2 || status=$?
+    wineserver -k || true
+    return $status
+}

@@ -145,11 +145,12 @@ TEST(FileArguments, SelectsTheFirstFilesFolderAndNamesTheRestByReason) {
     EXPECT_EQ(arguments.folder, dir / "pics");
     EXPECT_EQ(arguments.selected, (std::vector<std::string>{"a.MPO", "b.mpo"}));
     const std::string pics = utf8Text(dir / "pics");
+    const auto inPics = [&dir](const char* leaf) { return utf8Text(dir / "pics" / leaf); };
     EXPECT_EQ(fileArgumentsMessage(arguments),
-              "Not selected, not an .mpo file:\r" + pics + "/note.txt\r" + pics +
-                  "/.hidden.mpo\rNot selected, not in " + pics + ":\r" +
-                  utf8Text(dir / "other.mpo") + "\rNot selected, not found:\r" + pics +
-                  "/gone.mpo");
+              "Not selected, not an .mpo file:\r" + inPics("note.txt") + "\r" +
+                  inPics(".hidden.mpo") + "\rNot selected, not in " + pics + ":\r" +
+                  utf8Text(dir / "other.mpo") + "\rNot selected, not found:\r" +
+                  inPics("gone.mpo"));
     EXPECT_TRUE(sortFileArguments(std::vector<std::filesystem::path>{dir / "pics" / "b.mpo"})
                     .allSelected());
 }
