@@ -2,6 +2,7 @@
 
 #include "ConsoleReporter.h"
 #include "joinPair.h"
+#include "pathText.h"
 
 #include <iostream>
 
@@ -12,7 +13,7 @@ int runJoinCommand(const std::vector<std::string>& lefts, const std::optional<st
     ConsoleReporter reporter(std::cout, std::cerr, quiet);
     std::optional<std::filesystem::path> outputPath;
     if (output)
-        outputPath = *output;
+        outputPath = pathFromUtf8(*output);
     const std::int64_t joined = joinPairs(lefts, outputPath, reporter);
     std::cout << joinSummaryText(joined) << "\n";
     return reporter.messageCount() > 0 ? 1 : 0;

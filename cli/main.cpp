@@ -1,6 +1,8 @@
 #include "ConsoleReporter.h"
+#include "commandLine.h"
 #include "failure.h"
 #include "joinCommand.h"
+#include "pathText.h"
 #include "runBatch.h"
 #include "splitFile.h"
 #include "stopSignals.h"
@@ -67,7 +69,7 @@ int usageError(const std::string& problem) {
 int reportUnusableArguments(const std::vector<std::string>& files) {
     int unusable = 0;
     for (const std::string& file : files) {
-        if (const std::error_code reason = whyPassedOver(file)) {
+        if (const std::error_code reason = whyPassedOver(pathFromUtf8(file))) {
             std::cerr << "twinframe-cli: " << describeFailure("Cannot open", file, reason) << "\n";
             ++unusable;
         }
@@ -77,11 +79,12 @@ int reportUnusableArguments(const std::vector<std::string>& files) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int twinframe::runCommandLine(const std::vector<std::string>& arguments) {
+    const std::size_t argc = arguments.size();
     Options options;
     bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+    for (std::size_t i = 1; i < argc; ++i) {
+        const std::string& argument = arguments[i];
         if (optionsEnded || argument.empty() || argument.front() != '-' || argument == "-") {
             options.files.push_back(argument);
         } else if (argument == "--") {
@@ -95,7 +98,7 @@ int main(int argc, char** argv) {
         } else if (argument == "--output") {
             if (i + 1 >= argc)
                 return usageError("--output needs a file name");
-            options.output = argv[++i];
+            options.output = arguments[++i];
         } else if (argument.starts_with("--output=")) {
             options.output = argument.substr(9);
         } else if (argument == "--help") {

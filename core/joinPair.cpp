@@ -4,6 +4,7 @@
 #include "fileSystem.h"
 #include "jpegSegments.h"
 #include "mpWriter.h"
+#include "pathText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -230,7 +231,7 @@ std::string load(const fs::path& path, LoadedFile& file) {
     if (error == std::errc::is_a_directory)
         error = make_error_code(Refusal::notRegularFile);
     if (error && error.category() != refusalCategory())
-        return describeFailure("Cannot open", path.string(), error);
+        return describeFailure("Cannot open", utf8Of(path), error);
     if (!error && static_cast<std::uint64_t>(length) > kLargestMpo)
         error = std::make_error_code(std::errc::file_too_large);
     if (!error) {
@@ -239,7 +240,7 @@ std::string load(const fs::path& path, LoadedFile& file) {
         error = readAll(input, file.data.get(), file.size);
     }
     closeFile(input);
-    return error ? describeFailure("Cannot read", path.string(), error) : std::string();
+    return error ? describeFailure("Cannot read", utf8Of(path), error) : std::string();
 }
 
 std::string inputProblem(const fs::path& path, const JoinInput& input) {
@@ -247,21 +248,21 @@ std::string inputProblem(const fs::path& path, const JoinInput& input) {
     case JoinInputKind::picture:
         return {};
     case JoinInputKind::notJpeg:
-        return path.string() + " is not a valid JPEG file";
+        return utf8Of(path) + " is not a valid JPEG file";
     case JoinInputKind::secondImage:
-        return path.string() + " is a whole MPO file: a second picture follows its end";
+        return utf8Of(path) + " is a whole MPO file: a second picture follows its end";
     }
     return {};
 }
 
 std::string existsText(const fs::path& output) {
-    return "Cannot write " + output.string() + ": a file of that name exists";
+    return "Cannot write " + utf8Of(output) + ": a file of that name exists";
 }
 
 } // namespace
 
 std::optional<PairNames> pairNamesFor(const fs::path& left) {
-    const std::string leaf = left.filename().string();
+    const std::string leaf = utf8Of(left.filename());
     constexpr std::size_t suffixLength = 6; // "-L.jpg"
     if (leaf.size() <= suffixLength)
         return std::nullopt;
@@ -274,7 +275,8 @@ std::optional<PairNames> pairNamesFor(const fs::path& left) {
     const std::string name = leaf.substr(0, leaf.size() - suffixLength);
     std::string rightLeaf = leaf;
     rightLeaf[name.size() + 1] = suffix[1] == 'L' ? 'R' : 'r';
-    return PairNames{left.parent_path() / rightLeaf, left.parent_path() / (name + ".mpo")};
+    return PairNames{left.parent_path() / pathFromUtf8(rightLeaf),
+                     left.parent_path() / pathFromUtf8(name + ".mpo")};
 }
 
 JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path& output) {
@@ -301,10 +303,10 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
     case JoinRefusal::none:
         break;
     case JoinRefusal::sizesDiffer:
-        return {left.string() + " and " + right.string() +
-                " differ in size: " + sizeText(leftInput) + " and " + sizeText(rightInput)};
+        return {utf8Of(left) + " and " + utf8Of(right) + " differ in size: " + sizeText(leftInput) +
+                " and " + sizeText(rightInput)};
     case JoinRefusal::tooLarge:
-        return {"Cannot write " + output.string() +
+        return {"Cannot write " + utf8Of(output) +
                 ": the pictures together pass the 4 GiB an MPO index can address"};
     }
 
@@ -320,7 +322,7 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
     if (error == std::errc::file_exists)
         return {existsText(output)};
     if (error)
-        return {describeFailure("Cannot write", output.string(), error)};
+        return {describeFailure("Cannot write", utf8Of(output), error)};
     return {};
 }
 
@@ -330,15 +332,16 @@ std::int64_t joinPairs(std::span<const std::string> lefts, const std::optional<f
     std::int64_t pairNumber = 0;
     for (const std::string& left : lefts) {
         ++pairNumber;
-        std::optional<PairNames> names = pairNamesFor(left);
+        const fs::path leftPath = pathFromUtf8(left);
+        std::optional<PairNames> names = pairNamesFor(leftPath);
         if (!names) {
             reporter.showMessage(left + " is not a left picture: its name must end in -L.jpg");
             continue;
         }
         if (output && lefts.size() == 1)
             names->output = *output;
-        reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " + names->output.string());
-        const JoinResult result = joinPair(left, names->right, names->output);
+        reporter.setStatus("Pair: " + std::to_string(pairNumber) + ", " + utf8Of(names->output));
+        const JoinResult result = joinPair(leftPath, names->right, names->output);
         if (result.joined())
             ++joined;
         else

@@ -1,6 +1,7 @@
 #include "runBatch.h"
 
 #include "failure.h"
+#include "pathText.h"
 #include "splitFile.h"
 
 #include <vector>
@@ -45,7 +46,7 @@ BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem:
     // current directory, which other threads of a program may rely on.
     const std::filesystem::path folder = directory.empty() ? "." : directory;
     if (const std::error_code error = checkFolder(folder)) {
-        reporter.showMessage(describeFailure("Cannot open folder", directory.string(), error));
+        reporter.showMessage(describeFailure("Cannot open folder", utf8Of(directory), error));
         return result;
     }
 

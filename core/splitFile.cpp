@@ -1,6 +1,7 @@
 #include "splitFile.h"
 
 #include "failure.h"
+#include "pathText.h"
 #include "saveChunkCode.h"
 
 #include <algorithm>
@@ -65,12 +66,12 @@ struct Output {
 
 std::vector<Output> outputsFor(const fs::path& folder, const std::string& name,
                                const SplitPlan& plan) {
-    const fs::path listed(name);
-    const std::string leaf = listed.filename().string();
+    const fs::path listed = pathFromUtf8(name);
+    const std::string leaf = utf8Of(listed.filename());
     std::vector<Output> outputs;
     for (const Chunk& chunk : plan.chunks) {
-        const fs::path shown = listed.parent_path() / outputName(leaf, chunk.suffix);
-        outputs.push_back({folder / shown, shown.string()});
+        const fs::path shown = listed.parent_path() / pathFromUtf8(outputName(leaf, chunk.suffix));
+        outputs.push_back({folder / shown, utf8Of(shown)});
     }
     return outputs;
 }
@@ -183,7 +184,7 @@ std::string outputName(const std::string& name, const std::string& suffix) {
 
 void splitFile(const fs::path& folder, const std::string& name, std::int64_t fileIndex,
                BatchState& batch, BatchReporter& reporter) {
-    const fs::path input = folder / name;
+    const fs::path input = folder / pathFromUtf8(name);
     if (whyPassedOver(input))
         return;
 

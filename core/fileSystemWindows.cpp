@@ -1,0 +1,304 @@
+// The file calls of the core on Windows: wide-character Win32 calls only, so that every name
+// reaches the system as the UTF-16 it is, and the system's own reasons in every failure.
+#include "fileSystem.h"
+
+#include "failure.h"
+#include "pathText.h"
+#include "windowsError.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace twinframe {
+
+namespace {
+
+HANDLE handleOf(NativeFile file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+NativeFile nativeFileOf(HANDLE handle) {
+    return reinterpret_cast<NativeFile>(handle);
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+FileIdentity identityFrom(const BY_HANDLE_FILE_INFORMATION& information) {
+    return {information.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                information.nFileIndexLow};
+}
+
+// Hidden, so that the file lists never show it, and marked as ours in case a power cut leaves one.
+std::filesystem::path temporaryNameBeside(const std::filesystem::path& target) {
+    static std::mt19937_64 generator{std::random_device{}()};
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(generator()));
+    return target.parent_path() / (".twinframe-" + std::string(suffix) + ".tmp");
+}
+
+// A temporary file that did not exist before, shared with nobody while it is written. DELETE
+// access lets the open handle mark it for removal and give it its final name.
+HANDLE createTemporary(const std::filesystem::path& target, std::filesystem::path& temporary,
+                       std::error_code& error) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = temporaryNameBeside(target);
+        const HANDLE handle = ::CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                            CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (handle != INVALID_HANDLE_VALUE)
+            return handle;
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+            error = windowsError(code);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    error = std::make_error_code(std::errc::file_exists);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Whether the system removes the file when its last handle closes, which it does for a process
+// that is killed too: a temporary marked so cannot outlive the process that writes it.
+bool setRemovedOnClose(HANDLE file, bool removed) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = removed ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                        sizeof disposition) != 0;
+}
+
+// The final file must not keep the temporary's hidden attribute.
+std::error_code unhide(HANDLE file) {
+    FILE_BASIC_INFO basic{}; // times left at zero are left as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic))
+        return lastWindowsError();
+    return {};
+}
+
+// The kernel's form of an absolute path, which the rename of an open file takes.
+std::wstring kernelPathOf(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::wstring absolute = std::filesystem::absolute(path, error).native();
+    if (absolute.starts_with(L"\\\\?\\"))
+        return L"\\??\\" + absolute.substr(4);
+    if (absolute.starts_with(L"\\\\"))
+        return L"\\??\\UNC\\" + absolute.substr(2);
+    return L"\\??\\" + absolute;
+}
+
+// Gives the open file the name target, replacing a file that has it only when asked to; without
+// replacing, a file of that name makes it fail with ERROR_ALREADY_EXISTS.
+std::error_code renameOpenFile(HANDLE file, const std::filesystem::path& target, bool replace) {
+    const std::wstring name = kernelPathOf(target);
+    const std::size_t nameBytes = name.size() * sizeof(wchar_t);
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::copy(name.begin(), name.end(), rename->FileName);
+    if (!::SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())))
+        return lastWindowsError();
+    return {};
+}
+
+// A rename that failed because another program holds the target open without letting others
+// delete it says "Access is denied"; the user is better served by the sharing violation it is.
+std::error_code clearerRenameError(const std::filesystem::path& target, std::error_code error) {
+    if (error != windowsError(ERROR_ACCESS_DENIED))
+        return error;
+    const HANDLE probe = ::CreateFileW(target.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(probe);
+        return error;
+    }
+    const DWORD code = ::GetLastError();
+    return code == ERROR_SHARING_VIOLATION ? windowsError(code) : error;
+}
+
+std::error_code noteIdentity(HANDLE file, FileIdentity* written) {
+    if (written == nullptr)
+        return {};
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!::GetFileInformationByHandle(file, &information))
+        return lastWindowsError();
+    *written = identityFrom(information);
+    return {};
+}
+
+// The temporary's last steps while it is still open: it is no longer to be removed, it shows,
+// and it takes the target's name. If anything fails it is marked for removal again.
+std::error_code putInPlace(HANDLE file, const std::filesystem::path& target,
+                           ExistingFile existing) {
+    std::error_code error = unhide(file);
+    if (!error && !setRemovedOnClose(file, false))
+        error = lastWindowsError();
+    if (!error)
+        error = renameOpenFile(file, target, existing == ExistingFile::replace);
+    if (error)
+        setRemovedOnClose(file, true);
+    return error;
+}
+
+// Where the open file cannot be marked for removal: the temporary is closed first, then moved.
+std::error_code moveClosedIntoPlace(const std::filesystem::path& temporary,
+                                    const std::filesystem::path& target, ExistingFile existing) {
+    const DWORD flags = existing == ExistingFile::replace ? MOVEFILE_REPLACE_EXISTING : 0;
+    if (!::SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL) ||
+        !::MoveFileExW(temporary.c_str(), target.c_str(), flags)) {
+        const std::error_code error = lastWindowsError();
+        ::DeleteFileW(temporary.c_str());
+        return error;
+    }
+    return {};
+}
+
+bool isMissing(DWORD code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+} // namespace
+
+std::error_code writeFileAtomically(const std::filesystem::path& target,
+                                    const std::function<std::error_code(NativeFile)>& writeContent,
+                                    FileIdentity* written, TemporaryKind /*kind*/,
+                                    ExistingFile existing) {
+    // Checked first so that an existing file costs no writing; the final step checks again.
+    if (existing == ExistingFile::keep && nameIsTaken(target))
+        return std::make_error_code(std::errc::file_exists);
+
+    std::filesystem::path temporary;
+    std::error_code error;
+    const HANDLE file = createTemporary(target, temporary, error);
+    if (file == INVALID_HANDLE_VALUE)
+        return error;
+    const bool removedOnClose = setRemovedOnClose(file, true);
+    error = writeContent(nativeFileOf(file));
+    if (!error)
+        error = noteIdentity(file, written);
+    if (!error && removedOnClose)
+        error = clearerRenameError(target, putInPlace(file, target, existing));
+    ::CloseHandle(file);
+    if (removedOnClose)
+        return error;
+    if (error) {
+        ::DeleteFileW(temporary.c_str());
+        return error;
+    }
+    return clearerRenameError(target, moveClosedIntoPlace(temporary, target, existing));
+}
+
+std::error_code readAt(NativeFile file, std::uint8_t* data, std::size_t size, std::int64_t offset,
+                       std::size_t& got) {
+    got = 0;
+    while (got < size) {
+        const auto position = static_cast<std::uint64_t>(offset) + got;
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        const auto wanted = static_cast<DWORD>(
+            std::min<std::size_t>(size - got, std::numeric_limits<DWORD>::max()));
+        DWORD read = 0;
+        if (!::ReadFile(handleOf(file), data + got, wanted, &read, &at)) {
+            const DWORD code = ::GetLastError();
+            if (code == ERROR_HANDLE_EOF)
+                break;
+            return windowsError(code);
+        }
+        if (read == 0)
+            break;
+        got += read;
+    }
+    return {};
+}
+
+std::error_code writeAll(NativeFile file, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const auto wanted =
+            static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
+        DWORD writtenNow = 0;
+        if (!::WriteFile(handleOf(file), data, wanted, &writtenNow, nullptr))
+            return lastWindowsError();
+        data += writtenNow;
+        size -= writtenNow;
+    }
+    return {};
+}
+
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
+    // No access asked for: a file another program holds without sharing still has an identity.
+    const HANDLE file = ::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = ::GetFileInformationByHandle(file, &information) != 0;
+    ::CloseHandle(file);
+    if (!known)
+        return std::nullopt;
+    return identityFrom(information);
+}
+
+bool nameIsTaken(const std::filesystem::path& path) {
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    // Anything but "not there" (a file locked by the system, say) means something has the name.
+    return !isMissing(::GetLastError());
+}
+
+bool isHidden(const std::filesystem::path& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+}
+
+std::error_code openForReading(const std::filesystem::path& path, NativeFile& file,
+                               std::int64_t& length) {
+    file = kNoFile;
+    length = 0;
+    // Others may go on reading, writing, renaming or deleting it: a changed file is caught by its
+    // length, as on POSIX systems.
+    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const std::error_code error = lastWindowsError();
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return std::make_error_code(std::errc::is_a_directory);
+        return error;
+    }
+    std::error_code error;
+    LARGE_INTEGER size{};
+    // A pipe or a device given in a file's place is no file to split.
+    if (::GetFileType(handle) != FILE_TYPE_DISK)
+        error = make_error_code(Refusal::notRegularFile);
+    else if (!::GetFileSizeEx(handle, &size))
+        error = lastWindowsError();
+    if (error) {
+        ::CloseHandle(handle);
+        return error;
+    }
+    file = nativeFileOf(handle);
+    length = size.QuadPart;
+    return {};
+}
+
+void closeFile(NativeFile file) {
+    if (file != kNoFile)
+        ::CloseHandle(handleOf(file));
+}
+
+std::error_code copyInKernel(NativeFile /*input*/, std::int64_t& /*offset*/, NativeFile /*output*/,
+                             std::int64_t& /*remaining*/) {
+    // Windows has no call that copies a range of one open file to another.
+    return std::make_error_code(std::errc::not_supported);
+}
+
+} // namespace twinframe
