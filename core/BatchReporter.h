@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace twinframe {
@@ -15,6 +16,10 @@ class BatchReporter {
 
     // Tells the user about one file; returns when the user has seen it.
     virtual void showMessage(const std::string& text) = 0;
+
+    // The batch begins its file number fileIndex (from 1) of fileCount, for a front end that shows
+    // progress in a bar or the desktop's task list.
+    virtual void startFile(std::int64_t /*fileIndex*/, std::int64_t /*fileCount*/) {}
 };
 
 } // namespace twinframe

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <system_error>
 
 // The one seam between the core and the operating system: everything the core asks of files goes
@@ -79,6 +80,11 @@ std::error_code writeAll(NativeFile file, const std::uint8_t* data, std::size_t 
 // this pair of files: the caller then copies the rest through a buffer of its own.
 std::error_code copyInKernel(NativeFile input, std::int64_t& offset, NativeFile output,
                              std::int64_t& remaining);
+
+// Paths as the program's text (UTF-8) and back. Names on Windows are UTF-16 and must never pass
+// through the ANSI code page (path::string() there); on POSIX systems the bytes stay as they are.
+std::string utf8Text(const std::filesystem::path& path);
+std::filesystem::path pathFromUtf8(const std::string& text);
 
 // A buffer that reads fill before anything looks at it: not zeroed first where the library can
 // leave it as it is (the C++ library of Emscripten cannot yet).

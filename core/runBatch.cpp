@@ -60,6 +60,7 @@ BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem:
         }
         ++fileIndex;
         reporter.setStatus("File: " + std::to_string(fileIndex));
+        reporter.startFile(fileIndex, result.selectedCount);
         if (!speedHack())
             batch.searchStart = 0;
         splitFile(folder, name, fileIndex, batch, reporter);

@@ -4,6 +4,8 @@
 #include "DriveList.h"
 #include "FileList.h"
 #include "failure.h"
+#include "fileArguments.h"
+#include "fileSystem.h"
 #include "version.h"
 
 #include <QCheckBox>
@@ -18,10 +20,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QMutex>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QThread>
 
 #include <algorithm>
 #include <filesystem>
@@ -41,61 +41,13 @@ std::error_code folderProblem(const QString& path) {
     return error;
 }
 
-// Whether the file list would show the file: a visible plain file named "*.mpo" in any case.
-bool isListable(const QFileInfo& file) {
-    return file.isFile() && !file.isHidden() &&
-           file.fileName().endsWith(QStringLiteral(".mpo"), Qt::CaseInsensitive);
-}
-
 } // namespace
-
-// Reports the batch from its own thread to the window. Status texts come far faster than a
-// screen shows them: the window is sent the latest one, with at most one on its way, so texts
-// show in order, the last one always, and the window's queue is never flooded. A message waits
-// until the window's box is answered, as the batch expects.
-class BatchRelay : public twinframe::BatchReporter {
-  public:
-    explicit BatchRelay(frmMain* window) : window_(window) {}
-
-    void setStatus(const std::string& text) override {
-        const QMutexLocker lock(&mutex_);
-        latestStatus_ = text;
-        if (statusOnItsWay_)
-            return;
-        statusOnItsWay_ = true;
-        QMetaObject::invokeMethod(
-            window_, [this] { deliverStatus(); }, Qt::QueuedConnection);
-    }
-
-    void showMessage(const std::string& text) override {
-        QMetaObject::invokeMethod(
-            window_, [window = window_, &text] { window->showMessage(text); },
-            Qt::BlockingQueuedConnection);
-    }
-
-  private:
-    // On the window's thread, which deletes the relay only once it has handled the end of the
-    // batch's thread, and so everything queued before it.
-    void deliverStatus() {
-        std::string text;
-        {
-            const QMutexLocker lock(&mutex_);
-            text.swap(latestStatus_);
-            statusOnItsWay_ = false;
-        }
-        window_->setStatus(text);
-    }
-
-    frmMain* window_;
-    QMutex mutex_;
-    std::string latestStatus_;
-    bool statusOnItsWay_ = false;
-};
 
 frmMain::frmMain(QWidget* parent)
     : QWidget(parent), Drive1(new DriveList(this)), Dir1(new DirList(this)),
       File1(new FileList(this)), cmbGo(new QPushButton(tr("GO!"), this)),
-      lblMain(new QLabel(idleText, this)), chk1(new QCheckBox(tr("Multi-file speed hack"), this)) {
+      lblMain(new QLabel(idleText, this)), chk1(new QCheckBox(tr("Multi-file speed hack"), this)),
+      batch_(std::make_unique<twinframe::BatchCommand>(static_cast<BatchWindow&>(*this))) {
     setWindowTitle(twinframe::kProductName);
     setAcceptDrops(true);
     Drive1->setObjectName("Drive1");
@@ -117,22 +69,17 @@ frmMain::frmMain(QWidget* parent)
     connect(cmbGo, &QPushButton::clicked, this, &frmMain::onGo);
     connect(File1, &FileList::startRequested, cmbGo, &QPushButton::click);
     // The batch asks before each file; the box is only ever read on the window's thread.
-    connect(chk1, &QCheckBox::toggled, this, [this](bool checked) { speedHack_ = checked; });
+    connect(chk1, &QCheckBox::toggled, this,
+            [this](bool checked) { batch_->setSpeedHack(checked); });
     cmbGo->installEventFilter(this);
     Dir1->setPath(Drive1->drive(), start);
 }
 
+// A batch still running uses this window until it ends: the command stops it and lets through,
+// unshown, whatever it is waiting to report meanwhile.
 frmMain::~frmMain() {
-    if (batchThread_ == nullptr)
-        return;
-    // The batch uses this window until it ends: stop it, letting through (unshown) whatever it
-    // is waiting to report meanwhile.
     closing_ = true;
-    stopRequested_ = true;
-    disconnect(batchThread_, nullptr, this, nullptr); // no unlocking of a window being destroyed
-    while (!batchThread_->wait(20))
-        QCoreApplication::processEvents();
-    delete batchThread_;
+    batch_.reset();
 }
 
 // The layout is fixed and given in twips, 1440 to the logical inch, so it scales with the
@@ -233,61 +180,50 @@ void frmMain::goBackToLastGoodPlace() {
     File1->setPath(path);
 }
 
-void frmMain::setBusy(bool busy) {
+void frmMain::setControlsLocked(bool locked) {
     for (QWidget* control : {static_cast<QWidget*>(cmbGo), static_cast<QWidget*>(File1),
                              static_cast<QWidget*>(Dir1), static_cast<QWidget*>(Drive1)})
-        control->setEnabled(!busy);
-    if (busy)
+        control->setEnabled(!locked);
+    // The folder tree stops following its folder while the batch writes into it.
+    Dir1->setWatching(!locked);
+}
+
+void frmMain::setWaitCursor(bool waiting) {
+    if (waiting)
         setCursor(Qt::WaitCursor);
     else
         unsetCursor();
 }
 
-void frmMain::onGo() {
-    if (batchThread_ != nullptr)
-        return;
-    setBusy(true);
-    stopRequested_ = false;
-    speedHack_ = chk1->isChecked();
-    closeWhenStopped_ = false;
-    Dir1->setWatching(false);
-    relay_ = std::make_unique<BatchRelay>(this);
-    batchThread_ =
-        QThread::create([this, entries = File1->entries(), folder = nativePath(Dir1->path())] {
-            batchResult_ = twinframe::runBatch(
-                entries, folder, [this] { return speedHack_.load(); }, *relay_,
-                [this] { return stopRequested_.load(); });
-        });
-    connect(batchThread_, &QThread::finished, this, &frmMain::onBatchDone);
-    batchThread_->start();
+void frmMain::showIdleText() {
+    lblMain->setText(idleText);
 }
 
-void frmMain::onBatchDone() {
-    batchThread_->deleteLater();
-    batchThread_ = nullptr;
-    relay_.reset();
-    lblMain->setText(idleText);
-    setBusy(false);
-    Dir1->setWatching(true);
-    // The file list follows its folder, selection kept; make sure it is up to date at once.
+// The file list follows its folder, selection kept; make sure it is up to date at once.
+void frmMain::refreshFileList() {
     File1->refresh();
-    if (closeWhenStopped_) {
-        emit batchFinished();
-        close();
-        return;
-    }
-    if (batchResult_.selectedCount > 0)
-        showMessage(twinframe::summaryText(batchResult_));
+}
+
+void frmMain::batchEnded(bool closeNow) {
     emit batchFinished();
+    if (closeNow)
+        close();
+}
+
+void frmMain::postToWindow(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void frmMain::onGo() {
+    batch_->start(File1->entries(), nativePath(Dir1->path()), chk1->isChecked());
 }
 
 void frmMain::stopBatch() {
-    if (batchThread_ != nullptr)
-        stopRequested_ = true;
+    batch_->stop();
 }
 
 void frmMain::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && batchThread_ != nullptr) {
+    if (event->key() == Qt::Key_Escape && batch_->running()) {
         stopBatch();
         return;
     }
@@ -296,13 +232,10 @@ void frmMain::keyPressEvent(QKeyEvent* event) {
 
 // Closing during a batch stops it after the file being split, and closes the window then.
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (batchThread_ == nullptr) {
+    if (batch_->requestClose())
         QWidget::closeEvent(event);
-        return;
-    }
-    closeWhenStopped_ = true;
-    stopBatch();
-    event->ignore();
+    else
+        event->ignore();
 }
 
 // Return and Enter press the button, as Space does.
@@ -331,45 +264,42 @@ QStringList localFiles(const QMimeData* data) {
 } // namespace
 
 void frmMain::dragEnterEvent(QDragEnterEvent* event) {
-    if (batchThread_ == nullptr && !localFiles(event->mimeData()).isEmpty())
+    if (!batch_->running() && !localFiles(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void frmMain::dropEvent(QDropEvent* event) {
     const QStringList paths = localFiles(event->mimeData());
-    if (batchThread_ != nullptr || paths.isEmpty())
+    if (batch_->running() || paths.isEmpty())
         return;
     event->acceptProposedAction();
     openFiles(paths);
 }
 
 void frmMain::openFiles(const QStringList& paths) {
-    if (paths.isEmpty() || batchThread_ != nullptr)
+    if (paths.isEmpty() || batch_->running())
         return;
-    const QString folder = QFileInfo(QFileInfo(paths.first()).absoluteFilePath()).path();
+    std::vector<std::filesystem::path> given;
+    for (const QString& path : paths)
+        given.push_back(nativePath(path));
+    const twinframe::FileArguments arguments = twinframe::sortFileArguments(given);
+    const QString folder = QFile::decodeName(arguments.folder.c_str());
     if (const std::error_code error = folderProblem(folder)) {
-        showMessage(
-            twinframe::describeFailure("Cannot open folder", nativePath(folder).string(), error));
+        showMessage(twinframe::describeFailure("Cannot open folder",
+                                               twinframe::utf8Text(arguments.folder), error));
         return;
     }
     QStringList selected;
-    QStringList others;
-    for (const QString& path : paths) {
-        const QFileInfo file(path);
-        if (QFileInfo(file.absoluteFilePath()).path() == folder && isListable(file))
-            selected << file.fileName();
-        else
-            others << QDir::toNativeSeparators(path);
-    }
+    for (const std::string& name : arguments.selected)
+        selected << QString::fromStdString(name);
     {
         const QSignalBlocker quietDrive(Drive1);
         Drive1->setDriveHolding(folder);
     }
     Dir1->setPath(Drive1->drive(), folder);
     File1->selectNames(selected);
-    if (!others.isEmpty())
-        showMessage(("Not selected, not an .mpo file in " + nativePath(folder).string() + ":\r" +
-                     others.join('\r').toStdString()));
+    if (!arguments.allSelected())
+        showMessage(twinframe::fileArgumentsMessage(arguments));
 }
 
 void frmMain::setStatus(const std::string& text) {

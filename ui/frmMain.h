@@ -1,28 +1,25 @@
 #pragma once
 
+#include "BatchCommand.h"
 #include "BatchReporter.h"
-#include "runBatch.h"
 
 #include <QStringList>
 #include <QWidget>
 
-#include <atomic>
 #include <memory>
 
-class BatchRelay;
 class DirList;
 class DriveList;
 class FileList;
 class QCheckBox;
 class QLabel;
 class QPushButton;
-class QThread;
 
 // The program's only window: pick a drive, a folder and some of its ".mpo" files, press "GO!",
 // follow the batch in the status line and read the summary. It is also the batch's reporter.
-// The batch runs on a thread of its own, so the window keeps answering; what the batch reports
-// comes back to the window's thread, and each message holds the batch until it is answered.
-class frmMain : public QWidget, public twinframe::BatchReporter {
+// The batch command itself (its steps, its thread, stopping, the summary) is shared with the other
+// windows of the program; this class gives it the Qt calls it asks for.
+class frmMain : public QWidget, public twinframe::BatchReporter, private twinframe::BatchWindow {
     Q_OBJECT
   public:
     explicit frmMain(QWidget* parent = nullptr);
@@ -37,7 +34,7 @@ class frmMain : public QWidget, public twinframe::BatchReporter {
     // dropped on the window.
     void openFiles(const QStringList& paths);
 
-    bool isBatchRunning() const { return batchThread_ != nullptr; }
+    bool isBatchRunning() const { return batch_->running(); }
     // Asks a running batch to stop once the file being split is done.
     void stopBatch();
 
@@ -63,8 +60,16 @@ class frmMain : public QWidget, public twinframe::BatchReporter {
     void onDirChanged(const QString& path);
     void goBackToLastGoodPlace();
     void onGo();
-    void onBatchDone();
-    void setBusy(bool busy);
+
+    // What the batch command asks of the window.
+    void setControlsLocked(bool locked) override;
+    void setWaitCursor(bool waiting) override;
+    void showStatus(const std::string& text) override { setStatus(text); }
+    void showIdleText() override;
+    void refreshFileList() override;
+    void showMessageBox(const std::string& text) override { showMessage(text); }
+    void batchEnded(bool closeNow) override;
+    void postToWindow(std::function<void()> task) override;
 
     DriveList* Drive1;
     DirList* Dir1;
@@ -78,12 +83,6 @@ class frmMain : public QWidget, public twinframe::BatchReporter {
     QString goodPath_;
     bool goingBack_ = false;
 
-    // The running batch's thread and what it shares with the window.
-    QThread* batchThread_ = nullptr;
-    std::unique_ptr<BatchRelay> relay_;
-    twinframe::BatchResult batchResult_;
-    std::atomic<bool> speedHack_ = false;
-    std::atomic<bool> stopRequested_ = false;
-    bool closeWhenStopped_ = false;
-    bool closing_ = false; // messages of a batch that outlives the window are not shown
+    bool closing_ = false; // the window is being destroyed: no more boxes
+    std::unique_ptr<twinframe::BatchCommand> batch_;
 };

@@ -465,13 +465,16 @@ class WindowTest : public QObject {
         Opened w(dir);
         BoxAnswerer answerer(w.window.get());
         w.window->openFiles({qPath(dir / "pics" / "b.MPO"), qPath(dir / "elsewhere.mpo"),
-                             qPath(dir / "pics" / "c.mpo"), qPath(dir / "pics" / "d.jpg")});
+                             qPath(dir / "pics" / "c.mpo"), qPath(dir / "pics" / "d.jpg"),
+                             qPath(dir / "pics" / "gone.mpo")});
         QCOMPARE(w.dirs->path(), qPath(dir / "pics"));
         QTRY_COMPARE(w.files->selectedNames(), (QStringList{"b.MPO", "c.mpo"}));
         QCOMPARE(answerer.seen.size(), 1);
-        QCOMPARE(answerer.seen[0].text, "Not selected, not an .mpo file in " + qPath(dir / "pics") +
-                                            ":\n" + qPath(dir / "elsewhere.mpo") + "\n" +
-                                            qPath(dir / "pics" / "d.jpg"));
+        QCOMPARE(answerer.seen[0].text,
+                 "Not selected, not an .mpo file:\n" + qPath(dir / "pics" / "d.jpg") +
+                     "\nNot selected, not in " + qPath(dir / "pics") + ":\n" +
+                     qPath(dir / "elsewhere.mpo") + "\nNot selected, not found:\n" +
+                     qPath(dir / "pics" / "gone.mpo"));
 
         QMimeData dropped;
         dropped.setUrls({QUrl::fromLocalFile(qPath(dir / "elsewhere.mpo"))});

@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder / "many");
     for (int i = 0; i < 250; ++i) {
         const std::string number = std::to_string(1000 + i).substr(1);
-        writeBytes(folder / "many" / ("S" + number + ".mpo"), mpoWithImagesAt(6'000 + 10 * i, {0, 3'000}));
+        writeBytes(folder / "many" / ("S" + number + ".mpo"),
+                   mpoWithImagesAt(6'000 + 10 * static_cast<std::size_t>(i), {0, 3'000}));
     }
     return 0;
 }

@@ -1,0 +1,155 @@
+#include "BatchCommand.h"
+#include "MpoBuilder.h"
+#include "fileArguments.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+using namespace twinframe;
+using namespace twinframe::test;
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// A window without a toolkit: its "window thread" is the test's own, which runs posted tasks
+// as an event loop would, and it notes every call the command makes. Boxes are answered by
+// answerBox, which may also act as a user would while the box is open.
+class NotingWindow : public BatchWindow {
+  public:
+    void setControlsLocked(bool locked) override { note(locked ? "lock" : "unlock"); }
+    void setWaitCursor(bool waiting) override { note(waiting ? "wait" : "arrow"); }
+    void showStatus(const std::string& text) override { statuses.push_back(text); }
+    void showIdleText() override { note("idle"); }
+    void refreshFileList() override { note("refresh"); }
+    void showMessageBox(const std::string& text) override {
+        note("box: " + text);
+        if (answerBox)
+            answerBox(text);
+    }
+    void batchEnded(bool closeNow) override {
+        note(closeNow ? "ended, close" : "ended");
+        ended = true;
+    }
+    void postToWindow(std::function<void()> task) override {
+        const std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+        posted_.notify_one();
+    }
+
+    // Runs posted tasks until the batch has ended (or a minute has passed, which fails).
+    void runUntilEnded() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!ended && std::chrono::steady_clock::now() < deadline) {
+            std::unique_lock lock(mutex_);
+            posted_.wait_until(lock, deadline, [this] { return !tasks_.empty(); });
+            if (tasks_.empty())
+                continue;
+            auto task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+        }
+        ASSERT_TRUE(ended) << "the batch never ended";
+    }
+
+    Calls calls;
+    std::vector<std::string> statuses;
+    std::function<void(const std::string&)> answerBox;
+    bool ended = false;
+
+  private:
+    void note(const std::string& call) { calls.push_back(call); }
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<std::function<void()>> tasks_;
+};
+
+std::vector<FileEntry> selected(std::initializer_list<const char*> names) {
+    std::vector<FileEntry> entries;
+    for (const char* name : names)
+        entries.push_back({name, true});
+    return entries;
+}
+
+} // namespace
+
+TEST(BatchCommand, LocksRunsReportsUnlocksAndSumsUpInThatOrder) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+    writeBytes(dir / "bad.mpo", jpegLike(3'000, 0xE0));
+    NotingWindow window;
+    {
+        BatchCommand command(window);
+        command.start(selected({"bad.mpo", "a.mpo"}), dir.path(), false);
+        EXPECT_TRUE(command.running());
+        window.answerBox = [&](const std::string& text) {
+            // While a message is open the batch waits for it: the next file has not begun.
+            if (text.starts_with("bad.mpo")) {
+                EXPECT_FALSE(std::filesystem::exists(dir / "a-L.jpg"));
+            }
+        };
+        window.runUntilEnded();
+        EXPECT_FALSE(command.running());
+    }
+    EXPECT_EQ(window.calls,
+              (Calls{"lock", "wait", "box: bad.mpo is not a valid MPO file", "idle", "arrow",
+                     "unlock", "refresh", "box: Files processed: 2\rTotal images: 2", "ended"}));
+    EXPECT_EQ(window.statuses.back(), "File: 2, Image: 2");
+    EXPECT_EQ(readBytes(dir / "a-R.jpg"), slice(readBytes(dir / "a.mpo"), 5'000, 9'999));
+}
+
+TEST(BatchCommand, ClosingDuringABatchStopsAfterTheFileAndClosesWithoutASummary) {
+    TempDir dir;
+    for (const char* name : {"a.mpo", "b.mpo", "c.mpo"})
+        writeBytes(dir / name, jpegLike(3'000, 0xE0)); // each draws a message
+    NotingWindow window;
+    BatchCommand command(window);
+    command.start(selected({"a.mpo", "b.mpo", "c.mpo"}), dir.path(), false);
+    window.answerBox = [&](const std::string&) { EXPECT_FALSE(command.requestClose()); };
+    window.runUntilEnded();
+    EXPECT_EQ(window.calls, (Calls{"lock", "wait", "box: a.mpo is not a valid MPO file", "idle",
+                                   "arrow", "unlock", "refresh", "ended, close"}));
+    EXPECT_TRUE(command.requestClose());
+}
+
+TEST(BatchCommand, GoingAwayWhileAMessageWaitsEndsTheBatchWithoutHanging) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", jpegLike(3'000, 0xE0));
+    writeBytes(dir / "b.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+    NotingWindow window;
+    {
+        BatchCommand command(window);
+        command.start(selected({"a.mpo", "b.mpo"}), dir.path(), false);
+        // Leaves the message posted and never answered: the window is destroyed with it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "b-L.jpg"));
+}
+
+TEST(FileArguments, SelectsTheFirstFilesFolderAndNamesTheRestByReason) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "pics");
+    for (const char* name : {"a.MPO", "b.mpo", "note.txt", ".hidden.mpo"})
+        writeBytes(dir / "pics" / name, jpegLike(200));
+    writeBytes(dir / "other.mpo", jpegLike(200));
+    const std::vector<std::filesystem::path> given = {
+        dir / "pics" / "a.MPO",       dir / "other.mpo",
+        dir / "pics" / "note.txt",    dir / "pics" / "gone.mpo",
+        dir / "pics" / ".hidden.mpo", dir / "pics" / "b.mpo"};
+    const FileArguments arguments = sortFileArguments(given);
+    EXPECT_EQ(arguments.folder, dir / "pics");
+    EXPECT_EQ(arguments.selected, (std::vector<std::string>{"a.MPO", "b.mpo"}));
+    const std::string pics = utf8Text(dir / "pics");
+    EXPECT_EQ(fileArgumentsMessage(arguments),
+              "Not selected, not an .mpo file:\r" + pics + "/note.txt\r" + pics +
+                  "/.hidden.mpo\rNot selected, not in " + pics + ":\r" +
+                  utf8Text(dir / "other.mpo") + "\rNot selected, not found:\r" + pics +
+                  "/gone.mpo");
+    EXPECT_TRUE(sortFileArguments(std::vector<std::filesystem::path>{dir / "pics" / "b.mpo"})
+                    .allSelected());
+}
