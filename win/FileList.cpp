@@ -45,15 +45,6 @@ bool contains(const std::vector<std::wstring>& names, const std::wstring& name) 
 
 } // namespace
 
-bool isListable(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    const std::size_t slash = path.find_last_of(L"\\/");
-    const std::wstring_view name =
-        std::wstring_view(path).substr(slash == std::wstring::npos ? 0 : slash + 1);
-    return attributes != INVALID_FILE_ATTRIBUTES && listableAttributes(attributes) &&
-           hasMpoExtension(name);
-}
-
 void FileList::attach(HWND list, HWND window, UINT changeMessage) {
     list_ = list;
     window_ = window;

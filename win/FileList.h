@@ -49,6 +49,3 @@ class FileList {
     FolderWatch watch_;
     bool refreshPending_ = false;
 };
-
-// Whether the file list shows the file at path: a visible plain file named "*.mpo", any case.
-bool isListable(const std::wstring& path);

@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "failure.h"
+#include "fileArguments.h"
 #include "version.h"
 #include "wideText.h"
 
@@ -23,9 +24,7 @@ enum ControlId : WORD {
 
 // What the batch's thread and the folder watch post to the window.
 enum WindowMessage : UINT {
-    kStatusWaiting = WM_APP + 1, // the batch has a newer status text
-    kMessageFromBatch,           // lParam: the text; sent, so the batch waits for the answer
-    kBatchDone,
+    kRunTask = WM_APP + 1, // lParam: a std::function<void()> to run and delete
     kFolderChanged,
     kFolderPicked, // the user picked a folder in Dir1
 };
@@ -73,53 +72,14 @@ std::wstring folderOf(const std::wstring& path) {
     return path.substr(0, slash);
 }
 
-std::wstring nameOf(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace
 
-// Reports the batch from its own thread to the window. Status texts come far faster than a
-// screen shows them: the window is told of the latest one, with at most one notice on its way,
-// so texts show in order, the last one always, and the window's queue is never flooded. A
-// message is sent, not posted: the batch waits until the window's box is answered.
-class frmMain::Relay : public twinframe::BatchReporter {
-  public:
-    explicit Relay(HWND window) : window_(window) {}
-
-    void setStatus(const std::string& text) override {
-        const std::lock_guard lock(mutex_);
-        latestStatus_ = text;
-        if (statusOnItsWay_)
-            return;
-        statusOnItsWay_ = true;
-        PostMessageW(window_, kStatusWaiting, 0, 0);
-    }
-
-    void showMessage(const std::string& text) override {
-        SendMessageW(window_, kMessageFromBatch, 0, reinterpret_cast<LPARAM>(&text));
-    }
-
-    std::string takeStatus() {
-        const std::lock_guard lock(mutex_);
-        statusOnItsWay_ = false;
-        return std::move(latestStatus_);
-    }
-
-  private:
-    HWND window_;
-    std::mutex mutex_;
-    std::string latestStatus_;
-    bool statusOnItsWay_ = false;
-};
-
-frmMain::frmMain() = default;
+frmMain::frmMain() : batch_(std::make_unique<twinframe::BatchCommand>(*this)) {}
 
 frmMain::~frmMain() {
-    // The window is destroyed only once no batch runs (closing waits for the batch to stop).
-    if (batchThread_.joinable())
-        batchThread_.join();
+    batch_.reset(); // before the window it reports to
+    if (taskbar_ != nullptr)
+        taskbar_->Release();
     if (font_ != nullptr)
         DeleteObject(font_);
 }
@@ -191,7 +151,7 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             SetFocus(busy_ ? chk1 : Drive1Handle_);
         return 0;
     case WM_SETCURSOR:
-        if (busy_ && LOWORD(lParam) == HTCLIENT) {
+        if (waitCursor_ && LOWORD(lParam) == HTCLIENT) {
             SetCursor(LoadCursorW(nullptr, IDC_WAIT));
             return TRUE;
         }
@@ -211,15 +171,12 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         placeControls();
         return 0;
     }
-    case kStatusWaiting:
-        showStatusFromBatch();
+    case kRunTask: {
+        const std::unique_ptr<std::function<void()>> task(
+            reinterpret_cast<std::function<void()>*>(lParam));
+        (*task)();
         return 0;
-    case kMessageFromBatch:
-        showMessage(*reinterpret_cast<const std::string*>(lParam));
-        return 0;
-    case kBatchDone:
-        onBatchDone();
-        return 0;
+    }
     case kFolderChanged:
         File1.folderChanged();
         return 0;
@@ -228,18 +185,17 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_CLOSE:
         // Closing during a batch stops it after the file being split, and closes the window then.
-        if (busy_) {
-            closeWhenStopped_ = true;
-            stopRequested_ = true;
-            return 0;
-        }
-        DestroyWindow(window_);
+        if (batch_->requestClose())
+            DestroyWindow(window_);
         return 0;
+    default:
+        if (message == taskbarButtonCreated_ && taskbar_ == nullptr)
+            CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_PPV_ARGS(&taskbar_));
+        break;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
-    default:
-        break;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
 }
@@ -362,13 +318,13 @@ void frmMain::placeControls() {
 void frmMain::onCommand(WORD id, WORD code) {
     switch (id) {
     case kCmbGo:
-        if (code == BN_CLICKED)
-            onGo();
+        if (code == BN_CLICKED && !batch_->running())
+            batch_->start(File1.entries(), std::filesystem::path(File1.path()), speedHackChecked());
         break;
     case kChk1:
         // The batch asks before each file; the box itself is only read on the window's thread.
         if (code == BN_CLICKED)
-            speedHack_ = SendMessageW(chk1, BM_GETCHECK, 0, 0) == BST_CHECKED;
+            batch_->setSpeedHack(speedHackChecked());
         break;
     case kDrive1:
         if (code == CBN_SELCHANGE)
@@ -377,8 +333,7 @@ void frmMain::onCommand(WORD id, WORD code) {
             onDriveListOpening();
         break;
     case IDCANCEL: // Escape
-        if (busy_)
-            stopRequested_ = true;
+        batch_->stop();
         break;
     default:
         break;
@@ -399,14 +354,14 @@ void frmMain::onDriveListOpening() {
     if (Drive1.lists(goodDrive_) || goodDrive_.empty())
         return;
     if (const std::error_code error = folderProblem(goodPath_)) {
-        showMessage(cannotOpenFolder(goodPath_, error));
+        showMessageBox(cannotOpenFolder(goodPath_, error));
         goBackToLastGoodPlace();
     }
 }
 
 void frmMain::openFolder(const std::wstring& path) {
     if (const std::error_code error = folderProblem(path)) {
-        showMessage(cannotOpenFolder(path, error));
+        showMessageBox(cannotOpenFolder(path, error));
         goBackToLastGoodPlace();
         return;
     }
@@ -431,58 +386,63 @@ void frmMain::goBackToLastGoodPlace() {
     goodPath_ = path;
 }
 
-void frmMain::setBusy(bool busy) {
-    busy_ = busy;
-    if (busy) {
+bool frmMain::speedHackChecked() const {
+    return SendMessageW(chk1, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void frmMain::setControlsLocked(bool locked) {
+    busy_ = locked;
+    if (locked) {
         // A disabled control keeps no focus: Escape must still reach the window.
         focusBeforeBatch_ = GetFocus();
         SetFocus(chk1);
     }
     for (HWND control : {cmbGo, File1.handle(), Dir1.handle(), Drive1Handle_})
-        EnableWindow(control, !busy);
-    if (!busy && focusBeforeBatch_ != nullptr && IsWindowEnabled(focusBeforeBatch_))
+        EnableWindow(control, !locked);
+    if (!locked && focusBeforeBatch_ != nullptr && IsWindowEnabled(focusBeforeBatch_))
         SetFocus(focusBeforeBatch_);
-    // Show the new pointer now, not only once the mouse moves.
+}
+
+void frmMain::setWaitCursor(bool waiting) {
+    // WM_SETCURSOR keeps it so while the mouse moves; show it now, where the mouse is.
+    waitCursor_ = waiting;
     POINT mouse{};
     GetCursorPos(&mouse);
-    if (WindowFromPoint(mouse) == window_ || IsChild(window_, WindowFromPoint(mouse)))
-        SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+    const HWND under = WindowFromPoint(mouse);
+    if (under == window_ || IsChild(window_, under))
+        SetCursor(LoadCursorW(nullptr, waiting ? IDC_WAIT : IDC_ARROW));
 }
 
-void frmMain::onGo() {
-    if (busy_)
-        return;
-    setBusy(true);
-    stopRequested_ = false;
-    speedHack_ = SendMessageW(chk1, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    closeWhenStopped_ = false;
-    relay_ = std::make_unique<Relay>(window_);
-    batchThread_ = std::thread(
-        [this, entries = File1.entries(), folder = std::filesystem::path(File1.path())] {
-            batchResult_ = twinframe::runBatch(
-                entries, folder, [this] { return speedHack_.load(); }, *relay_,
-                [this] { return stopRequested_.load(); });
-            PostMessageW(window_, kBatchDone, 0, 0);
-        });
-}
-
-void frmMain::showStatusFromBatch() {
-    if (relay_ != nullptr)
-        setStatus(relay_->takeStatus());
-}
-
-void frmMain::onBatchDone() {
-    batchThread_.join();
-    relay_.reset();
+void frmMain::showIdleText() {
     SetWindowTextW(lblMain, idleText);
-    setBusy(false);
+}
+
+void frmMain::refreshFileList() {
     File1.refresh();
-    if (closeWhenStopped_) {
-        DestroyWindow(window_);
+}
+
+void frmMain::showProgress(std::int64_t done, std::int64_t total) {
+    if (taskbar_ == nullptr)
+        return;
+    if (!busy_ || total <= 0) {
+        taskbar_->SetProgressState(window_, TBPF_NOPROGRESS);
         return;
     }
-    if (batchResult_.selectedCount > 0)
-        showMessage(twinframe::summaryText(batchResult_));
+    taskbar_->SetProgressValue(window_, static_cast<ULONGLONG>(done),
+                               static_cast<ULONGLONG>(total));
+}
+
+void frmMain::batchEnded(bool closeNow) {
+    if (taskbar_ != nullptr)
+        taskbar_->SetProgressState(window_, TBPF_NOPROGRESS);
+    if (closeNow)
+        DestroyWindow(window_);
+}
+
+void frmMain::postToWindow(std::function<void()> task) {
+    auto* posted = new std::function<void()>(std::move(task));
+    if (!PostMessageW(window_, kRunTask, 0, reinterpret_cast<LPARAM>(posted)))
+        delete posted; // the window is gone
 }
 
 void frmMain::onDrop(HDROP drop) {
@@ -494,40 +454,36 @@ void frmMain::onDrop(HDROP drop) {
         paths.push_back(path);
     }
     DragFinish(drop);
-    if (!busy_)
+    if (!batch_->running())
         openFiles(paths);
 }
 
 void frmMain::openFiles(const std::vector<std::wstring>& paths) {
-    if (paths.empty() || busy_)
+    if (paths.empty() || batch_->running())
         return;
-    const std::wstring folder = folderOf(fullPath(paths.front()));
+    const std::vector<std::filesystem::path> given(paths.begin(), paths.end());
+    const twinframe::FileArguments arguments = twinframe::sortFileArguments(given);
+    const std::wstring folder = arguments.folder.wstring();
     if (const std::error_code error = folderProblem(folder)) {
-        showMessage(cannotOpenFolder(folder, error));
+        showMessageBox(cannotOpenFolder(folder, error));
         return;
-    }
-    std::vector<std::wstring> selected;
-    std::wstring others;
-    for (const std::wstring& path : paths) {
-        const std::wstring full = fullPath(path);
-        if (sameName(folderOf(full), folder) && isListable(full))
-            selected.push_back(nameOf(full));
-        else
-            others += L'\r' + path;
     }
     openFolder(folder);
+    std::vector<std::wstring> selected;
+    for (const std::string& name : arguments.selected)
+        selected.push_back(toWide(name));
     File1.selectNames(selected);
-    if (!others.empty())
-        showMessage("Not selected, not an .mpo file in " + toUtf8(folder) + ":" + toUtf8(others));
+    if (!arguments.allSelected())
+        showMessageBox(twinframe::fileArgumentsMessage(arguments));
 }
 
-void frmMain::setStatus(const std::string& text) {
+void frmMain::showStatus(const std::string& text) {
     SetWindowTextW(lblMain, toWide(text).c_str());
     // Paint at once, so that each text that gets through from the batch's thread is seen.
     UpdateWindow(lblMain);
 }
 
-void frmMain::showMessage(const std::string& text) {
+void frmMain::showMessageBox(const std::string& text) {
     const std::wstring title = toWide(twinframe::kProductName);
     MessageBoxW(window_, messageBoxText(text).c_str(), title.c_str(), MB_OK);
 }

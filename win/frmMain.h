@@ -1,27 +1,25 @@
 #pragma once
 
-#include "BatchReporter.h"
+#include "BatchCommand.h"
 #include "DirList.h"
 #include "DriveList.h"
 #include "FileList.h"
-#include "runBatch.h"
 
 #include <windows.h>
 
 #include <shellapi.h>
 
-#include <atomic>
+#include <shobjidl.h>
+
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 // The program's only window: pick a drive, a folder and some of its ".mpo" files, press "GO!",
-// follow the batch in the status line and read the summary. The batch runs on a thread of its
-// own, so the window keeps answering; what the batch reports is posted back to the window's
-// thread, and each message holds the batch until it is answered.
-class frmMain : public twinframe::BatchReporter {
+// follow the batch in the status line and read the summary. The batch command (its steps, its
+// thread, stopping) is the one every window shares; this holds the Win32 calls it asks for.
+class frmMain : public twinframe::BatchWindow {
   public:
     frmMain();
     ~frmMain() override;
@@ -32,9 +30,17 @@ class frmMain : public twinframe::BatchReporter {
     bool create(HINSTANCE instance, int show);
     HWND handle() const { return window_; }
 
-    // Called on the window's thread.
-    void setStatus(const std::string& text) override;
-    void showMessage(const std::string& text) override;
+    // What the batch command asks of the window, on the window's thread.
+    void setControlsLocked(bool locked) override;
+    void setWaitCursor(bool waiting) override;
+    void showStatus(const std::string& text) override;
+    void showIdleText() override;
+    void refreshFileList() override;
+    void showMessageBox(const std::string& text) override;
+    void showProgress(std::int64_t done, std::int64_t total) override;
+    void batchEnded(bool closeNow) override;
+    // From any thread.
+    void postToWindow(std::function<void()> task) override;
 
     // Opens the folder of the first file with those of the files that are its ".mpo" files
     // selected; the others are named in one message. As for files given on the command line or
@@ -58,11 +64,8 @@ class frmMain : public twinframe::BatchReporter {
     void onDriveListOpening();
     void openFolder(const std::wstring& path);
     void goBackToLastGoodPlace();
-    void onGo();
-    void onBatchDone();
-    void setBusy(bool busy);
-    void showStatusFromBatch();
     void onDrop(HDROP drop);
+    bool speedHackChecked() const;
 
     HWND window_ = nullptr;
     HWND Drive1Handle_ = nullptr;
@@ -81,13 +84,9 @@ class frmMain : public twinframe::BatchReporter {
     std::wstring goodDrive_;
     std::wstring goodPath_;
 
-    // The running batch and what it shares with the window.
-    class Relay;
-    std::unique_ptr<Relay> relay_;
-    std::thread batchThread_;
     bool busy_ = false;
-    twinframe::BatchResult batchResult_;
-    std::atomic<bool> speedHack_ = false;
-    std::atomic<bool> stopRequested_ = false;
-    bool closeWhenStopped_ = false;
+    bool waitCursor_ = false;
+    UINT taskbarButtonCreated_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
+    ITaskbarList3* taskbar_ = nullptr; // the taskbar button's progress, where there is one
+    std::unique_ptr<twinframe::BatchCommand> batch_;
 };

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <string>
@@ -19,10 +20,7 @@ static std::vector<std::wstring> fileArguments() {
     return files;
 }
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-    const INITCOMMONCONTROLSEX controls = {sizeof controls,
-                                           ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
+static int runWindow(HINSTANCE instance, int show) {
     frmMain window;
     if (!window.create(instance, show))
         return 1;
@@ -36,4 +34,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
         DispatchMessageW(&message);
     }
     return static_cast<int>(message.wParam);
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    const INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                           ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    // The taskbar button's progress is a COM object of the shell.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const int status = runWindow(instance, show);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return status;
 }
