@@ -207,12 +207,14 @@ void frmMain::createControls() {
                                window_, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr,
                                nullptr);
     };
-    // Created in tab order, which is the order the dialog manager moves the focus in.
+    // Created in tab order, which is the order the dialog manager moves the focus in. The tree
+    // does not scroll sideways: showing a deep folder would push the drive and the folders above
+    // it, which tell the user where they are, out of view.
     Drive1Handle_ =
         make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, kDrive1);
     HWND tree = make(WC_TREEVIEWW, L"",
-                     WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT |
-                         TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP,
+                     WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_SHOWSELALWAYS |
+                         TVS_DISABLEDRAGDROP | TVS_NOHSCROLL,
                      kDir1, WS_EX_CLIENTEDGE);
     HWND list = make(WC_LISTBOXW, L"",
                      WS_TABSTOP | WS_VSCROLL | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT |
@@ -300,6 +302,8 @@ void frmMain::placeControls() {
     // A drop-down list's height is that of its open list; the closed box takes the font's.
     place(Drive1Handle_, 120, 120, 2415, 315 * 8);
     place(Dir1.handle(), 120, 600, 2415, 2340);
+    // A narrow indent, so that a folder five levels down still shows most of its name.
+    TreeView_SetIndent(Dir1.handle(), px(120));
     place(File1.handle(), 2640, 120, 2295, 2820);
     place(cmbGo, 2640, 3360, 2295, 495);
     place(lblMain, 120, 3360, 2415, 255);
