@@ -83,7 +83,9 @@ std::error_code unhide(HANDLE file) {
 // The kernel's form of an absolute path, which the rename of an open file takes.
 std::wstring kernelPathOf(const std::filesystem::path& path) {
     std::error_code error;
-    const std::wstring absolute = std::filesystem::absolute(path, error).native();
+    // The kernel knows only backslashes as separators.
+    const std::wstring absolute =
+        std::filesystem::absolute(path, error).lexically_normal().make_preferred().native();
     if (absolute.starts_with(L"\\\\?\\"))
         return L"\\??\\" + absolute.substr(4);
     if (absolute.starts_with(L"\\\\"))
@@ -108,11 +110,15 @@ std::error_code renameOpenFile(HANDLE file, const std::filesystem::path& target,
     return {};
 }
 
-// A rename that failed because another program holds the target open without letting others
-// delete it says "Access is denied"; the user is better served by the sharing violation it is.
+// A rename refused with "Access is denied" has a clearer reason to tell when it can be found: a
+// folder in the way, or another program holding the target open without letting others delete
+// it (a sharing violation).
 std::error_code clearerRenameError(const std::filesystem::path& target, std::error_code error) {
     if (error != windowsError(ERROR_ACCESS_DENIED))
         return error;
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::make_error_code(std::errc::is_a_directory);
     const HANDLE probe = ::CreateFileW(target.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (probe != INVALID_HANDLE_VALUE) {
@@ -121,6 +127,14 @@ std::error_code clearerRenameError(const std::filesystem::path& target, std::err
     }
     const DWORD code = ::GetLastError();
     return code == ERROR_SHARING_VIOLATION ? windowsError(code) : error;
+}
+
+// Windows never replaces a read-only file by a rename (Wine does): a file the user made
+// read-only is refused the same way everywhere, before anything is written.
+bool isReadOnlyFile(const std::filesystem::path& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::error_code noteIdentity(HANDLE file, FileIdentity* written) {
@@ -173,6 +187,8 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
     // Checked first so that an existing file costs no writing; the final step checks again.
     if (existing == ExistingFile::keep && nameIsTaken(target))
         return std::make_error_code(std::errc::file_exists);
+    if (existing == ExistingFile::replace && isReadOnlyFile(target))
+        return windowsError(ERROR_ACCESS_DENIED);
 
     std::filesystem::path temporary;
     std::error_code error;

@@ -275,8 +275,9 @@ std::optional<PairNames> pairNamesFor(const fs::path& left) {
     const std::string name = leaf.substr(0, leaf.size() - suffixLength);
     std::string rightLeaf = leaf;
     rightLeaf[name.size() + 1] = suffix[1] == 'L' ? 'R' : 'r';
-    return PairNames{left.parent_path() / pathFromUtf8(rightLeaf),
-                     left.parent_path() / pathFromUtf8(name + ".mpo")};
+    // The folder part as it was given, separators included.
+    return PairNames{fs::path(left).replace_filename(pathFromUtf8(rightLeaf)),
+                     fs::path(left).replace_filename(pathFromUtf8(name + ".mpo"))};
 }
 
 JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path& output) {

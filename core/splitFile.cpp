@@ -70,7 +70,9 @@ std::vector<Output> outputsFor(const fs::path& folder, const std::string& name,
     const std::string leaf = utf8Of(listed.filename());
     std::vector<Output> outputs;
     for (const Chunk& chunk : plan.chunks) {
-        const fs::path shown = listed.parent_path() / pathFromUtf8(outputName(leaf, chunk.suffix));
+        // The folder part as it was given, separators included.
+        const fs::path shown =
+            fs::path(listed).replace_filename(pathFromUtf8(outputName(leaf, chunk.suffix)));
         outputs.push_back({folder / shown, utf8Of(shown)});
     }
     return outputs;

@@ -71,3 +71,53 @@ build_web() {
     cp "$root/web/node_modules/fflate/LICENSE" "$site/vendor/fflate.LICENSE.txt"
     echo "Built the page in $site"
 }
+
+# Windows: twinframe-cli.exe and the tests cross-built with MinGW-w64 and run under Wine. The
+# i386 side of Wine (wine32) is what 32-bit programs such as an NSIS installer need.
+windows_packages=(
+    g++-mingw-w64-x86-64-posix mingw-w64-tools
+    wine wine64 wine32:i386
+    nsis xvfb xauth xdotool
+)
+
+install_windows_packages() {
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        as_root dpkg --add-architecture i386
+        # The new architecture's lists: install_packages only updates when something is missing.
+        as_root apt-get update -qq
+    fi
+    install_packages "${windows_packages[@]}"
+}
+
+# A Wine prefix of the build's own, so that nothing of the user's ~/.wine is used or changed.
+# wineboot makes it on first use (some seconds); later runs reuse it.
+export WINEPREFIX="$root/build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=" # no offer to install Mono or Gecko
+
+prepare_wine_prefix() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        mkdir -p "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+        wineserver -w
+    fi
+}
+
+# build_windows: twinframe.exe (the native window), twinframe-cli.exe and their tests into
+# build/windows/.
+build_windows() {
+    configure_and_build "$root/build/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DTWINFRAME_GUI=ON -DTWINFRAME_TESTS=ON
+}
+
+# package_windows: the installer Twinframe-1.00-win64.exe and the zip Twinframe-1.00-win64.zip,
+# made by cpack (NSIS and ZIP) into build/windows/.
+package_windows() {
+    (cd "$root/build/windows" && cpack >/dev/null)
+}
+
+test_windows() {
+    prepare_wine_prefix
+    ctest --test-dir "$root/build/windows" --output-on-failure --timeout 300
+    wineserver -k || true
+}

@@ -1,14 +1,11 @@
 #include "fileSystem.h"
 #include "MpoBuilder.h"
+#include "WriteNoting.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <fcntl.h>
 #include <functional>
 #include <string_view>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace twinframe;
 using namespace twinframe::test;
@@ -16,28 +13,6 @@ using namespace twinframe::test;
 namespace {
 
 namespace fs = std::filesystem;
-using Names = std::vector<std::string>;
-
-// Whether the folder's file system gives unnamed files at all (tmpfs and ext4 do, vfat does not).
-bool hasUnnamedFiles(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
-}
-
-// Writes bytes, first noting what the folder holds while the content is being written.
-std::error_code writeNoting(const std::filesystem::path& target, const Bytes& bytes,
-                            TemporaryKind kind, const TempDir& dir, Names& seenWhileWriting) {
-    return writeFileAtomically(
-        target,
-        [&](NativeFile file) {
-            seenWhileWriting = dir.names();
-            return writeAll(file, bytes.data(), bytes.size());
-        },
-        nullptr, kind);
-}
 
 const TemporaryKind bothKinds[] = {TemporaryKind::unnamedWherePossible, TemporaryKind::named};
 
@@ -54,17 +29,6 @@ TEST(WriteFileAtomically, WritesANewFileAndReplacesAnOldOneWithEitherTemporary) 
         EXPECT_EQ(readBytes(dir / "old.jpg"), jpegLike(300, 0xE1, 3));
         EXPECT_EQ(dir.names(), (Names{"new.jpg", "old.jpg"}));
     }
-}
-
-TEST(WriteFileAtomically, UnnamedTemporaryIsNotInTheFolderWhileWritten) {
-    TempDir dir;
-    if (!hasUnnamedFiles(dir.path()))
-        GTEST_SKIP() << "no O_TMPFILE on this file system";
-    writeBytes(dir / "old.jpg", jpegLike(900));
-    Names seen;
-    ASSERT_FALSE(
-        writeNoting(dir / "a.jpg", jpegLike(500), TemporaryKind::unnamedWherePossible, dir, seen));
-    EXPECT_EQ(seen, Names{"old.jpg"});
 }
 
 TEST(WriteFileAtomically, FailureLeavesTheOldFileAndNoTemporary) {
@@ -88,26 +52,6 @@ TEST(WriteFileAtomically, FailureLeavesTheOldFileAndNoTemporary) {
                   std::errc::is_a_directory);
         EXPECT_EQ(dir.names(), (Names{"in-the-way.jpg", "old.jpg"}));
     }
-}
-
-TEST(WriteFileAtomically, ProcessKilledWhileWritingLeavesNothing) {
-    TempDir dir;
-    if (!hasUnnamedFiles(dir.path()))
-        GTEST_SKIP() << "no O_TMPFILE on this file system";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        (void)writeFileAtomically(dir / "a.jpg", [](NativeFile file) {
-            (void)writeAll(file, reinterpret_cast<const std::uint8_t*>("half an image"), 13);
-            ::raise(SIGKILL);
-            return std::error_code{};
-        });
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_TRUE(dir.names().empty());
 }
 
 // Both ways: a file without a name, and the hidden temporary that FAT memory cards need.

@@ -1,5 +1,6 @@
 #include "CliRun.h"
 #include "JpegBuilder.h"
+#include "SystemTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -25,8 +26,9 @@ TEST(JoinCli, JoinsEachPairAndGoesOnAfterOneFails) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "Pair: 1, x/a.mpo\nPair: 2, c.mpo\nPair: 3, B.mpo\nPairs joined: 2\n");
     EXPECT_EQ(run.err,
-              "twinframe-cli: Cannot open c-R.jpg: No such file or directory\n"
-              "twinframe-cli: c-R.jpg is not a left picture: its name must end in -L.jpg\n");
+              "twinframe-cli: Cannot open c-R.jpg: " + missingFileText() +
+                  "\n"
+                  "twinframe-cli: c-R.jpg is not a left picture: its name must end in -L.jpg\n");
     EXPECT_EQ(dir.names(),
               (std::vector<std::string>{"B-l.JPG", "B-r.JPG", "B.mpo", "c-L.jpg", "x"}));
     EXPECT_TRUE(std::filesystem::exists(dir / "x" / "a.mpo"));

@@ -4,15 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 using namespace twinframe;
 using namespace twinframe::test;
 
 namespace {
 
 class SaveChunk : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         input = jpegLike(5000);
         writeBytes(dir / "in.mpo", input);
@@ -47,15 +45,6 @@ TEST_F(SaveChunk, ReplacesAnExistingFileWhole) {
     EXPECT_EQ(readBytes(dir / "out.jpg"), slice(input, 100, 199));
 }
 
-TEST_F(SaveChunk, NewFileGetsTheUsualPermissions) {
-    const mode_t previous = ::umask(022);
-    ASSERT_FALSE(saveChunk(0, 99, dir / "out.jpg"));
-    ::umask(previous);
-    struct stat status {};
-    ASSERT_EQ(::stat((dir / "out.jpg").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0644u);
-}
-
 TEST_F(SaveChunk, FolderInTheWayFailsAndLeavesNothingBehind) {
     std::filesystem::create_directory(dir / "out.jpg");
     writeBytes(dir / "out.jpg" / "keep.txt", Bytes{1, 2, 3});
@@ -77,19 +66,6 @@ TEST_F(SaveChunk, RangeOutsideTheBufferIsRefused) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"in.mpo"});
 }
 
-TEST(FileBuffer, RefusesWhatIsNotARegularFile) {
-    TempDir dir;
-    std::filesystem::create_directory(dir / "folder.mpo");
-    ASSERT_EQ(::mkfifo((dir / "pipe.mpo").c_str(), 0644), 0);
-    std::filesystem::create_symlink(dir / "nowhere", dir / "dangling.mpo");
-
-    EXPECT_EQ(fileBuffer.fill(dir / "folder.mpo"), std::errc::is_a_directory);
-    // Must return at once rather than wait for a writer.
-    EXPECT_EQ(fileBuffer.fill(dir / "pipe.mpo"), make_error_code(Refusal::notRegularFile));
-    EXPECT_EQ(fileBuffer.fill(dir / "dangling.mpo"), std::errc::no_such_file_or_directory);
-    EXPECT_EQ(fileBuffer.length(), 0);
-}
-
 TEST(FileBuffer, RefillTakesTheNewFileWhole) {
     TempDir dir;
     Bytes big = jpegLike(600'000, 0xE1, 1);
@@ -109,7 +85,8 @@ TEST(FileBuffer, RefillTakesTheNewFileWhole) {
 // must be found exactly where they are.
 TEST(FileBuffer, FindsSignaturesAcrossBlockBoundaries) {
     constexpr std::int64_t block = 256 * 1024;
-    for (const std::int64_t at : {block - 4, block - 3, block - 2, block - 1, block, 3 * block - 2}) {
+    for (const std::int64_t at :
+         {block - 4, block - 3, block - 2, block - 1, block, 3 * block - 2}) {
         TempDir dir;
         Bytes bytes = jpegLike(4 * block + 17);
         placeSignature(bytes, static_cast<std::size_t>(at), 0xE0);
@@ -131,21 +108,4 @@ TEST(FileBuffer, FileCutShortAfterOpeningIsAReadError) {
     EXPECT_EQ(fileBuffer.readError(), make_error_code(Refusal::inputChanged));
     EXPECT_EQ(saveChunk(0, 999'999, dir / "out.jpg"), make_error_code(Refusal::inputChanged));
     EXPECT_EQ(dir.names(), std::vector<std::string>{"f"});
-}
-
-// Between file systems the kernel will not copy; the bytes must arrive all the same.
-TEST(FileBuffer, CopiesBetweenFileSystems) {
-    const std::filesystem::path shm = "/dev/shm";
-    TempDir dir;
-    struct stat shmStatus {}, dirStatus {};
-    if (::stat(shm.c_str(), &shmStatus) != 0 || ::stat(dir.path().c_str(), &dirStatus) != 0 ||
-        shmStatus.st_dev == dirStatus.st_dev)
-        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
-    const auto input = shm / ("twinframe-test-" + std::to_string(::getpid()));
-    const Bytes bytes = jpegLike(700'000);
-    writeBytes(input, bytes);
-    ASSERT_FALSE(fileBuffer.fill(input));
-    std::filesystem::remove(input); // the open file stays readable
-    ASSERT_FALSE(saveChunk(1, 650'000, dir / "out.jpg"));
-    EXPECT_EQ(readBytes(dir / "out.jpg"), slice(bytes, 1, 650'000));
 }

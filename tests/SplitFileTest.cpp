@@ -1,9 +1,7 @@
-#include "MpoBuilder.h"
 #include "splitFile.h"
+#include "MpoBuilder.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 using namespace twinframe;
 using namespace twinframe::test;
@@ -13,7 +11,7 @@ namespace {
 using Names = std::vector<std::string>;
 
 class SplitFile : public ::testing::Test {
-protected:
+  protected:
     // Writes bytes as name in the test folder and splits it as file 1 of a batch.
     void split(const std::string& name, const Bytes& bytes) {
         writeBytes(dir / name, bytes);
@@ -137,27 +135,6 @@ TEST_F(SplitFile, OnlyAnExifStartMakesAnMpoFile) {
     EXPECT_EQ(batch.totalImages, 0);
 }
 
-TEST_F(SplitFile, PassesOverWhatIsNotAVisibleRegularFile) {
-    const Bytes file = mpoWithImagesAt(10'000, {0, 5'000});
-    writeBytes(dir / ".hidden.mpo", file);
-    std::filesystem::create_directory(dir / "folder.mpo");
-    std::filesystem::create_symlink(dir / "gone.mpo", dir / "dangling.mpo");
-    ASSERT_EQ(::mkfifo((dir / "pipe.mpo").c_str(), 0644), 0);
-    for (const char* name : {"gone.mpo", ".hidden.mpo", "folder.mpo", "dangling.mpo", "pipe.mpo"})
-        splitFile(dir.path(), name, 1, batch, reporter);
-    EXPECT_TRUE(reporter.statuses.empty());
-    EXPECT_TRUE(reporter.messages.empty());
-    EXPECT_EQ(dir.names(), (Names{".hidden.mpo", "dangling.mpo", "folder.mpo", "pipe.mpo"}));
-}
-
-TEST_F(SplitFile, FollowsALinkToARegularFile) {
-    const Bytes file = mpoWithImagesAt(10'000, {0, 5'000});
-    writeBytes(dir / "target.bin", file);
-    std::filesystem::create_symlink(dir / "target.bin", dir / "link.mpo");
-    splitFile(dir.path(), "link.mpo", 1, batch, reporter);
-    EXPECT_EQ(readBytes(dir / "link-L.jpg"), slice(file, 0, 4'999));
-}
-
 TEST_F(SplitFile, OutputNamesDropTheLastFourCharacters) {
     EXPECT_EQ(outputName("DSCF0001.MPO", "-L"), "DSCF0001-L.jpg");
     EXPECT_EQ(outputName("x.mpo", "-12"), "x-12.jpg");
@@ -173,7 +150,8 @@ TEST_F(SplitFile, OutputsJoinedAreTheInput) {
         {"one.mpo", jpegLike(4'000)},
     };
     const std::vector<Names> outputs = {
-        {"pair-L.jpg", "pair-R.jpg"}, {"multi-1.jpg", "multi-2.jpg", "multi-3.jpg", "multi-4.jpg"},
+        {"pair-L.jpg", "pair-R.jpg"},
+        {"multi-1.jpg", "multi-2.jpg", "multi-3.jpg", "multi-4.jpg"},
         {"one.jpg"}};
     for (std::size_t i = 0; i < files.size(); ++i) {
         batch.searchStart = 0;

@@ -1,13 +1,11 @@
 #pragma once
 
-// Runs twinframe-cli as a user would, from a shell. Header-only: each test target that includes
-// it defines TWINFRAME_CLI, the path of the tool it tests.
+// Runs twinframe-cli as a user would. Each test target that includes this defines TWINFRAME_CLI,
+// the path of the tool it tests.
 #include "MpoBuilder.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 
 namespace twinframe::test {
 
@@ -22,23 +20,17 @@ inline std::string fileText(const std::filesystem::path& path) {
     return {bytes.begin(), bytes.end()};
 }
 
-// Runs the command-line tool in folder with the given arguments (already shell-quoted), after
-// the shell commands in before (each ending in "&&").
+// Runs program in folder with the given arguments, quoted as for a POSIX shell ('my file.mpo'),
+// its output caught in files. On POSIX systems a shell runs it, after the shell commands in
+// before (each ending in "&&"); on Windows it is started directly, and before must be empty.
+CliRun runProgram(const std::string& program, const TempDir& folder, const std::string& arguments,
+                  const std::string& before = "");
+
+#ifdef TWINFRAME_CLI
 inline CliRun runCli(const TempDir& folder, const std::string& arguments,
                      const std::string& before = "") {
-    const auto out = folder / ".out";
-    const auto err = folder / ".err";
-    const std::string command = "cd '" + folder.path().string() + "' && " + before +
-                                " exec '" TWINFRAME_CLI "' " + arguments + " >'" + out.string() +
-                                "' 2>'" + err.string() + "'";
-    const int status = std::system(command.c_str());
-    CliRun run;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = fileText(out);
-    run.err = fileText(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return run;
+    return runProgram(TWINFRAME_CLI, folder, arguments, before);
 }
+#endif
 
 } // namespace twinframe::test

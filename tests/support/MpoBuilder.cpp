@@ -1,9 +1,13 @@
 #include "MpoBuilder.h"
 
+#include "pathText.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace twinframe::test {
@@ -135,7 +139,7 @@ Bytes slice(const Bytes& bytes, std::size_t first, std::size_t last) {
 Bytes readBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw std::runtime_error("cannot read " + path.string());
+        throw std::runtime_error("cannot read " + utf8Of(path));
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -144,14 +148,22 @@ void writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out.flush())
-        throw std::runtime_error("cannot write " + path.string());
+        throw std::runtime_error("cannot write " + utf8Of(path));
 }
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "twinframe-test-XXXXXX");
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot create a temporary folder");
-    path_ = pattern;
+    static std::mt19937_64 generator{std::random_device{}()};
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[17];
+        std::snprintf(suffix, sizeof suffix, "%016llx",
+                      static_cast<unsigned long long>(generator()));
+        path_ = base / ("twinframe-test-" + std::string(suffix));
+        // Made by this call and no other: a folder that was already there is never taken.
+        if (std::filesystem::create_directory(path_))
+            return;
+    }
+    throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -162,7 +174,7 @@ TempDir::~TempDir() {
 std::vector<std::string> TempDir::names() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path_))
-        names.push_back(entry.path().filename().string());
+        names.push_back(utf8Of(entry.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }

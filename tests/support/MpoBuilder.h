@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BatchReporter.h"
+#include "pathText.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -65,7 +66,9 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    std::filesystem::path operator/(const std::string& name) const {
+        return path_ / pathFromUtf8(name);
+    }
     // Names of everything in the folder, sorted.
     std::vector<std::string> names() const;
 

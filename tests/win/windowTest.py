@@ -16,8 +16,13 @@ from pathlib import Path
 
 window_exe, cli_exe, make_demo_exe = (os.path.abspath(a) for a in sys.argv[1:4])
 work = Path(tempfile.mkdtemp(prefix="twinframe-window-"))
-env = dict(os.environ, WINEPREFIX=str(work / "prefix"), WINEDEBUG="-all",
+# The build's Wine prefix when the scripts made one (the window needs nothing of its own there),
+# else a fresh one.
+prefix = os.environ.get("WINEPREFIX") or str(work / "prefix")
+own_prefix = not Path(prefix, "system.reg").exists()
+env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
            WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=")
+started = []
 failures = []
 
 
@@ -85,6 +90,7 @@ def answer_boxes(main, count, seconds=60):
 def start_window(folder, *arguments):
     process = subprocess.Popen(["wine", window_exe, *arguments], env=env, cwd=folder,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    started.append(process)
     main = wait_for(twinframe_windows)
     assert main, "the window did not show"
     return process, main[0]
@@ -112,8 +118,9 @@ def close(process, main):
 
 display = start_display()
 try:
-    subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+    if own_prefix:
+        subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
     for name in ("keys", "arguments", "reference"):
         if make_demo_exe.endswith(".exe"):
             wine(make_demo_exe, windows_path(work / name))
@@ -162,7 +169,11 @@ try:
           "arguments: only the given .mpo files split, a Unicode name included")
     check(close(process, main), "arguments: the window closes")
 finally:
-    subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+    for process in started:
+        if process.poll() is None:
+            process.kill()
+    if own_prefix:
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
     display.terminate()
     display.wait()
     shutil.rmtree(work, ignore_errors=True)

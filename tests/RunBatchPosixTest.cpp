@@ -1,0 +1,76 @@
+// A file size limit (setrlimit) in a forked child: POSIX systems only.
+#include "MpoBuilder.h"
+#include "runBatch.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace twinframe;
+using namespace twinframe::test;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::vector<FileEntry> allSelected(const Names& names) {
+    std::vector<FileEntry> entries;
+    for (const auto& name : names)
+        entries.push_back({name, true});
+    return entries;
+}
+
+auto always(bool value) {
+    return [value] { return value; };
+}
+
+} // namespace
+
+// The disk filling up mid-write, for real: a child process may write files of at most 64 KiB,
+// so the right image of the large file fails with EFBIG while the small file still fits.
+TEST(RunBatch, DiskFullIsToldAndLeavesEarlierFilesIntact) {
+    TempDir dir;
+    const Bytes big = mpoWithImagesAt(130'000, {0, 60'000});
+    writeBytes(dir / "big.mpo", big);
+    writeBytes(dir / "big-R.jpg", Bytes(10, 1)); // from an earlier run
+    const Bytes small = mpoWithImagesAt(20'000, {0, 10'000});
+    writeBytes(dir / "small.mpo", small);
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        RecordingReporter reporter;
+        const BatchResult result =
+            runBatch(allSelected({"big.mpo", "small.mpo"}), dir.path(), always(false), reporter);
+        std::string report = std::to_string(result.totalImages);
+        for (const auto& message : reporter.messages)
+            report += "\n" + message;
+        [[maybe_unused]] auto written = ::write(pipeFds[1], report.data(), report.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string report;
+    char chunk[256];
+    for (ssize_t n; (n = ::read(pipeFds[0], chunk, sizeof chunk)) > 0;)
+        report.append(chunk, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+
+    EXPECT_EQ(report, "3\nCannot write big-R.jpg: File too large");
+    EXPECT_EQ(readBytes(dir / "big-L.jpg"), slice(big, 0, 59'999));
+    EXPECT_EQ(readBytes(dir / "big-R.jpg"), Bytes(10, 1));
+    EXPECT_EQ(readBytes(dir / "small-R.jpg"), slice(small, 10'000, 19'999));
+    EXPECT_EQ(dir.names(), (Names{"big-L.jpg", "big-R.jpg", "big.mpo", "small-L.jpg", "small-R.jpg",
+                                  "small.mpo"}));
+}

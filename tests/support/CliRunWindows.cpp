@@ -1,0 +1,111 @@
+#include "CliRun.h"
+
+#include "pathText.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <vector>
+
+namespace twinframe::test {
+
+namespace {
+
+// The words of a POSIX shell's command line: split at spaces, single quotes keeping a word whole.
+std::vector<std::string> shellWords(const std::string& arguments) {
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false;
+    bool inWord = false;
+    for (const char c : arguments) {
+        if (c == '\'') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (c == ' ' && !quoted) {
+            if (inWord)
+                words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.push_back(word);
+    return words;
+}
+
+// One argument as CommandLineToArgvW reads it back: quoted, with backslashes before a quote
+// doubled.
+std::wstring quotedArgument(const std::wstring& argument) {
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+        } else if (c == L'"') {
+            quoted.append(backslashes * 2 + 1, L'\\');
+            backslashes = 0;
+        } else {
+            backslashes = 0;
+        }
+        quoted += c;
+    }
+    quoted.append(backslashes, L'\\');
+    return quoted + L"\"";
+}
+
+HANDLE inheritableFile(const std::filesystem::path& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot create " + utf8Of(path));
+    return file;
+}
+
+} // namespace
+
+CliRun runProgram(const std::string& program, const TempDir& folder, const std::string& arguments,
+                  const std::string& before) {
+    if (!before.empty())
+        throw std::invalid_argument("no shell commands before a program on Windows");
+    // Under Wine a POSIX path such as the build's is found on the drive that maps the root.
+    const std::filesystem::path executable = std::filesystem::absolute(pathFromUtf8(program));
+    std::wstring commandLine = quotedArgument(executable.native());
+    for (const std::string& word : shellWords(arguments))
+        commandLine += L" " + quotedArgument(utf16Of(word));
+
+    const auto out = folder / ".out";
+    const auto err = folder / ".err";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = inheritableFile(out);
+    startup.hStdError = inheritableFile(err);
+    PROCESS_INFORMATION process{};
+    const BOOL started =
+        ::CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                         folder.path().c_str(), &startup, &process);
+    ::CloseHandle(startup.hStdOutput);
+    ::CloseHandle(startup.hStdError);
+    if (!started)
+        throw std::runtime_error("cannot start " + program);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(process.hProcess, &exitCode);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+
+    CliRun run;
+    run.exitCode = static_cast<int>(exitCode);
+    run.out = fileText(out);
+    run.err = fileText(err);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return run;
+}
+
+} // namespace twinframe::test
