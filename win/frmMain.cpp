@@ -188,14 +188,15 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (batch_->requestClose())
             DestroyWindow(window_);
         return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
     default:
+        // The shell tells each window when its taskbar button is there to show progress on.
         if (message == taskbarButtonCreated_ && taskbar_ == nullptr)
             CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
                              IID_PPV_ARGS(&taskbar_));
         break;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
 }

@@ -134,18 +134,33 @@ try:
     check(len(jpegs(reference)) >= 9, "twinframe-cli.exe wrote the reference outputs")
 
     # The lists start on the current folder with the focus on the drive list: Tab twice to
-    # the file list, Ctrl+A, Return for GO!; the bad file's message, then the summary.
+    # the file list, Ctrl+A, Return for GO!; the bad file's message, then the summary. A file
+    # put in the folder while the window is open is listed by then.
     keys = work / "keys"
     process, main = start_window(keys)
-    time.sleep(1)
+    shutil.copy(keys / "DSCF0001.MPO", keys / "Café 日本 3D.MPO")
+    time.sleep(2)
     xdotool("windowfocus", "--sync", main)
     xdotool("key", "--delay", "150", "Tab", "Tab", "ctrl+a", "Return")
     check(answer_boxes(main, 2) == 2, "keys: one message for the bad file, then the summary")
-    batch_outputs = [name for name in jpegs(reference) if not name.startswith("Café")]
-    check(same_outputs(keys, batch_outputs, reference),
-          "keys: every file split, byte for byte as twinframe-cli splits it")
+    check(same_outputs(keys, jpegs(reference), reference),
+          "keys: every file split, the one added meanwhile too, as twinframe-cli splits them")
     check(answer_boxes(main, 1, seconds=3) == 0, "keys: no further message")
     check(close(process, main), "keys: Alt+F4 closes the window and ends the program")
+
+    # Escape right after GO! stops the batch once its first file (burst.mpo) is split: the
+    # second file down to the last are selected, after the bad one.
+    stop = work / "stop"
+    shutil.copytree(keys, stop, ignore=shutil.ignore_patterns("*.jpg"))
+    process, main = start_window(stop)
+    time.sleep(1)
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "--delay", "150", "Tab", "Tab", "Home", "Down", "shift+End")
+    xdotool("key", "--delay", "0", "Return", "Escape")
+    check(answer_boxes(main, 1) == 1, "Escape: the summary")
+    check(same_outputs(stop, ["burst-1.jpg", "burst-2.jpg", "burst-3.jpg"], reference),
+          "Escape: the first file wholly split, the others untouched")
+    check(close(process, main), "Escape: the window closes")
 
     # Files on the command line are selected, the one that is no .mpo file is named in a
     # message; then a click on GO! and the summary.
