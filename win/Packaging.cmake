@@ -2,6 +2,7 @@
 # installer, and Twinframe-1.00-win64.zip, the same files to unpack anywhere.
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_FILE_NAME "Twinframe-${CPACK_PACKAGE_VERSION}-win64")
+set(CPACK_STRIP_FILES ON) # the debugging symbols stay in the build, not in what people download
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Twinframe)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Twinframe)
 set(CPACK_PACKAGE_EXECUTABLES twinframe Twinframe) # the Start menu entry
