@@ -8,36 +8,35 @@
 
 namespace {
 
-// Explorer names a drive "System (C:)", "Local Disk (D:)" or "share (\\server) (Z:)": the name
-// without its letter is what the list shows in brackets.
+// The name Explorer shows for the drive, or none for a floppy drive, which is not asked: asking
+// spins it up, or waits for a disk.
 std::wstring explorerName(const std::wstring& root) {
-    // A floppy drive is not asked: asking it spins it up, or waits for a disk.
-    if (root.size() >= 1 && (root[0] == L'A' || root[0] == L'B') &&
-        GetDriveTypeW(root.c_str()) == DRIVE_REMOVABLE)
+    if ((root[0] == L'A' || root[0] == L'B') && GetDriveTypeW(root.c_str()) == DRIVE_REMOVABLE)
         return {};
     SHFILEINFOW info{};
     if (SHGetFileInfoW(root.c_str(), 0, &info, sizeof info, SHGFI_DISPLAYNAME) == 0)
         return {};
-    std::wstring name = info.szDisplayName;
-    const std::wstring letterSuffix = L" (" + root.substr(0, 2) + L")";
-    if (name.size() >= letterSuffix.size() &&
-        sameName(std::wstring_view(name).substr(name.size() - letterSuffix.size()), letterSuffix))
-        name.resize(name.size() - letterSuffix.size());
-    if (sameName(name, root) || sameName(name, root.substr(0, 2)))
-        return {};
-    return name;
-}
-
-std::wstring shownName(const std::wstring& root) {
-    std::wstring shown;
-    shown += static_cast<wchar_t>(std::towlower(root[0]));
-    shown += L':';
-    if (const std::wstring name = explorerName(root); !name.empty())
-        shown += L" [" + name + L"]";
-    return shown;
+    return info.szDisplayName;
 }
 
 } // namespace
+
+// Explorer names a drive "System (C:)", "Local Disk (D:)" or "share (\\server) (Z:)": the name
+// without its letter is what the list shows in brackets.
+std::wstring DriveList::shownName(const std::wstring& root, std::wstring explorerName) {
+    std::wstring shown = {static_cast<wchar_t>(std::towlower(root[0])), L':'};
+    const std::wstring letterSuffix = L"(" + root.substr(0, 2) + L")";
+    if (explorerName.size() >= letterSuffix.size() &&
+        sameName(std::wstring_view(explorerName).substr(explorerName.size() - letterSuffix.size()),
+                 letterSuffix))
+        explorerName.resize(explorerName.size() - letterSuffix.size());
+    while (!explorerName.empty() && explorerName.back() == L' ')
+        explorerName.pop_back();
+    if (explorerName.empty() || sameName(explorerName, root) ||
+        sameName(explorerName, root.substr(0, 2)))
+        return shown;
+    return shown + L" [" + explorerName + L"]";
+}
 
 std::vector<DriveList::Drive> DriveList::presentDrives() {
     std::vector<Drive> drives;
@@ -46,7 +45,7 @@ std::vector<DriveList::Drive> DriveList::presentDrives() {
         if ((mask & (1u << letter)) == 0)
             continue;
         const std::wstring root = {static_cast<wchar_t>(L'A' + letter), L':', L'\\'};
-        drives.push_back({root, shownName(root)});
+        drives.push_back({root, shownName(root, explorerName(root))});
     }
     return drives;
 }

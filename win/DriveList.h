@@ -27,6 +27,9 @@ class DriveList {
     bool lists(const std::wstring& root) const;
 
     static std::vector<Drive> presentDrives();
+    // "c: [System]" for the root "C:\" that Explorer calls "System (C:)"; "c:" when it has no
+    // name of its own.
+    static std::wstring shownName(const std::wstring& root, std::wstring explorerName);
 
   private:
     HWND combo_ = nullptr;
