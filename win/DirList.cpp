@@ -75,6 +75,14 @@ const std::wstring& DirList::pathOf(HTREEITEM item) const {
     return paths_.at(static_cast<std::size_t>(data.lParam));
 }
 
+void DirList::setHasChildren(HTREEITEM item, bool hasChildren) {
+    TVITEMW data{};
+    data.mask = TVIF_CHILDREN;
+    data.hItem = item;
+    data.cChildren = hasChildren ? 1 : 0;
+    TreeView_SetItem(tree_, &data);
+}
+
 void DirList::fillChildren(HTREEITEM item) {
     if (TreeView_GetChild(tree_, item) != nullptr)
         return;
@@ -82,17 +90,12 @@ void DirList::fillChildren(HTREEITEM item) {
     const std::vector<std::wstring> names = subfoldersOf(folder);
     for (const std::wstring& name : names)
         addFolder(item, name, joined(folder, name));
-    if (names.empty()) {
-        TVITEMW data{};
-        data.mask = TVIF_CHILDREN;
-        data.hItem = item;
-        data.cChildren = 0;
-        TreeView_SetItem(tree_, &data);
-    }
+    if (names.empty())
+        setHasChildren(item, false);
 }
 
-HTREEITEM DirList::childNamed(HTREEITEM parent, const std::wstring& name) {
-    fillChildren(parent);
+std::vector<std::wstring> DirList::childNames(HTREEITEM parent) const {
+    std::vector<std::wstring> names;
     for (HTREEITEM child = TreeView_GetChild(tree_, parent); child != nullptr;
          child = TreeView_GetNextSibling(tree_, child)) {
         wchar_t text[MAX_PATH];
@@ -102,10 +105,38 @@ HTREEITEM DirList::childNamed(HTREEITEM parent, const std::wstring& name) {
         data.pszText = text;
         data.cchTextMax = MAX_PATH;
         TreeView_GetItem(tree_, &data);
-        if (sameName(text, name))
+        names.emplace_back(text);
+    }
+    return names;
+}
+
+HTREEITEM DirList::childNamed(HTREEITEM parent, const std::wstring& name) {
+    fillChildren(parent);
+    HTREEITEM child = TreeView_GetChild(tree_, parent);
+    for (const std::wstring& shown : childNames(parent)) {
+        if (sameName(shown, name))
             return child;
+        child = TreeView_GetNextSibling(tree_, child);
     }
     return nullptr;
+}
+
+void DirList::refreshOpenFolder() {
+    HTREEITEM open = TreeView_GetSelection(tree_);
+    if (open == nullptr)
+        return;
+    const std::wstring folder = pathOf(open);
+    const std::vector<std::wstring> names = subfoldersOf(folder);
+    if (names == childNames(open))
+        return; // a batch's outputs change the folder often, and never its subfolders
+    quiet_ = true;
+    while (HTREEITEM child = TreeView_GetChild(tree_, open))
+        TreeView_DeleteItem(tree_, child);
+    for (const std::wstring& name : names)
+        addFolder(open, name, joined(folder, name));
+    setHasChildren(open, !names.empty());
+    TreeView_Expand(tree_, open, TVE_EXPAND);
+    quiet_ = false;
 }
 
 void DirList::setPath(const std::wstring& root, const std::wstring& path) {
@@ -130,10 +161,6 @@ void DirList::setPath(const std::wstring& root, const std::wstring& path) {
     TreeView_EnsureVisible(tree_, item);
     InvalidateRect(tree_, nullptr, TRUE);
     quiet_ = false;
-}
-
-void DirList::reread() {
-    setPath(root_, path_);
 }
 
 bool DirList::onNotify(const NMHDR& header) {

@@ -22,13 +22,15 @@ class DirList {
     // The tree's notifications; true from onNotify when the open folder changed to path().
     bool onNotify(const NMHDR& header);
 
-    // Folders are read again from the drive: the open one's subfolders after a batch.
-    void reread();
+    // Reads the open folder's subfolders again, for folders made, removed or renamed meanwhile.
+    void refreshOpenFolder();
 
   private:
     HTREEITEM addFolder(HTREEITEM parent, const std::wstring& shown, const std::wstring& path);
     void fillChildren(HTREEITEM item);
     HTREEITEM childNamed(HTREEITEM parent, const std::wstring& name);
+    std::vector<std::wstring> childNames(HTREEITEM parent) const;
+    void setHasChildren(HTREEITEM item, bool hasChildren);
     const std::wstring& pathOf(HTREEITEM item) const;
 
     HWND tree_ = nullptr;

@@ -20,7 +20,8 @@ void FolderWatch::watch(const std::wstring& folder, HWND window, UINT message) {
     if (folder.empty())
         return;
     HANDLE change = FindFirstChangeNotificationW(
-        folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_ATTRIBUTES);
+        folder.c_str(), FALSE,
+        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_ATTRIBUTES);
     if (change == INVALID_HANDLE_VALUE)
         return; // the list is then read again after each batch only
     waiter_ = std::thread([change, stop = stopEvent_, window, message] {

@@ -5,9 +5,9 @@
 #include <string>
 #include <thread>
 
-// Tells a window, by posting it a message, whenever a file of one folder appears, vanishes, is
-// renamed or changes its attributes. The waiting is done on a thread of its own, so the window's
-// thread never blocks on the file system.
+// Tells a window, by posting it a message, whenever a file or subfolder of one folder appears,
+// vanishes, is renamed or changes its attributes. The waiting is done on a thread of its own, so
+// the window's thread never blocks on the file system.
 class FolderWatch {
   public:
     FolderWatch();

@@ -160,8 +160,12 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         onDrop(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_TIMER:
-        if (wParam == FileList::kRefreshTimer)
+        // The open folder changed: both lists follow it.
+        if (wParam == FileList::kRefreshTimer) {
             File1.onTimer();
+            if (sameName(Dir1.path(), File1.path()))
+                Dir1.refreshOpenFolder();
+        }
         return 0;
     case WM_DPICHANGED: {
         useFontFor(HIWORD(wParam));
