@@ -101,10 +101,17 @@ prepare_wine_prefix() {
     fi
 }
 
-# build_windows: the core, twinframe-cli.exe and their tests into build/windows/.
+# build_windows: twinframe.exe (the native window), twinframe-cli.exe and their tests into
+# build/windows/.
 build_windows() {
     configure_and_build "$root/build/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DTWINFRAME_GUI=OFF -DTWINFRAME_TESTS=ON
+        -DCMAKE_BUILD_TYPE=Release -DTWINFRAME_GUI=ON -DTWINFRAME_TESTS=ON
+}
+
+# package_windows: the installer Twinframe-1.00-win64.exe and the zip Twinframe-1.00-win64.zip,
+# made by cpack (NSIS and ZIP) into build/windows/.
+package_windows() {
+    (cd "$root/build/windows" && cpack >/dev/null)
 }
 
 # Each test is a Windows process of its own: one wineserver, kept for the whole run, spares every

@@ -144,13 +144,13 @@ TEST(FileArguments, SelectsTheFirstFilesFolderAndNamesTheRestByReason) {
     const FileArguments arguments = sortFileArguments(given);
     EXPECT_EQ(arguments.folder, dir / "pics");
     EXPECT_EQ(arguments.selected, (std::vector<std::string>{"a.MPO", "b.mpo"}));
-    const std::string pics = utf8Text(dir / "pics");
-    const auto inPics = [&dir](const char* leaf) { return utf8Text(dir / "pics" / leaf); };
+    // Each name as the system writes paths: "\\" between folders on Windows.
+    const auto shown = [&dir](const char* name) { return utf8Text(dir / "pics" / name); };
     EXPECT_EQ(fileArgumentsMessage(arguments),
-              "Not selected, not an .mpo file:\r" + inPics("note.txt") + "\r" +
-                  inPics(".hidden.mpo") + "\rNot selected, not in " + pics + ":\r" +
-                  utf8Text(dir / "other.mpo") + "\rNot selected, not found:\r" +
-                  inPics("gone.mpo"));
+              "Not selected, not an .mpo file:\r" + shown("note.txt") + "\r" +
+                  shown(".hidden.mpo") + "\rNot selected, not in " + utf8Text(dir / "pics") +
+                  ":\r" + utf8Text(dir / "other.mpo") + "\rNot selected, not found:\r" +
+                  shown("gone.mpo"));
     EXPECT_TRUE(sortFileArguments(std::vector<std::filesystem::path>{dir / "pics" / "b.mpo"})
                     .allSelected());
 }

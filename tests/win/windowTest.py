@@ -1,0 +1,197 @@
+#!/usr/bin/python3
+"""Drives twinframe.exe under Wine on a virtual X display as a person would: keys and clicks,
+answering each message box, and checks that the window writes byte for byte what
+twinframe-cli.exe writes.
+
+usage: windowTest.py WINDOW_EXE CLI_EXE MAKE_DEMO (twinframe-make-demo, for Wine or not)
+"""
+import filecmp
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+window_exe, cli_exe, make_demo_exe = (os.path.abspath(a) for a in sys.argv[1:4])
+work = Path(tempfile.mkdtemp(prefix="twinframe-window-"))
+# The build's Wine prefix when the scripts made one (the window needs nothing of its own there),
+# else a fresh one.
+prefix = os.environ.get("WINEPREFIX") or str(work / "prefix")
+own_prefix = not Path(prefix, "system.reg").exists()
+env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
+           WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=")
+started = []
+failures = []
+
+
+def check(condition, what):
+    print(("ok     " if condition else "FAILED ") + what, flush=True)
+    if not condition:
+        failures.append(what)
+
+
+def wine(*arguments, cwd=None):
+    subprocess.run(["wine", *arguments], env=env, cwd=cwd, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def windows_path(path):
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def start_display():
+    read, write = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
+                               "-nolisten", "tcp"], pass_fds=[write],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    with os.fdopen(read) as display:
+        env["DISPLAY"] = ":" + display.readline().strip()
+    return server
+
+
+def xdotool(*arguments):
+    result = subprocess.run(["xdotool", *arguments], env=env, capture_output=True, text=True)
+    return result.stdout.split()
+
+
+def twinframe_windows():
+    return xdotool("search", "--onlyvisible", "--name", "^Twinframe$")
+
+
+def wait_for(condition, seconds=60):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.3)
+    return None
+
+
+def answer_boxes(main, count, seconds=60):
+    """Answers count message boxes with Return, one after the other; returns how many came."""
+    seen = set()
+    for _ in range(count):
+        box = wait_for(lambda: [w for w in twinframe_windows() if w != main and w not in seen],
+                       seconds)
+        if not box:
+            return len(seen)
+        seen.add(box[0])
+        time.sleep(0.5)
+        xdotool("windowfocus", "--sync", box[0])
+        xdotool("key", "Return")
+        wait_for(lambda: box[0] not in twinframe_windows(), 20)
+    return len(seen)
+
+
+def start_window(folder, *arguments):
+    process = subprocess.Popen(["wine", window_exe, *arguments], env=env, cwd=folder,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    started.append(process)
+    main = wait_for(twinframe_windows)
+    assert main, "the window did not show"
+    return process, main[0]
+
+
+def jpegs(folder):
+    return sorted(p.name for p in folder.iterdir() if p.suffix == ".jpg")
+
+
+def same_outputs(folder, names, reference):
+    return jpegs(folder) == sorted(names) and all(
+        filecmp.cmp(folder / name, reference / name, shallow=False) for name in names)
+
+
+def close(process, main):
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "alt+F4")
+    try:
+        process.wait(timeout=30)
+        return True
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return False
+
+
+display = start_display()
+try:
+    if own_prefix:
+        subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    for name in ("keys", "arguments", "reference"):
+        if make_demo_exe.endswith(".exe"):
+            wine(make_demo_exe, windows_path(work / name))
+        else:
+            subprocess.run([make_demo_exe, work / name], check=True, stdout=subprocess.DEVNULL)
+    reference = work / "reference"
+    shutil.copy(reference / "DSCF0001.MPO", reference / "Café 日本 3D.MPO")
+    mpo_names = sorted(p.name for p in reference.iterdir() if p.suffix.lower() == ".mpo")
+    subprocess.run(["wine", cli_exe, "--quiet", *mpo_names], env=env, cwd=reference,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check(len(jpegs(reference)) >= 9, "twinframe-cli.exe wrote the reference outputs")
+
+    # The lists start on the current folder with the focus on the drive list: Tab twice to
+    # the file list, Ctrl+A, Return for GO!; the bad file's message, then the summary. A file
+    # put in the folder while the window is open is listed by then.
+    keys = work / "keys"
+    process, main = start_window(keys)
+    shutil.copy(keys / "DSCF0001.MPO", keys / "Café 日本 3D.MPO")
+    time.sleep(2)
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "--delay", "150", "Tab", "Tab", "ctrl+a", "Return")
+    check(answer_boxes(main, 2) == 2, "keys: one message for the bad file, then the summary")
+    check(same_outputs(keys, jpegs(reference), reference),
+          "keys: every file split, the one added meanwhile too, as twinframe-cli splits them")
+    check(answer_boxes(main, 1, seconds=3) == 0, "keys: no further message")
+    check(close(process, main), "keys: Alt+F4 closes the window and ends the program")
+
+    # Escape right after GO! stops the batch once its first file (burst.mpo) is split: the
+    # second file down to the last are selected, after the bad one.
+    stop = work / "stop"
+    shutil.copytree(keys, stop, ignore=shutil.ignore_patterns("*.jpg"))
+    process, main = start_window(stop)
+    time.sleep(1)
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "--delay", "150", "Tab", "Tab", "Home", "Down", "shift+End")
+    xdotool("key", "--delay", "0", "Return", "Escape")
+    check(answer_boxes(main, 1) == 1, "Escape: the summary")
+    check(same_outputs(stop, ["burst-1.jpg", "burst-2.jpg", "burst-3.jpg"], reference),
+          "Escape: the first file wholly split, the others untouched")
+    check(close(process, main), "Escape: the window closes")
+
+    # Files on the command line are selected, the one that is no .mpo file is named in a
+    # message; then a click on GO! and the summary.
+    arguments = work / "arguments"
+    shutil.copy(arguments / "DSCF0001.MPO", arguments / "Café 日本 3D.MPO")
+    process, main = start_window(arguments, windows_path(arguments / "Café 日本 3D.MPO"),
+                                 windows_path(arguments / "burst.mpo"),
+                                 windows_path(arguments / "README.txt"))
+    check(answer_boxes(main, 1) == 1, "arguments: one message naming README.txt")
+    geometry = dict(line.split("=") for line in subprocess.run(
+        ["xdotool", "getwindowgeometry", "--shell", main], env=env, capture_output=True,
+        text=True).stdout.split())
+    width, height = int(geometry["WIDTH"]), int(geometry["HEIGHT"])
+    # The middle of GO!, in the window's own layout of 5055 by 3975 twips.
+    xdotool("mousemove", "--window", main, str(width * (2640 + 2295 // 2) // 5055),
+            str(height * (3360 + 495 // 2) // 3975))
+    xdotool("click", "1")
+    check(answer_boxes(main, 1) == 1, "arguments: the summary after a click on GO!")
+    check(same_outputs(arguments, ["Café 日本 3D-L.jpg", "Café 日本 3D-R.jpg", "burst-1.jpg",
+                                   "burst-2.jpg", "burst-3.jpg"], reference),
+          "arguments: only the given .mpo files split, a Unicode name included")
+    check(close(process, main), "arguments: the window closes")
+finally:
+    for process in started:
+        if process.poll() is None:
+            process.kill()
+    if own_prefix:
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+    display.terminate()
+    display.wait()
+    shutil.rmtree(work, ignore_errors=True)
+
+print(f"{len(failures)} failed" if failures else "all passed")
+sys.exit(1 if failures else 0)

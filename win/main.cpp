@@ -1,0 +1,49 @@
+#include "frmMain.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+// Files named on the command line, as Explorer's "Open with" passes them.
+static std::vector<std::wstring> fileArguments() {
+    std::vector<std::wstring> files;
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int i = 1; i < count; ++i)
+        files.emplace_back(arguments[i]);
+    LocalFree(arguments);
+    return files;
+}
+
+static int runWindow(HINSTANCE instance, int show) {
+    frmMain window;
+    if (!window.create(instance, show))
+        return 1;
+    window.openFiles(fileArguments());
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Tab, Shift+Tab, Return and Escape move between and press the controls, as in a dialog.
+        if (IsDialogMessageW(window.handle(), &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    const INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                           ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    // The taskbar button's progress is a COM object of the shell.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const int status = runWindow(instance, show);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return status;
+}
