@@ -42,4 +42,14 @@ bool stopSignalled() {
     return signalled;
 }
 
+// Windows has no SIGPIPE to kill the process mid-file: a write to a closed pipe only fails, and
+// the batch goes on to its end, each file whole.
+bool outputClosed() {
+    return false;
+}
+
+bool stopRequested() {
+    return stopSignalled();
+}
+
 } // namespace twinframe
