@@ -58,11 +58,11 @@ TEST(WindowsNames, UnicodeNamesSplitAndJoin) {
     writeBytes(dir / "日本-L.jpg", picture);
     writeBytes(dir / "日本-R.jpg", picture);
     const std::string left = utf8Text(dir / "日本-L.jpg");
-    EXPECT_EQ(joinPairs(std::vector<std::string>{left}, std::nullopt, reporter), 1);
+    EXPECT_EQ(joinPairs(std::vector<std::string>{left}, std::nullopt, reporter).joined, 1);
     EXPECT_TRUE(std::filesystem::exists(dir / "日本.mpo"));
     // Never over a file that is there: the second join is refused and the first MPO stays.
     const Bytes joined = readBytes(dir / "日本.mpo");
-    EXPECT_EQ(joinPairs(std::vector<std::string>{left}, std::nullopt, reporter), 0);
+    EXPECT_EQ(joinPairs(std::vector<std::string>{left}, std::nullopt, reporter).joined, 0);
     EXPECT_EQ(reporter.messages,
               Names{"Cannot write " + utf8Text(dir / "日本.mpo") + ": a file of that name exists"});
     EXPECT_EQ(readBytes(dir / "日本.mpo"), joined);
