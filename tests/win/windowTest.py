@@ -91,7 +91,7 @@ def start_window(folder, *arguments):
     process = subprocess.Popen(["wine", window_exe, *arguments], env=env, cwd=folder,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     started.append(process)
-    main = wait_for(twinframe_windows)
+    main = wait_for(twinframe_windows, 180)  # Wine's first start in a busy prefix is slow
     assert main, "the window did not show"
     return process, main[0]
 
