@@ -10,13 +10,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::vector<FileEntry> allSelected(const Names& names) {
-    std::vector<FileEntry> entries;
-    for (const auto& name : names)
-        entries.push_back({name, true});
-    return entries;
-}
-
 auto always(bool value) {
     return [value] { return value; };
 }

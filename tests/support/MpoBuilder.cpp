@@ -177,4 +177,11 @@ std::vector<std::string> TempDir::names() const {
     return names;
 }
 
+std::vector<FileEntry> allSelected(const std::vector<std::string>& names) {
+    std::vector<FileEntry> entries;
+    for (const std::string& name : names)
+        entries.push_back({name, true});
+    return entries;
+}
+
 } // namespace twinframe::test

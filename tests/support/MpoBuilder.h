@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BatchReporter.h"
+#include "runBatch.h"
 #include "fileSystem.h"
 
 #include <cstdint>
@@ -75,6 +76,9 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
+
+// A file list with every name selected, in the order given, as a batch takes it.
+std::vector<FileEntry> allSelected(const std::vector<std::string>& names);
 
 class RecordingReporter : public BatchReporter {
   public:

@@ -17,13 +17,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-std::vector<FileEntry> allSelected(const Names& names) {
-    std::vector<FileEntry> entries;
-    for (const auto& name : names)
-        entries.push_back({name, true});
-    return entries;
-}
-
 BatchResult split(const TempDir& dir, const Names& names, RecordingReporter& reporter) {
     return runBatch(
         allSelected(names), dir.path(), [] { return false; }, reporter);
