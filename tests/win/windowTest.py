@@ -16,10 +16,10 @@ from pathlib import Path
 
 window_exe, cli_exe, make_demo_exe = (os.path.abspath(a) for a in sys.argv[1:4])
 work = Path(tempfile.mkdtemp(prefix="twinframe-window-"))
-# The build's Wine prefix when the scripts made one (the window needs nothing of its own there),
-# else a fresh one.
-prefix = os.environ.get("WINEPREFIX") or str(work / "prefix")
-own_prefix = not Path(prefix, "system.reg").exists()
+# A fresh Wine prefix of its own, with its own wineserver: a window started in the build's prefix,
+# whose services the other tests started with no display, is never shown on this test's display.
+prefix = str(work / "prefix")
+own_prefix = True
 env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
            WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=")
 started = []
