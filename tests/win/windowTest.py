@@ -87,6 +87,25 @@ def answer_boxes(main, count, seconds=60):
     return len(seen)
 
 
+def answer_each_alone(main, count, key="Return", seconds=60):
+    """Answers count boxes with key, one after the other, each the only box on screen while it
+    shows; returns how many came alone, or -1 when boxes were on screen at once."""
+    answered = 0
+    for _ in range(count):
+        boxes = wait_for(lambda: [w for w in twinframe_windows() if w != main], seconds)
+        if not boxes:
+            return answered
+        time.sleep(0.8)  # a box that does not hold the batch has others over it by now
+        boxes = [w for w in twinframe_windows() if w != main]
+        if len(boxes) != 1:
+            return -1
+        xdotool("windowfocus", "--sync", boxes[0])
+        xdotool("key", key)
+        wait_for(lambda: boxes[0] not in twinframe_windows(), 20)
+        answered += 1
+    return answered
+
+
 def start_window(folder, *arguments):
     process = subprocess.Popen(["wine", window_exe, *arguments], env=env, cwd=folder,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -161,6 +180,48 @@ try:
     check(same_outputs(stop, ["burst-1.jpg", "burst-2.jpg", "burst-3.jpg"], reference),
           "Escape: the first file wholly split, the others untouched")
     check(close(process, main), "Escape: the window closes")
+
+    # Batch after batch in one window, "No files selected" first: each box holds its batch and is
+    # alone on screen, the summary last. After a box the focus is back on the file list, not on
+    # the speed hack's check box, where the Space pressed next would tick it (and the speed hack
+    # would then split burst.mpo in two and find single.mpo too small).
+    batches = work / "batches"
+    shutil.copytree(keys, batches, ignore=shutil.ignore_patterns("*.jpg", "Café*"))
+    process, main = start_window(batches)
+    time.sleep(1)
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "--delay", "150", "Tab", "Tab", "Return")
+    check(answer_each_alone(main, 1) == 1, "batches: No files selected, alone")
+    check(answer_boxes(main, 1, seconds=3) == 0, "batches: no summary after No files selected")
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "--delay", "150", "space", "ctrl+a", "Return")
+    check(answer_each_alone(main, 2) == 2, "batches: the bad file's message, then the summary, each alone")
+    check(answer_boxes(main, 1, seconds=3) == 0, "batches: no third box")
+    demo_outputs = [name for name in jpegs(reference) if not name.startswith("Café")]
+    check(same_outputs(batches, demo_outputs, reference),
+          "batches: split as twinframe-cli splits them, the speed hack still off")
+    for output in batches.glob("*.jpg"):
+        output.unlink()
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "Return")
+    check(answer_each_alone(main, 2) == 2, "batches: the third batch's boxes each alone")
+    check(same_outputs(batches, demo_outputs, reference),
+          "batches: the third batch split them all again")
+
+    # Escape on a box answers it and stops the batch after that box's file (bad-on-purpose.mpo,
+    # the second of six once a.MPO is there); the summary follows.
+    for output in batches.glob("*.jpg"):
+        output.unlink()
+    shutil.copy(batches / "DSCF0001.MPO", batches / "a.MPO")
+    time.sleep(2)  # the list follows its folder
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "--delay", "150", "ctrl+a", "Return")
+    check(answer_each_alone(main, 1, key="Escape") == 1, "Escape on a box: the bad file's message")
+    check(answer_each_alone(main, 1) == 1, "Escape on a box: the summary")
+    check(jpegs(batches) == ["a-L.jpg", "a-R.jpg"] and
+          filecmp.cmp(batches / "a-R.jpg", reference / "DSCF0001-R.jpg", shallow=False),
+          "Escape on a box: the file before it split, the ones after it untouched")
+    check(close(process, main), "batches: the window closes")
 
     # Files on the command line are selected, the one that is no .mpo file is named in a
     # message; then a click on GO! and the summary.
