@@ -195,7 +195,8 @@ try:
     check(answer_boxes(main, 1, seconds=3) == 0, "batches: no summary after No files selected")
     xdotool("windowfocus", "--sync", main)
     xdotool("key", "--delay", "150", "space", "ctrl+a", "Return")
-    check(answer_each_alone(main, 2) == 2, "batches: the bad file's message, then the summary, each alone")
+    check(answer_each_alone(main, 2) == 2,
+          "batches: the bad file's message, then the summary, each alone")
     check(answer_boxes(main, 1, seconds=3) == 0, "batches: no third box")
     demo_outputs = [name for name in jpegs(reference) if not name.startswith("Café")]
     check(same_outputs(batches, demo_outputs, reference),
@@ -207,21 +208,23 @@ try:
     check(answer_each_alone(main, 2) == 2, "batches: the third batch's boxes each alone")
     check(same_outputs(batches, demo_outputs, reference),
           "batches: the third batch split them all again")
+    check(close(process, main), "batches: the window closes")
 
     # Escape on a box answers it and stops the batch after that box's file (bad-on-purpose.mpo,
-    # the second of six once a.MPO is there); the summary follows.
-    for output in batches.glob("*.jpg"):
-        output.unlink()
-    shutil.copy(batches / "DSCF0001.MPO", batches / "a.MPO")
-    time.sleep(2)  # the list follows its folder
+    # the second of six after a.MPO); the summary follows.
+    escape = work / "escape"
+    shutil.copytree(batches, escape, ignore=shutil.ignore_patterns("*.jpg"))
+    shutil.copy(escape / "DSCF0001.MPO", escape / "a.MPO")
+    process, main = start_window(escape)
+    time.sleep(1)
     xdotool("windowfocus", "--sync", main)
-    xdotool("key", "--delay", "150", "ctrl+a", "Return")
+    xdotool("key", "--delay", "150", "Tab", "Tab", "ctrl+a", "Return")
     check(answer_each_alone(main, 1, key="Escape") == 1, "Escape on a box: the bad file's message")
     check(answer_each_alone(main, 1) == 1, "Escape on a box: the summary")
-    check(jpegs(batches) == ["a-L.jpg", "a-R.jpg"] and
-          filecmp.cmp(batches / "a-R.jpg", reference / "DSCF0001-R.jpg", shallow=False),
-          "Escape on a box: the file before it split, the ones after it untouched")
-    check(close(process, main), "batches: the window closes")
+    check(jpegs(escape) == ["a-L.jpg", "a-R.jpg"] and
+          filecmp.cmp(escape / "a-R.jpg", reference / "DSCF0001-R.jpg", shallow=False),
+          f"Escape on a box: the file before it split, the ones after it untouched {jpegs(escape)}")
+    check(close(process, main), "Escape on a box: the window closes")
 
     # Files on the command line are selected, the one that is no .mpo file is named in a
     # message; then a click on GO! and the summary.
