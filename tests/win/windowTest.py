@@ -226,6 +226,35 @@ try:
           f"Escape on a box: the file before it split, the ones after it untouched {jpegs(escape)}")
     check(close(process, main), "Escape on a box: the window closes")
 
+    # Closing the window while a box shows answers the box, stops the batch after that box's
+    # file and closes. The close is the window manager's (its button, Alt+F4): openbox runs for
+    # this part, and wmctrl asks it to close the window, as its close button does.
+    closing = work / "closing"
+    shutil.copytree(escape, closing, ignore=shutil.ignore_patterns("*.jpg"))
+    manager = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    started.append(manager)
+    time.sleep(1)
+    process, main = start_window(closing)
+    time.sleep(1)
+    xdotool("windowactivate", "--sync", main)
+    xdotool("key", "--delay", "150", "Tab", "Tab", "ctrl+a", "Return")
+    box = wait_for(lambda: [w for w in twinframe_windows() if w != main], 60)
+    check(bool(box), "closing: the bad file's message")
+    time.sleep(0.5)
+    subprocess.run(["wmctrl", "-i", "-c", main], env=env, check=True)
+    try:
+        process.wait(timeout=30)
+        ended = True
+    except subprocess.TimeoutExpired:
+        ended = False
+    check(ended, "closing: the window closes with the message on show")
+    check(jpegs(closing) == ["a-L.jpg", "a-R.jpg"],
+          f"closing: the file before the message split, the ones after it untouched "
+          f"{jpegs(closing)}")
+    manager.terminate()
+    manager.wait()
+
     # Files on the command line are selected, the one that is no .mpo file is named in a
     # message; then a click on GO! and the summary.
     arguments = work / "arguments"
