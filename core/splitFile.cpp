@@ -178,8 +178,12 @@ std::optional<std::string> refusalOfExisting(const fs::path& input, const std::s
 std::error_code whyPassedOver(const fs::path& path) {
     std::error_code error;
     const auto status = fs::status(path, error);
+    // A name that is no longer there is passed over. One that cannot be looked at (a folder
+    // without search permission, a loop of links) is taken, so that opening it tells why.
+    if (status.type() == fs::file_type::not_found)
+        return error ? error : std::make_error_code(std::errc::no_such_file_or_directory);
     if (error)
-        return error;
+        return isHidden(path) ? make_error_code(Refusal::hiddenFile) : std::error_code();
     if (!fs::is_regular_file(status))
         return make_error_code(Refusal::notRegularFile);
     // Hidden files are passed over like missing ones, as the file list never shows them.

@@ -79,12 +79,14 @@ SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStar
 std::string outputName(const std::string& name, const std::string& suffix);
 
 // Why a batch passes over the file at path without a word, or no error when it takes it: it
-// takes a regular file (or a link to one) that is not hidden.
+// takes a regular file (or a link to one) that is not hidden, and a name it cannot look at
+// (whose opening then tells why); it passes over a name that is not there.
 std::error_code whyPassedOver(const std::filesystem::path& path);
 
 // Splits the file name (as listed, relative to folder) into JPEG files beside it, reporting
 // progress and problems through reporter and updating the batch's search start and image total.
-// A name that is not a visible regular file is passed over without a word.
+// A name that is no longer there, or is not a visible regular file, is passed over without a
+// word; one that cannot be opened or read is told, "Cannot read NAME: REASON".
 void splitFile(const std::filesystem::path& folder, const std::string& name, std::int64_t fileIndex,
                BatchState& batch, BatchReporter& reporter);
 

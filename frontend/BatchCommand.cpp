@@ -15,6 +15,9 @@ struct BatchCommand::Shared {
     bool abandoned = false;        // the window is going: report nothing more, answer everything
     std::string latestStatus;
     bool statusOnItsWay = false;
+    // Both counts run for the command's whole life, across batches: a message waits for the
+    // answer to itself, never for one a box of an earlier batch already gave.
+    std::uint64_t messagesSent = 0;
     std::uint64_t messagesAnswered = 0;
     std::atomic<bool> speedHack = false;
     std::atomic<bool> stopRequested = false;
@@ -51,10 +54,11 @@ class BatchCommand::Relay : public BatchReporter {
         std::unique_lock lock(shared_->mutex);
         if (shared_->abandoned)
             return;
-        const std::uint64_t waitFor = ++sent_;
+        const std::uint64_t waitFor = ++shared_->messagesSent;
         window_.postToWindow([shared = shared_, text] {
-            if (shared->window != nullptr)
-                shared->window->showMessageBox(text);
+            if (shared->window != nullptr &&
+                shared->window->showMessageBox(text) == BoxAnswer::stop)
+                shared->stopRequested = true; // before the batch goes on to the next file
             const std::lock_guard answeredLock(shared->mutex);
             ++shared->messagesAnswered;
             shared->answered.notify_all();
@@ -76,7 +80,6 @@ class BatchCommand::Relay : public BatchReporter {
   private:
     std::shared_ptr<Shared> shared_;
     BatchWindow& window_;
-    std::uint64_t sent_ = 0;
 };
 
 BatchCommand::BatchCommand(BatchWindow& window)
@@ -133,7 +136,9 @@ void BatchCommand::finish() {
         window_.batchEnded(true);
         return;
     }
-    if (result_.selectedCount > 0)
+    // A batch that went through no file (nothing selected, or its folder gone, which it has
+    // said) has nothing to sum up.
+    if (result_.filesDealtWith > 0)
         window_.showMessageBox(summaryText(result_));
     window_.batchEnded(false);
 }

@@ -12,6 +12,10 @@
 
 namespace twinframe {
 
+// How the user answered a message box: with OK, or with Escape or the box's own close button,
+// which during a batch also asks it to stop once the file being split is done.
+enum class BoxAnswer { ok, stop };
+
 // What the batch command asks of a window, each in its toolkit's own calls. Every call comes on
 // the window's thread.
 class BatchWindow {
@@ -28,8 +32,8 @@ class BatchWindow {
     // Lists File1's folder anew.
     virtual void refreshFileList() = 0;
     // A modal box with the text (lines separated by carriage returns), OK only, no icon, titled
-    // "Twinframe"; returns once it is answered.
-    virtual void showMessageBox(const std::string& text) = 0;
+    // "Twinframe"; returns once it is answered, with how it was.
+    virtual BoxAnswer showMessageBox(const std::string& text) = 0;
     // Files dealt with so far of the batch's selected files, for a desktop's progress display.
     virtual void showProgress(std::int64_t /*done*/, std::int64_t /*total*/) {}
     // The batch is over and its summary answered; closeNow when the window was closed meanwhile
@@ -42,8 +46,8 @@ class BatchWindow {
 
 // The "GO!" command: locks the window, runs the batch on a thread of its own so that the window
 // keeps answering, shows what the batch reports (each message holding the batch until it is
-// answered), then unlocks the window, lists the files anew and shows the summary. Escape or
-// closing the window asks the batch to stop after the file being split.
+// answered), then unlocks the window, lists the files anew and shows the summary. Escape (on the
+// window or on a box) or closing the window asks the batch to stop after the file being split.
 class BatchCommand {
   public:
     explicit BatchCommand(BatchWindow& window);

@@ -75,7 +75,7 @@ build_web() {
 windows_packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 wine32:i386
-    nsis xvfb xauth xdotool
+    nsis xvfb xauth xdotool openbox wmctrl
 )
 
 install_windows_packages() {

@@ -26,10 +26,11 @@ class NotingWindow : public BatchWindow {
     void showStatus(const std::string& text) override { statuses.push_back(text); }
     void showIdleText() override { note("idle"); }
     void refreshFileList() override { note("refresh"); }
-    void showMessageBox(const std::string& text) override {
+    BoxAnswer showMessageBox(const std::string& text) override {
         note("box: " + text);
         if (answerBox)
             answerBox(text);
+        return text == escapeOn ? BoxAnswer::stop : BoxAnswer::ok;
     }
     void batchEnded(bool closeNow) override {
         note(closeNow ? "ended, close" : "ended");
@@ -38,7 +39,16 @@ class NotingWindow : public BatchWindow {
     void postToWindow(std::function<void()> task) override {
         const std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
+        ++posts_;
         posted_.notify_one();
+    }
+
+    // Whether the batch posts anything to the window within a while: while a box is open, a
+    // batch that waits for it posts nothing.
+    bool postsWithin(std::chrono::milliseconds wait) {
+        std::unique_lock lock(mutex_);
+        const std::uint64_t before = posts_;
+        return posted_.wait_for(lock, wait, [&] { return posts_ != before; });
     }
 
     // Runs posted tasks until the batch has ended (or a minute has passed, which fails).
@@ -60,6 +70,7 @@ class NotingWindow : public BatchWindow {
     Calls calls;
     std::vector<std::string> statuses;
     std::function<void(const std::string&)> answerBox;
+    std::string escapeOn; // the box the user answers with Escape
     bool ended = false;
 
   private:
@@ -67,6 +78,7 @@ class NotingWindow : public BatchWindow {
     std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<std::function<void()>> tasks_;
+    std::uint64_t posts_ = 0;
 };
 
 std::vector<FileEntry> selected(std::initializer_list<const char*> names) {
@@ -103,6 +115,44 @@ TEST(BatchCommand, LocksRunsReportsUnlocksAndSumsUpInThatOrder) {
     EXPECT_EQ(readBytes(dir / "a-R.jpg"), slice(readBytes(dir / "a.mpo"), 5'000, 9'999));
 }
 
+// A window's command runs batch after batch: each message of each of them holds its batch until
+// it is answered, and the summary comes last, once the batch is over.
+TEST(BatchCommand, EveryMessageOfEveryBatchHoldsItUntilAnswered) {
+    TempDir dir;
+    writeBytes(dir / "bad.mpo", jpegLike(3'000, 0xE0));
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+    writeBytes(dir / "worse.mpo", jpegLike(3'000, 0xE0));
+    NotingWindow window;
+    BatchCommand command(window);
+    int heldBoxes = 0;
+    window.answerBox = [&](const std::string& text) {
+        if (!text.starts_with("Files processed"))
+            heldBoxes += command.running() && !window.postsWithin(std::chrono::milliseconds(300));
+    };
+    const Calls batchOfThree{"lock",
+                             "wait",
+                             "box: bad.mpo is not a valid MPO file",
+                             "box: worse.mpo is not a valid MPO file",
+                             "idle",
+                             "arrow",
+                             "unlock",
+                             "refresh",
+                             "box: Files processed: 3\rTotal images: 2",
+                             "ended"};
+    const Calls nothingSelected{"lock",  "wait",    "box: No files selected", "idle",
+                                "arrow", "unlock", "refresh",                "ended"};
+    const std::vector<FileEntry> noneSelected{{"bad.mpo", false}, {"a.mpo", false}};
+    for (const auto& entries : {selected({"bad.mpo", "a.mpo", "worse.mpo"}), noneSelected,
+                                selected({"bad.mpo", "a.mpo", "worse.mpo"})}) {
+        window.calls.clear();
+        window.ended = false;
+        command.start(entries, dir.path(), false);
+        window.runUntilEnded();
+        EXPECT_EQ(window.calls, entries[0].selected ? batchOfThree : nothingSelected);
+    }
+    EXPECT_EQ(heldBoxes, 5);
+}
+
 TEST(BatchCommand, ClosingDuringABatchStopsAfterTheFileAndClosesWithoutASummary) {
     TempDir dir;
     for (const char* name : {"a.mpo", "b.mpo", "c.mpo"})
@@ -115,6 +165,44 @@ TEST(BatchCommand, ClosingDuringABatchStopsAfterTheFileAndClosesWithoutASummary)
     EXPECT_EQ(window.calls, (Calls{"lock", "wait", "box: a.mpo is not a valid MPO file", "idle",
                                    "arrow", "unlock", "refresh", "ended, close"}));
     EXPECT_TRUE(command.requestClose());
+}
+
+TEST(BatchCommand, EscapeOnABoxAnswersItAndStopsTheBatchAfterThatFile) {
+    TempDir dir;
+    const Bytes pair = mpoWithImagesAt(10'000, {0, 5'000});
+    writeBytes(dir / "a.mpo", pair);
+    writeBytes(dir / "bad.mpo", jpegLike(3'000, 0xE0));
+    writeBytes(dir / "c.mpo", pair);
+    NotingWindow window;
+    BatchCommand command(window);
+    window.escapeOn = "bad.mpo is not a valid MPO file";
+    command.start(selected({"a.mpo", "bad.mpo", "c.mpo"}), dir.path(), false);
+    window.runUntilEnded();
+    EXPECT_EQ(window.calls.at(2), "box: bad.mpo is not a valid MPO file");
+    EXPECT_EQ(window.calls.at(7),
+              "box: Files processed: 2\rTotal images: 2\rStopped after file 2 of 3");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "a.mpo", "bad.mpo",
+                                                     "c.mpo"}));
+
+    // Escape on the last file's box has nothing left to stop; the next batch runs whole.
+    window.calls.clear();
+    window.ended = false;
+    command.start(selected({"c.mpo", "bad.mpo"}), dir.path(), false);
+    window.runUntilEnded();
+    EXPECT_EQ(window.calls.at(7), "box: Files processed: 2\rTotal images: 2");
+}
+
+TEST(BatchCommand, AFolderThatIsGoneIsToldOnceAndNothingIsSummedUp) {
+    TempDir dir;
+    NotingWindow window;
+    BatchCommand command(window);
+    command.start(selected({"a.mpo", "b.mpo"}), dir / "gone", false);
+    window.runUntilEnded();
+    EXPECT_EQ(window.calls,
+              (Calls{"lock", "wait",
+                     "box: Cannot open folder " + utf8Text(dir / "gone") +
+                         ": No such file or directory",
+                     "idle", "arrow", "unlock", "refresh", "ended"}));
 }
 
 TEST(BatchCommand, GoingAwayWhileAMessageWaitsEndsTheBatchWithoutHanging) {

@@ -1,4 +1,6 @@
-// A file size limit (setrlimit) in a forked child: POSIX systems only.
+// A file size limit (setrlimit) in a forked child, folder permissions and links: POSIX systems
+// only.
+#include "FileAccessAsUser.h"
 #include "MpoBuilder.h"
 #include "runBatch.h"
 
@@ -66,4 +68,38 @@ TEST(RunBatch, DiskFullIsToldAndLeavesEarlierFilesIntact) {
     EXPECT_EQ(readBytes(dir / "small-R.jpg"), slice(small, 10'000, 19'999));
     EXPECT_EQ(dir.names(), (Names{"big-L.jpg", "big-R.jpg", "big.mpo", "small-L.jpg", "small-R.jpg",
                                   "small.mpo"}));
+}
+
+// A folder that can be listed but not searched, for real: each file in it is told with the
+// system's reason and counted, and nothing is written. Elsewhere a name that is gone stays
+// silent, and a loop of links is told.
+TEST(RunBatch, AFileThatCannotBeLookedAtIsToldAndOneThatIsGoneIsNot) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::permissions(dir.path(), fs::perms(0755));
+    fs::create_directory(dir / "card");
+    for (const char* name : {"Q1.MPO", "Q2.MPO"})
+        writeBytes(dir / "card" / name, mpoWithImagesAt(10'000, {0, 5'000}));
+    fs::permissions(dir / "card", fs::perms(0444));
+    RecordingReporter reporter;
+    BatchResult result;
+    bool permissionsBound = false;
+    {
+        const FileAccessAsUser asUser;
+        permissionsBound = FileAccessAsUser::permissionsBind();
+        result = runBatch(allSelected({"Q1.MPO", "Q2.MPO"}), dir / "card", always(false), reporter);
+    }
+    fs::permissions(dir / "card", fs::perms(0755));
+    if (!permissionsBound)
+        GTEST_SKIP() << "root here cannot give up its power over permissions (setfsuid)";
+    EXPECT_EQ(reporter.messages, (Names{"Cannot read Q1.MPO: Permission denied",
+                                        "Cannot read Q2.MPO: Permission denied"}));
+    EXPECT_EQ(summaryText(result), "Files processed: 2\rTotal images: 0");
+    EXPECT_EQ(dir.names(), Names{"card"});
+
+    fs::create_symlink("loop.mpo", dir / "loop.mpo");
+    RecordingReporter other;
+    result = runBatch(allSelected({"gone.mpo", "loop.mpo"}), dir.path(), always(false), other);
+    EXPECT_EQ(other.messages, Names{"Cannot read loop.mpo: Too many levels of symbolic links"});
+    EXPECT_EQ(summaryText(result), "Files processed: 2\rTotal images: 0");
 }

@@ -68,7 +68,7 @@ void DriveList::setDriveHolding(const QString& path) {
 }
 
 void DriveList::showPopup() {
-    setVolumes(source_());
+    readVolumes();
     emit volumesRefreshed();
     QComboBox::showPopup();
 }

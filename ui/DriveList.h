@@ -23,6 +23,9 @@ class DriveList : public QComboBox {
     // Makes current the volume that holds path (the one with the longest matching root).
     void setDriveHolding(const QString& path);
 
+    // Reads the volumes anew from where the list reads them on opening.
+    void readVolumes() { setVolumes(source_()); }
+
     static QStringList mountedVolumes();
     // Where the list is read from when it is opened: mountedVolumes unless told otherwise.
     void setVolumeSource(std::function<QStringList()> source) { source_ = std::move(source); }

@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QSet>
+#include <QStyleOptionFocusRect>
 
 // The listed names, changed row by row so that the view keeps its selection and scroll position
 // when the folder changes.
@@ -156,4 +158,18 @@ void FileList::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QListView::keyPressEvent(event);
+}
+
+// A list with no rows has no row to frame: the frame goes round the empty list, so that the
+// focus can be seen on it (Return there starts a batch).
+void FileList::paintEvent(QPaintEvent* event) {
+    QListView::paintEvent(event);
+    if (!hasFocus() || model_->rowCount() > 0)
+        return;
+    QPainter painter(viewport());
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.rect = viewport()->rect().adjusted(1, 1, -1, -1);
+    frame.backgroundColor = palette().color(QPalette::Base);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
 }

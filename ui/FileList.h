@@ -41,6 +41,7 @@ class FileList : public QListView {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     MpoNameModel* model_;

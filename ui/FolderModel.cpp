@@ -13,6 +13,9 @@ struct FolderModel::Node {
     Node* parent = nullptr;
     int row = 0; // in the parent's children
     bool read = false;
+    // Until the node is read: whether its folder holds a visible folder, once asked (-1: not yet).
+    mutable int holdsFolders = -1;
+    bool pathShown = false; // a path was shown to it: it is to be opened, and read then
     std::vector<std::unique_ptr<Node>> children;
 };
 
@@ -60,6 +63,19 @@ QStringList listFolders(const QString& path, bool* readable) {
     }
     std::sort(names.begin(), names.end(), NameOrder());
     return names;
+}
+
+// Whether the folder holds a visible folder (or a link to one).
+bool holdsAFolder(const QString& path) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(nativePath(path), error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        std::error_code typeError;
+        if (entries->is_directory(typeError) &&
+            !isHidden(QFile::decodeName(entries->path().filename().c_str())))
+            return true;
+    }
+    return false;
 }
 
 bool isFolder(const QString& path) {
@@ -144,10 +160,17 @@ int FolderModel::columnCount(const QModelIndex&) const {
     return 1;
 }
 
-// A folder not read yet may have folders in it: it shows as one that can be expanded until it is.
+// A folder not read yet shows as one that can be expanded when it holds a folder, which is found
+// by reading its entries up to the first visible folder, by the types the listing gives.
 bool FolderModel::hasChildren(const QModelIndex& parent) const {
     const Node* node = nodeOf(parent);
-    return !node->read || !node->children.empty();
+    if (node->read)
+        return !node->children.empty();
+    if (node->pathShown)
+        return true; // expanded as the open folder, which reads it and follows it from then on
+    if (node->holdsFolders < 0)
+        node->holdsFolders = holdsAFolder(pathOf(node)) ? 1 : 0;
+    return node->holdsFolders == 1;
 }
 
 QVariant FolderModel::data(const QModelIndex& index, int role) const {
@@ -180,6 +203,8 @@ void FolderModel::read(Node* node) {
 // through stays while it is there.
 void FolderModel::readAgain(Node* node) {
     const QString path = pathOf(node);
+    for (const auto& child : node->children)
+        child->holdsFolders = -1; // asked again when next shown
     bool readable = false;
     QStringList names = listFolders(path, &readable);
     for (const auto& child : node->children)
@@ -262,6 +287,7 @@ QModelIndex FolderModel::index(const QString& path) {
                    return c->name == name;
                })->get();
     }
+    node->pathShown = true;
     return indexOf(node);
 }
 

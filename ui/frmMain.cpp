@@ -8,22 +8,29 @@
 #include "fileSystem.h"
 #include "version.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QScopedValueRollback>
 #include <QSettings>
+#include <QStyle>
 #include <QTimer>
 #include <QWindow>
 
@@ -51,6 +58,7 @@ std::error_code folderProblem(const QString& path) {
 
 // A message box with OK only and no icon, titled with the program's name, and wide enough to show
 // that title whole beside the title bar's buttons, however short its text.
+// Escape, or the box's own close button, answers it as OK does, and tells the batch to stop.
 class TitledMessageBox : public QMessageBox {
   public:
     TitledMessageBox(const QString& text, QWidget* parent)
@@ -58,20 +66,44 @@ class TitledMessageBox : public QMessageBox {
         button(QMessageBox::Ok)->setIcon(QIcon());
     }
 
-    // Title bars are usually drawn in a bold font, and hold the window's icon and three buttons
-    // of about a line and a half square each, with some space around them.
+    twinframe::BoxAnswer answer() const { return answer_; }
+    // Answers the box as Escape does.
+    void answerStop() {
+        answer_ = twinframe::BoxAnswer::stop;
+        reject();
+    }
+
+    // Title bars are usually drawn in a bold font, the desktop's title font where it names one
+    // (which may be larger than the window's), and hold the window's icon and three buttons of
+    // about a line and a half square each, with some space around them.
     static int widthForTitle(const QString& title, const QFont& font) {
-        QFont bold = font;
-        bold.setBold(true);
-        return QFontMetrics(bold).horizontalAdvance(title) + 7 * QFontMetrics(font).height();
+        int widest = 0;
+        for (QFont titleFont : {font, QFontDatabase::systemFont(QFontDatabase::TitleFont)}) {
+            titleFont.setBold(true);
+            const QFontMetrics metrics(titleFont);
+            widest = std::max(widest, metrics.horizontalAdvance(title) + 8 * metrics.height());
+        }
+        return std::max(widest, QFontMetrics(font).horizontalAdvance(title) +
+                                    8 * QFontMetrics(font).height());
     }
 
   protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->matches(QKeySequence::Cancel))
+            answer_ = twinframe::BoxAnswer::stop;
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent* event) override {
+        answer_ = twinframe::BoxAnswer::stop;
+        QMessageBox::closeEvent(event);
+    }
+
     // QMessageBox sets its own fixed size from its text as it is shown, and again later as its
     // layout settles.
     void showEvent(QShowEvent* event) override {
         QMessageBox::showEvent(event);
         widenForTitle();
+        placeOverParent();
     }
     void resizeEvent(QResizeEvent* event) override {
         QMessageBox::resizeEvent(event);
@@ -79,11 +111,34 @@ class TitledMessageBox : public QMessageBox {
     }
 
   private:
+    // Centred over the window, on its screen, every time, before the box is on screen. Where the
+    // window is comes from the window system itself: just after a window is shown, the window
+    // manager may have placed it without the window having heard yet, and a box centred on what
+    // the window believes would land at the screen's top left.
+    void placeOverParent() {
+        const QWidget* over = parentWidget();
+        if (over == nullptr)
+            return;
+        const QPoint centre = over->mapToGlobal(over->rect().center());
+        QRect placed(QPoint(), size());
+        placed.moveCenter(centre);
+        if (const QScreen* screen = QGuiApplication::screenAt(centre)) {
+            const QRect room = screen->availableGeometry();
+            placed.moveLeft(std::clamp(placed.left(), room.left(),
+                                       std::max(room.left(), room.right() + 1 - placed.width())));
+            placed.moveTop(std::clamp(placed.top(), room.top(),
+                                      std::max(room.top(), room.bottom() + 1 - placed.height())));
+        }
+        move(placed.topLeft());
+    }
+
     void widenForTitle() {
         const int wanted = widthForTitle(windowTitle(), font());
         if (width() < wanted)
             setFixedWidth(wanted);
     }
+
+    twinframe::BoxAnswer answer_ = twinframe::BoxAnswer::ok;
 };
 
 } // namespace
@@ -107,7 +162,7 @@ frmMain::frmMain(QWidget* parent)
            "the last stereo file's was found; leave it off for files from different cameras, "
            "whose small files it may take for too small."));
     placeControls();
-    resize(QSettings().value(sizeKey).toSize().expandedTo(layoutSize_));
+    resize(QSettings().value(sizeKey).toSize().boundedTo(roomOnScreen()).expandedTo(layoutSize_));
     fitControlsToSize();
 
     const QString start = QDir::currentPath();
@@ -123,13 +178,15 @@ frmMain::frmMain(QWidget* parent)
     // The batch asks before each file; the box is only ever read on the window's thread.
     connect(chk1, &QCheckBox::toggled, this,
             [this](bool checked) { batch_->setSpeedHack(checked); });
-    cmbGo->installEventFilter(this);
+    // Sees every event first: for blocksWhileABoxShows, and for Return on cmbGo.
+    qApp->installEventFilter(this);
     Dir1->setPath(Drive1->drive(), start);
 }
 
 // A batch still running uses this window until it ends: the command stops it and lets through,
 // unshown, whatever it is waiting to report meanwhile.
 frmMain::~frmMain() {
+    qApp->removeEventFilter(this);
     rememberSize();
     closing_ = true;
     batch_.reset();
@@ -193,6 +250,18 @@ void frmMain::fitControlsToSize() {
 void frmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     fitControlsToSize();
+}
+
+// The largest the window can be on its screen with its frame and title bar, which a size
+// remembered from a larger screen is held to, so that GO! is never out of reach.
+QSize frmMain::roomOnScreen() const {
+    const QScreen* shownOn = screen();
+    if (shownOn == nullptr)
+        return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    const int titleBar = std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this),
+                                  2 * QFontMetrics(font()).height());
+    return shownOn->availableGeometry().size() - QSize(4 * frame, titleBar + 4 * frame);
 }
 
 void frmMain::rememberSize() const {
@@ -278,8 +347,15 @@ void frmMain::showIdleText() {
     lblMain->setText(idleText);
 }
 
-// The file list follows its folder, selection kept; make sure it is up to date at once.
+// The file list follows its folder, selection kept; make sure it is up to date at once. A folder
+// that went during the batch (a card taken out), which the batch has said, is not said again:
+// the lists move to the nearest folder that is there, on whichever drive is still there.
 void frmMain::refreshFileList() {
+    if (folderProblem(Dir1->path())) {
+        Drive1->readVolumes();
+        goBackToLastGoodPlace();
+        return;
+    }
     File1->refresh();
 }
 
@@ -322,9 +398,13 @@ void frmMain::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
-// Closing during a batch stops it after the file being split, and closes the window then.
+// Closing during a batch stops it after the file being split, and closes the window then. A box
+// on show is answered as Escape answers it, so that the batch can get there.
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (batch_->requestClose())
+    const bool closeNow = batch_->requestClose();
+    if (auto* box = static_cast<TitledMessageBox*>(openBox_.data()))
+        box->answerStop();
+    if (closeNow)
         QWidget::closeEvent(event);
     else
         event->ignore();
@@ -332,6 +412,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 // Return and Enter press the button, as Space does.
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (blocksWhileABoxShows(watched, event) || isSpentStartKey(watched, event))
+        return true;
     if (watched == windowHandle() && event->type() == QEvent::Expose && !filesWhenShown_.empty() &&
         windowHandle()->isExposed()) {
         // Once the expose is handled; a box opened from inside it would be painted blank.
@@ -421,10 +503,92 @@ void frmMain::setStatus(const std::string& text) {
 }
 
 void frmMain::showMessage(const std::string& text) {
+    showMessageBox(text);
+}
+
+// The box holds whoever asked for it until it is answered, as a modal box does; but the window
+// is not made modal-blocked by it, which would make the window system's close button and Alt+F4
+// on the window do nothing: the window itself refuses all other input meanwhile
+// (blocksWhileABoxShows), and closing it answers the box.
+twinframe::BoxAnswer frmMain::showMessageBox(const std::string& text) {
     if (closing_)
-        return;
+        return twinframe::BoxAnswer::ok;
     // The summary separates its lines with a carriage return; Qt breaks lines at a line feed.
     const QString shown = QString::fromStdString(text).replace('\r', '\n');
     TitledMessageBox box(shown, this);
-    box.exec();
+    box.setWindowModality(Qt::NonModal);
+    const QPointer<QDialog> outer = openBox_;
+    openBox_ = &box;
+    QEventLoop answered;
+    connect(&box, &QDialog::finished, &answered, &QEventLoop::quit);
+    box.show();
+    box.activateWindow();
+    answered.exec(QEventLoop::DialogExec);
+    openBox_ = outer;
+    return box.answer();
+}
+
+// Return or Enter on GO! or in the file list starts a batch, but not when the key repeats by
+// itself (held down), nor while it is the key that answered a box and has not been let go: the
+// box closes as the key goes down, and the focus is back on GO! or the list while it is still
+// down.
+bool frmMain::isSpentStartKey(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+        return false;
+    if (event->type() == QEvent::KeyRelease) {
+        if (!key->isAutoRepeat() && key->key() == spentKey_)
+            spentKey_ = 0;
+        return false;
+    }
+    if (openBox_ != nullptr && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == openBox_) {
+        spentKey_ = key->key();
+        return false;
+    }
+    if (watched != cmbGo && watched != File1)
+        return false;
+    return key->isAutoRepeat() || key->key() == spentKey_;
+}
+
+// While a box shows, the window and its controls take no input from the user: it all goes to
+// the box, as it would with a modal box. A click on the window brings the box back to the front.
+bool frmMain::blocksWhileABoxShows(QObject* watched, QEvent* event) {
+    if (openBox_ == nullptr || !watched->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != this)
+        return false;
+    switch (event->type()) {
+    case QEvent::WindowActivate:
+        QTimer::singleShot(0, openBox_, [box = openBox_] {
+            if (box != nullptr && box->isVisible() && !box->isActiveWindow()) {
+                box->raise();
+                box->activateWindow();
+            }
+        });
+        return false;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return false;
+    }
 }

@@ -16,6 +16,7 @@ class DirList;
 class DriveList;
 class FileList;
 class QCheckBox;
+class QDialog;
 class QLabel;
 class QPushButton;
 
@@ -68,12 +69,15 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     double fontScale() const;
     void placeControls();
     void fitControlsToSize();
+    QSize roomOnScreen() const;
     void rememberSize() const;
     void onDriveChanged();
     void onVolumesRefreshed();
     void onDirChanged(const QString& path);
     void goBackToLastGoodPlace();
     void onGo();
+    bool blocksWhileABoxShows(QObject* watched, QEvent* event);
+    bool isSpentStartKey(QObject* watched, QEvent* event);
 
     // What the batch command asks of the window.
     void setControlsLocked(bool locked) override;
@@ -81,7 +85,7 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     void showStatus(const std::string& text) override { setStatus(text); }
     void showIdleText() override;
     void refreshFileList() override;
-    void showMessageBox(const std::string& text) override { showMessage(text); }
+    twinframe::BoxAnswer showMessageBox(const std::string& text) override;
     void showProgress(std::int64_t done, std::int64_t total) override;
     void batchEnded(bool closeNow) override;
     void postToWindow(std::function<void()> task) override;
@@ -103,6 +107,10 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     bool goingBack_ = false;
 
     QPointer<QWidget> focusBeforeBatch_;
+    // The message box on show, if any: while it is, the window takes no input but its closing.
+    QPointer<QDialog> openBox_;
+    // The key that answered a box, until it is let go: it starts no batch.
+    int spentKey_ = 0;
     QStringList filesWhenShown_;
     LauncherProgress launcher_;
     bool closing_ = false; // the window is being destroyed: no more boxes

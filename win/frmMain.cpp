@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -27,7 +28,11 @@ enum WindowMessage : UINT {
     kRunTask = WM_APP + 1, // lParam: a std::function<void()> to run and delete
     kFolderChanged,
     kFolderPicked, // the user picked a folder in Dir1
+    kActivateBox,  // the window was activated while a box shows: the box goes to the front
 };
+
+// The window whose message box is about to be shown, for the hook that finds the box.
+thread_local frmMain* boxOwner = nullptr;
 
 constexpr const wchar_t* kWindowClass = L"TwinframeMainWindow";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -142,6 +147,10 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case DM_GETDEFID: // Return and Enter press "GO!" wherever the focus is
         return MAKELRESULT(kCmbGo, DC_HASDEFID);
     case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE && openBox_ != nullptr && IsWindowVisible(openBox_)) {
+            PostMessageW(window_, kActivateBox, 0, 0);
+            return 0;
+        }
         // As a dialog does: the focus leaves with the window and comes back where it was.
         if (LOWORD(wParam) == WA_INACTIVE)
             focusWhileInactive_ = GetFocus();
@@ -187,11 +196,24 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kFolderPicked:
         openFolder(Dir1.path());
         return 0;
-    case WM_CLOSE:
-        // Closing during a batch stops it after the file being split, and closes the window then.
-        if (batch_->requestClose())
-            DestroyWindow(window_);
+    case kActivateBox:
+        if (openBox_ != nullptr)
+            SetActiveWindow(openBox_);
         return 0;
+    case WM_CLOSE: {
+        // Closing during a batch stops it after the file being split, and closes the window then.
+        // A box on show is answered as Escape answers it, so that the batch can get there; the
+        // window closes once the box is gone.
+        const bool closeNow = batch_->requestClose();
+        if (openBox_ != nullptr) {
+            SendMessageW(openBox_, WM_COMMAND, IDCANCEL, 0);
+            if (closeNow)
+                PostMessageW(window_, WM_CLOSE, 0, 0);
+        } else if (closeNow) {
+            DestroyWindow(window_);
+        }
+        return 0;
+    }
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -383,11 +405,21 @@ void frmMain::openFolder(const std::wstring& path) {
 }
 
 // Back to the last folder that could be read, or, should it have gone meanwhile, the nearest
-// folder above it that still can.
+// folder above it that still can; when its whole drive has gone, the folder the program started
+// in, or else the first drive that can be read, as picking that drive would.
 void frmMain::goBackToLastGoodPlace() {
     std::wstring path = goodPath_;
     while (folderProblem(path) && folderOf(path) != path)
         path = folderOf(path);
+    if (folderProblem(path)) {
+        Drive1.refresh();
+        path = fullPath(L".");
+        for (const DriveList::Drive& drive : DriveList::presentDrives()) {
+            if (!folderProblem(path))
+                break;
+            path = drive.root;
+        }
+    }
     Drive1.setDriveHolding(path);
     Dir1.setPath(rootOf(path), path);
     File1.setPath(path);
@@ -408,8 +440,13 @@ void frmMain::setControlsLocked(bool locked) {
     }
     for (HWND control : {cmbGo, File1.handle(), Dir1.handle(), Drive1Handle_})
         EnableWindow(control, !locked);
-    if (!locked && focusBeforeBatch_ != nullptr && IsWindowEnabled(focusBeforeBatch_))
+    if (!locked && focusBeforeBatch_ != nullptr && IsWindowEnabled(focusBeforeBatch_)) {
         SetFocus(focusBeforeBatch_);
+        // A box of the batch left the window with the focus on chk1, where it was put for the
+        // batch, to be given back when the window is next activated: that can come after this
+        // (under Wine it does), and the next Space would tick the box.
+        focusWhileInactive_ = focusBeforeBatch_;
+    }
 }
 
 void frmMain::setWaitCursor(bool waiting) {
@@ -426,7 +463,13 @@ void frmMain::showIdleText() {
     SetWindowTextW(lblMain, idleText);
 }
 
+// A folder that went during the batch (a card taken out), which the batch has said, is not said
+// again: the lists move to the nearest folder that is there.
 void frmMain::refreshFileList() {
+    if (folderProblem(File1.path())) {
+        goBackToLastGoodPlace();
+        return;
+    }
     File1.refresh();
 }
 
@@ -492,7 +535,61 @@ void frmMain::showStatus(const std::string& text) {
     UpdateWindow(lblMain);
 }
 
-void frmMain::showMessageBox(const std::string& text) {
+// The system's message box, watched: a hook finds it as it is shown, so that Escape on it (or its
+// close button) can be told from OK, which the box itself answers alike.
+twinframe::BoxAnswer frmMain::showMessageBox(const std::string& text) {
     const std::wstring title = toWide(twinframe::kProductName);
+    const HWND outerBox = openBox_;
+    const bool outerStop = boxAnsweredStop_;
+    openBox_ = nullptr;
+    boxAnsweredStop_ = false;
+    frmMain* const outerOwner = std::exchange(boxOwner, this);
+    const HHOOK hook = SetWindowsHookExW(WH_CBT, watchForBox, nullptr, GetCurrentThreadId());
     MessageBoxW(window_, messageBoxText(text).c_str(), title.c_str(), MB_OK);
+    if (hook != nullptr)
+        UnhookWindowsHookEx(hook);
+    boxOwner = outerOwner;
+    for (HWND control : disabledForBox_)
+        EnableWindow(control, TRUE);
+    disabledForBox_.clear();
+    const twinframe::BoxAnswer answer =
+        boxAnsweredStop_ ? twinframe::BoxAnswer::stop : twinframe::BoxAnswer::ok;
+    openBox_ = outerBox;
+    boxAnsweredStop_ = outerStop;
+    return answer;
+}
+
+LRESULT CALLBACK frmMain::watchForBox(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && boxOwner != nullptr && boxOwner->openBox_ == nullptr) {
+        const HWND activated = reinterpret_cast<HWND>(wParam);
+        if (GetWindow(activated, GW_OWNER) == boxOwner->window_)
+            boxOwner->boxShown(activated);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The box disabled the window, which would leave its close button dead until the box is
+// answered: the window is enabled again with its controls disabled, so that it takes no input
+// but its closing, which answers the box (WM_CLOSE).
+void frmMain::boxShown(HWND box) {
+    openBox_ = box;
+    SetWindowSubclass(box, boxProcedure, 0, reinterpret_cast<DWORD_PTR>(this));
+    for (HWND control = GetWindow(window_, GW_CHILD); control != nullptr;
+         control = GetWindow(control, GW_HWNDNEXT))
+        if (IsWindowEnabled(control)) {
+            EnableWindow(control, FALSE);
+            disabledForBox_.push_back(control);
+        }
+    EnableWindow(window_, TRUE);
+}
+
+// Escape, and the box's close button, come to the box as IDCANCEL, which a box with OK alone
+// answers as OK.
+LRESULT CALLBACK frmMain::boxProcedure(HWND box, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR, DWORD_PTR self) {
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL)
+        reinterpret_cast<frmMain*>(self)->boxAnsweredStop_ = true;
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(box, boxProcedure, 0);
+    return DefSubclassProc(box, message, wParam, lParam);
 }

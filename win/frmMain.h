@@ -36,7 +36,7 @@ class frmMain : public twinframe::BatchWindow {
     void showStatus(const std::string& text) override;
     void showIdleText() override;
     void refreshFileList() override;
-    void showMessageBox(const std::string& text) override;
+    twinframe::BoxAnswer showMessageBox(const std::string& text) override;
     void showProgress(std::int64_t done, std::int64_t total) override;
     void batchEnded(bool closeNow) override;
     // From any thread.
@@ -55,6 +55,10 @@ class frmMain : public twinframe::BatchWindow {
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK fileListProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
                                               UINT_PTR, DWORD_PTR self);
+    static LRESULT CALLBACK watchForBox(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK boxProcedure(HWND box, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR, DWORD_PTR self);
+    void boxShown(HWND box);
 
     void createControls();
     void useFontFor(UINT dpi);
@@ -79,6 +83,12 @@ class frmMain : public twinframe::BatchWindow {
     UINT dpi_ = 96;
     HWND focusBeforeBatch_ = nullptr;
     HWND focusWhileInactive_ = nullptr;
+
+    // The message box on show, how it was answered, and the controls it disabled: the window
+    // itself stays enabled meanwhile, so that its close button works.
+    HWND openBox_ = nullptr;
+    bool boxAnsweredStop_ = false;
+    std::vector<HWND> disabledForBox_;
 
     // The last drive and folder that could be read, to go back to after one that cannot.
     std::wstring goodDrive_;

@@ -27,6 +27,13 @@ static int runWindow(HINSTANCE instance, int show) {
     window.openFiles(fileArguments());
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // A Return held down repeats (bit 30: the key was down already): only its first press
+        // counts, so that the Return that answered a box, still down once the focus is back on
+        // the window, does not press GO! again, nor does a held Return run batch after batch.
+        constexpr LPARAM kWasDown = LPARAM(1) << 30;
+        if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN &&
+            (message.lParam & kWasDown) != 0)
+            continue;
         // Tab, Shift+Tab, Return and Escape move between and press the controls, as in a dialog.
         if (IsDialogMessageW(window.handle(), &message))
             continue;

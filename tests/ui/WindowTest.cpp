@@ -1,5 +1,6 @@
 #include "DirList.h"
 #include "DriveList.h"
+#include "FileAccessAsUser.h"
 #include "FileList.h"
 #include "FolderModel.h"
 #include "LauncherProgress.h"
@@ -38,7 +39,19 @@ struct SeenBox {
     int width = 0;
     QFont font;
     QPoint centre;
+    int boxesOnShow = 0; // message boxes open at once, this one included
+    QString status;      // lblMain's text behind the box
+    QPointer<QMessageBox> box;
 };
+
+// The message boxes on show, the one opened last at the end.
+QList<QMessageBox*> boxesOnShow() {
+    QList<QMessageBox*> boxes;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible())
+            boxes << box;
+    return boxes;
+}
 
 // Answers every modal message box with OK, as a user would, noting what it showed.
 class BoxAnswerer : public QObject {
@@ -54,10 +67,18 @@ class BoxAnswerer : public QObject {
 
   private:
     void answer() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible())
+        const QList<QMessageBox*> boxes = boxesOnShow();
+        if (boxes.isEmpty())
             return;
+        // The top one: the one shown last, as the window system stacks them.
+        QMessageBox* box = boxes.back();
+        if (auto* active = qobject_cast<QMessageBox*>(QApplication::activeWindow()))
+            box = active;
+        if (auto* modal = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box = modal;
         SeenBox s;
+        s.boxesOnShow = static_cast<int>(boxes.size());
+        s.status = window_->findChild<QLabel*>("lblMain")->text();
         s.title = box->windowTitle();
         s.text = box->text();
         s.hasIcon = box->icon() != QMessageBox::NoIcon || !box->iconPixmap().isNull();
@@ -70,15 +91,36 @@ class BoxAnswerer : public QObject {
         s.width = box->width();
         s.font = box->font();
         s.centre = box->frameGeometry().center();
+        s.box = box;
         seen << s;
         if (beforeAnswer_)
             beforeAnswer_(s);
-        box->button(QMessageBox::Ok)->click();
+        // Unless what ran meanwhile answered it.
+        if (s.box != nullptr && s.box->isVisible())
+            s.box->button(QMessageBox::Ok)->click();
     }
 
     QWidget* window_;
     std::function<void(const SeenBox&)> beforeAnswer_;
     QTimer timer_;
+};
+
+// Counts the events of one type that reach a widget.
+class EventCounter : public QObject {
+  public:
+    EventCounter(QWidget* widget, QEvent::Type type, int& count) : type_(type), count_(count) {
+        widget->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count_ += event->type() == type_ ? 1 : 0;
+        return false;
+    }
+
+  private:
+    QEvent::Type type_;
+    int& count_;
 };
 
 // Records the text of the status label each time it is really painted.
@@ -325,6 +367,34 @@ class WindowTest : public QObject {
         QTRY_COMPARE(listed(w.files), QStringList{});
     }
 
+    // An expand arrow only on a folder that holds a folder, known before it is read; and a frame
+    // on the file list when it has the focus with no file in it.
+    void arrowsOnlyWhereThereAreFoldersAndTheFocusShowsOnAnEmptyList() {
+        TempDir dir;
+        for (const char* folder : {"empty", "files-only", "hidden-only/.cache", "sub/inner"})
+            std::filesystem::create_directories(dir / folder);
+        writeBytes(dir / "files-only" / "x.mpo", jpegLike(200));
+        Opened w(dir);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        FolderModel* model = w.dirs->folders();
+        const QModelIndex open = model->index(qPath(dir.path()));
+        QTRY_COMPARE(model->rowCount(open), 4);
+        // Each row as the view asks about it, none of them read yet.
+        QStringList expandable;
+        for (int row = 0; row < model->rowCount(open); ++row)
+            if (model->hasChildren(model->index(row, 0, open)))
+                expandable << model->index(row, 0, open).data().toString();
+        QCOMPARE(expandable, QStringList{"sub"});
+
+        QTRY_COMPARE(listed(w.files), QStringList{});
+        w.go->setFocus();
+        const QImage unfocused = w.files->viewport()->grab().toImage();
+        // From the keyboard, as a style shows focus frames.
+        QTest::keyClick(w.go, Qt::Key_Backtab);
+        QCOMPARE(w.window->focusWidget(), static_cast<QWidget*>(w.files));
+        QTRY_VERIFY(w.files->viewport()->grab().toImage() != unfocused);
+    }
+
     void theTreeFollowsItsFoldersExceptDuringABatch() {
         TempDir dir;
         Opened w(dir);
@@ -422,6 +492,59 @@ class WindowTest : public QObject {
         QTRY_COMPARE(listed(w.files), QStringList{"top.mpo"});
     }
 
+    // A card taken out with its files selected: GO! says once that the folder is gone, sums up
+    // nothing, and the lists move to the nearest folder that is there.
+    void aFolderGoneBeforeGoIsToldOnceAndTheListsMoveToOneThatIsThere() {
+        TempDir dir;
+        std::filesystem::create_directories(dir / "card" / "DCIM");
+        writeBytes(dir / "card" / "DCIM" / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+        Opened w(dir / "card" / "DCIM");
+        select(w.files, {"a.mpo"});
+        BoxAnswerer answerer(w.window.get());
+        QDir::setCurrent(qPath(dir.path()));
+        std::filesystem::remove_all(dir / "card");
+        QVERIFY(goAndWait(w.window.get(), w.go));
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen[0].text, "Cannot open folder " + qPath(dir / "card" / "DCIM") +
+                                            ": No such file or directory");
+        QCOMPARE(w.dirs->path(), qPath(dir.path()));
+        QCOMPARE(w.files->path(), qPath(dir.path()));
+        QTest::qWait(300);
+        QCOMPARE(answerer.seen.size(), 1);
+    }
+
+    // Files listed in a folder that can be read but not searched: each is told with the system's
+    // reason, and counted.
+    void aFileThatCannotBeReadIsToldAndCounted() {
+        namespace fs = std::filesystem;
+        TempDir dir;
+        fs::permissions(dir.path(), fs::perms(0755));
+        fs::create_directory(dir / "card");
+        for (const char* name : {"Q1.MPO", "Q2.MPO"})
+            writeBytes(dir / "card" / name, mpoWithImagesAt(10'000, {0, 5'000}));
+        Opened w(dir / "card");
+        select(w.files, {"Q1.MPO", "Q2.MPO"});
+        BoxAnswerer answerer(w.window.get());
+        fs::permissions(dir / "card", fs::perms(0444));
+        bool permissionsBound = false;
+        bool finished = false;
+        {
+            const FileAccessAsUser asUser;
+            permissionsBound = FileAccessAsUser::permissionsBind();
+            finished = goAndWait(w.window.get(), w.go);
+        }
+        fs::permissions(dir / "card", fs::perms(0755));
+        if (!permissionsBound)
+            QSKIP("root here cannot give up its power over permissions (setfsuid)");
+        QVERIFY(finished);
+        QStringList texts;
+        for (const SeenBox& box : answerer.seen)
+            texts << box.text;
+        QCOMPARE(texts, (QStringList{"Cannot read Q1.MPO: Permission denied",
+                                     "Cannot read Q2.MPO: Permission denied",
+                                     "Files processed: 2\nTotal images: 0"}));
+    }
+
     void goSplitsTheSelectedFilesAndSumsUp() {
         TempDir dir;
         const Bytes pair = mpoWithImagesAt(10'000, {0, 5'000});
@@ -512,7 +635,33 @@ class WindowTest : public QObject {
         QCOMPARE(answerer.seen[0].text, QString("Files processed: 200\nTotal images: 400"));
     }
 
-    void escapeStopsAfterTheCurrentFileAndMessagesHoldTheBatch() {
+    void escapeOnTheWindowStopsTheBatchAfterTheCurrentFile() {
+        TempDir dir;
+        const QStringList names = writeStereoFiles(dir, 40, 200'000);
+        Opened w(dir);
+        select(w.files, names);
+        BoxAnswerer answerer(w.window.get());
+        QSignalSpy finished(w.window.get(), &frmMain::batchFinished);
+        QTest::mouseClick(w.go, Qt::LeftButton);
+        QTest::keyClick(w.window.get(), Qt::Key_Escape);
+        QVERIFY(finished.wait(20'000));
+        QCOMPARE(answerer.seen.size(), 1);
+        QVERIFY2(answerer.seen[0].text.contains("\nStopped after file "),
+                 qPrintable(answerer.seen[0].text));
+        // Every file the batch went through wholly split, the others untouched.
+        int halves = 0;
+        for (const std::string& name : dir.names())
+            if (name.ends_with("-L.jpg")) {
+                QVERIFY(std::filesystem::exists(dir / (name.substr(0, name.size() - 6) + "-R.jpg")));
+                halves += 2;
+            }
+        QCOMPARE(dir.names().size(), std::size_t(40 + halves));
+        QVERIFY(halves < 80);
+    }
+
+    // Escape on a box answers it, and the batch stops after that box's file, as Escape on the
+    // window stops it after the current one.
+    void escapeOnABoxAnswersItAndStopsTheBatchAfterThatFile() {
         TempDir dir;
         const ThreeFiles files(dir);
         Opened w(dir);
@@ -523,7 +672,8 @@ class WindowTest : public QObject {
                 return;
             heldWhileShown = w.window->isBatchRunning() && w.status->text() == "File: 2" &&
                              !std::filesystem::exists(dir / "c-L.jpg");
-            QTest::keyClick(w.window.get(), Qt::Key_Escape);
+            QTest::keyClick(box.box, Qt::Key_Escape);
+            QVERIFY(!box.box->isVisible());
         });
         QVERIFY(goAndWait(w.window.get(), w.go));
         QVERIFY(heldWhileShown);
@@ -532,6 +682,49 @@ class WindowTest : public QObject {
                  QString("Files processed: 2\nTotal images: 2\nStopped after file 2 of 3"));
         QCOMPARE(dir.names(), files.afterStop);
         QVERIFY(w.window->isVisible());
+    }
+
+    // Batch after batch in one window, with "No files selected" between: each message holds its
+    // batch, alone on screen, the status line still on its file and the controls locked; the
+    // summary comes last, alone, once the controls are free; each box over the window.
+    void everyMessageOfEveryBatchHoldsItAndTheSummaryComesLast() {
+        TempDir dir;
+        const ThreeFiles files(dir);
+        Opened w(dir);
+        BoxAnswerer answerer(w.window.get());
+        const QList<bool> locked{false, false, false, false, true};
+        const QList<bool> free{true, true, true, true, true};
+        for (const bool anySelected : {true, false, true}) {
+            if (anySelected)
+                select(w.files, files.names);
+            else
+                w.files->clearSelection();
+            const qsizetype before = answerer.seen.size();
+            QVERIFY(goAndWait(w.window.get(), w.go));
+            const QList<SeenBox> seen = answerer.seen.mid(before);
+            QCOMPARE(seen.size(), anySelected ? 2 : 1);
+            const SeenBox& message = seen.front();
+            QCOMPARE(message.text, anySelected ? QString("b.mpo is not a valid MPO file")
+                                               : QString("No files selected"));
+            QCOMPARE(message.boxesOnShow, 1);
+            QCOMPARE(message.enabled, locked);
+            QVERIFY(message.busyPointer);
+            for (const SeenBox& box : seen) {
+                const QPoint off = box.centre - w.window->frameGeometry().center();
+                QVERIFY2(off.manhattanLength() <= 8, qPrintable(box.text));
+            }
+            if (!anySelected)
+                continue;
+            QCOMPARE(message.status, QString("File: 2"));
+            const SeenBox& summary = seen.back();
+            QCOMPARE(summary.text, QString("Files processed: 3\nTotal images: 4"));
+            QCOMPARE(summary.boxesOnShow, 1);
+            QCOMPARE(summary.enabled, free);
+            QCOMPARE(summary.status, frmMain::idleText);
+            w.window->move(w.window->pos() + QPoint(40, 30));
+        }
+        QTest::qWait(300);
+        QCOMPARE(boxesOnShow().size(), 0);
     }
 
     void closingDuringABatchStopsItThenCloses() {
@@ -544,6 +737,34 @@ class WindowTest : public QObject {
         });
         QVERIFY(goAndWait(w.window.get(), w.go));
         QTRY_VERIFY(!w.window->isVisible());
+        QCOMPARE(answerer.seen.size(), 1); // no summary for a window being closed
+        QCOMPARE(dir.names(), files.afterStop);
+    }
+
+    // While a box shows, the window takes no input of its own, but it is not blocked as Qt blocks
+    // a window behind a modal box, which drops the window system's close (its button, Alt+F4):
+    // closing it answers the box, stops the batch after that file, and closes.
+    void closingTheWindowWhileABoxShowsStopsTheBatchAndCloses() {
+        TempDir dir;
+        const ThreeFiles files(dir);
+        Opened w(dir);
+        select(w.files, files.names);
+        int blockedEvents = 0;
+        EventCounter counter(w.window.get(), QEvent::WindowBlocked, blockedEvents);
+        bool speedHackUntouched = false;
+        BoxAnswerer answerer(w.window.get(), [&](const SeenBox& box) {
+            // Input to the window goes nowhere meanwhile.
+            QTest::mouseClick(w.speedHack, Qt::LeftButton);
+            speedHackUntouched = !w.speedHack->isChecked();
+            QVERIFY(w.window->close() == false); // not yet: the batch stops first
+            QVERIFY(!box.box->isVisible());
+        });
+        QSignalSpy finished(w.window.get(), &frmMain::batchFinished);
+        QTest::mouseClick(w.go, Qt::LeftButton);
+        QVERIFY(finished.wait(20'000));
+        QTRY_VERIFY(!w.window->isVisible());
+        QCOMPARE(blockedEvents, 0);
+        QVERIFY(speedHackUntouched);
         QCOMPARE(answerer.seen.size(), 1); // no summary for a window being closed
         QCOMPARE(dir.names(), files.afterStop);
     }
@@ -582,6 +803,41 @@ class WindowTest : public QObject {
             // The focus is back where GO! was pressed from, not on the check box.
             QTRY_COMPARE(w.window->focusWidget(), target);
         }
+    }
+
+    // The summary answered with Return going down leaves the focus on GO! with the key still
+    // down: neither its repeats nor the key itself before it is let go start another batch.
+    void aHeldReturnOrTheOneThatAnsweredABoxStartsNoBatch() {
+        TempDir dir;
+        writeBytes(dir / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+        Opened w(dir);
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+        select(w.files, {"a.mpo"});
+        QSignalSpy finished(w.window.get(), &frmMain::batchFinished);
+        BoxAnswerer answerer(w.window.get(), [](const SeenBox& box) {
+            QTest::keyPress(box.box, Qt::Key_Return);
+        });
+        w.go->setFocus();
+        QTest::keyClick(w.go, Qt::Key_Return);
+        QVERIFY(finished.wait(10'000));
+        QCOMPARE(answerer.seen.size(), 1);
+        QTRY_COMPARE(w.window->focusWidget(), static_cast<QWidget*>(w.go));
+
+        for (QWidget* target : {static_cast<QWidget*>(w.go), static_cast<QWidget*>(w.files)}) {
+            QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
+            QApplication::sendEvent(target, &repeat);
+            QKeyEvent unmarked(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+            QApplication::sendEvent(target, &unmarked);
+        }
+        QTest::qWait(300);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(answerer.seen.size(), 1);
+
+        // Let go and pressed again: that is a batch.
+        QTest::keyRelease(w.go, Qt::Key_Return);
+        QTest::keyClick(w.go, Qt::Key_Return);
+        QVERIFY(finished.wait(10'000));
+        QCOMPARE(answerer.seen.size(), 2);
     }
 
     void fileArgumentsAndDroppedFilesOpenTheirFolderSelected() {
@@ -818,6 +1074,25 @@ class WindowTest : public QObject {
         Opened again(dir);
         QCOMPARE(again.window->size(), left);
         QCOMPARE(again.window->minimumSize(), again.window->layoutSize());
+    }
+
+    // A size left on a larger screen opens held to this one, GO! in reach.
+    void aRememberedSizeLargerThanTheScreenIsHeldToIt() {
+        TempDir dir;
+        QSettings().setValue("window/size", QSize(3000, 2200));
+        Opened w(dir);
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        const QRect room = w.window->screen()->availableGeometry();
+        QVERIFY2(w.window->width() < room.width() && w.window->height() < room.height(),
+                 qPrintable(QString("%1x%2 on %3x%4")
+                                .arg(w.window->width())
+                                .arg(w.window->height())
+                                .arg(room.width())
+                                .arg(room.height())));
+        QVERIFY(w.window->width() >= w.window->layoutSize().width());
+        QVERIFY(w.window->height() >= w.window->layoutSize().height());
+        w.window->move(room.topLeft());
+        QTRY_VERIFY(room.contains(QRect(w.go->mapToGlobal(QPoint()), w.go->size())));
     }
 
     void fontScalingKeepsEveryControlWholeAndApart() {

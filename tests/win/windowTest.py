@@ -87,6 +87,25 @@ def answer_boxes(main, count, seconds=60):
     return len(seen)
 
 
+def answer_each_alone(main, count, key="Return", seconds=60):
+    """Answers count boxes with key, one after the other, each the only box on screen while it
+    shows; returns how many came alone, or -1 when boxes were on screen at once."""
+    answered = 0
+    for _ in range(count):
+        boxes = wait_for(lambda: [w for w in twinframe_windows() if w != main], seconds)
+        if not boxes:
+            return answered
+        time.sleep(0.8)  # a box that does not hold the batch has others over it by now
+        boxes = [w for w in twinframe_windows() if w != main]
+        if len(boxes) != 1:
+            return -1
+        xdotool("windowfocus", "--sync", boxes[0])
+        xdotool("key", key)
+        wait_for(lambda: boxes[0] not in twinframe_windows(), 20)
+        answered += 1
+    return answered
+
+
 def start_window(folder, *arguments):
     process = subprocess.Popen(["wine", window_exe, *arguments], env=env, cwd=folder,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -161,6 +180,80 @@ try:
     check(same_outputs(stop, ["burst-1.jpg", "burst-2.jpg", "burst-3.jpg"], reference),
           "Escape: the first file wholly split, the others untouched")
     check(close(process, main), "Escape: the window closes")
+
+    # Batch after batch in one window, "No files selected" first: each box holds its batch and is
+    # alone on screen, the summary last. After a box the focus is back on the file list, not on
+    # the speed hack's check box, where the Space pressed next would tick it (and the speed hack
+    # would then split burst.mpo in two and find single.mpo too small).
+    batches = work / "batches"
+    shutil.copytree(keys, batches, ignore=shutil.ignore_patterns("*.jpg", "Café*"))
+    process, main = start_window(batches)
+    time.sleep(1)
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "--delay", "150", "Tab", "Tab", "Return")
+    check(answer_each_alone(main, 1) == 1, "batches: No files selected, alone")
+    check(answer_boxes(main, 1, seconds=3) == 0, "batches: no summary after No files selected")
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "--delay", "150", "space", "ctrl+a", "Return")
+    check(answer_each_alone(main, 2) == 2,
+          "batches: the bad file's message, then the summary, each alone")
+    check(answer_boxes(main, 1, seconds=3) == 0, "batches: no third box")
+    demo_outputs = [name for name in jpegs(reference) if not name.startswith("Café")]
+    check(same_outputs(batches, demo_outputs, reference),
+          "batches: split as twinframe-cli splits them, the speed hack still off")
+    for output in batches.glob("*.jpg"):
+        output.unlink()
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "Return")
+    check(answer_each_alone(main, 2) == 2, "batches: the third batch's boxes each alone")
+    check(same_outputs(batches, demo_outputs, reference),
+          "batches: the third batch split them all again")
+    check(close(process, main), "batches: the window closes")
+
+    # Escape on a box answers it and stops the batch after that box's file (bad-on-purpose.mpo,
+    # the second of six after a.MPO); the summary follows.
+    escape = work / "escape"
+    shutil.copytree(batches, escape, ignore=shutil.ignore_patterns("*.jpg"))
+    shutil.copy(escape / "DSCF0001.MPO", escape / "a.MPO")
+    process, main = start_window(escape)
+    time.sleep(1)
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "--delay", "150", "Tab", "Tab", "ctrl+a", "Return")
+    check(answer_each_alone(main, 1, key="Escape") == 1, "Escape on a box: the bad file's message")
+    check(answer_each_alone(main, 1) == 1, "Escape on a box: the summary")
+    check(jpegs(escape) == ["a-L.jpg", "a-R.jpg"] and
+          filecmp.cmp(escape / "a-R.jpg", reference / "DSCF0001-R.jpg", shallow=False),
+          f"Escape on a box: the file before it split, the ones after it untouched {jpegs(escape)}")
+    check(close(process, main), "Escape on a box: the window closes")
+
+    # Closing the window while a box shows answers the box, stops the batch after that box's
+    # file and closes. The close is the window manager's (its button, Alt+F4): openbox runs for
+    # this part, and wmctrl asks it to close the window, as its close button does.
+    closing = work / "closing"
+    shutil.copytree(escape, closing, ignore=shutil.ignore_patterns("*.jpg"))
+    manager = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    started.append(manager)
+    time.sleep(1)
+    process, main = start_window(closing)
+    time.sleep(1)
+    xdotool("windowactivate", "--sync", main)
+    xdotool("key", "--delay", "150", "Tab", "Tab", "ctrl+a", "Return")
+    box = wait_for(lambda: [w for w in twinframe_windows() if w != main], 60)
+    check(bool(box), "closing: the bad file's message")
+    time.sleep(0.5)
+    subprocess.run(["wmctrl", "-i", "-c", main], env=env, check=True)
+    try:
+        process.wait(timeout=30)
+        ended = True
+    except subprocess.TimeoutExpired:
+        ended = False
+    check(ended, "closing: the window closes with the message on show")
+    check(jpegs(closing) == ["a-L.jpg", "a-R.jpg"],
+          f"closing: the file before the message split, the ones after it untouched "
+          f"{jpegs(closing)}")
+    manager.terminate()
+    manager.wait()
 
     # Files on the command line are selected, the one that is no .mpo file is named in a
     # message; then a click on GO! and the summary.
