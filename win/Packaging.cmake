@@ -39,7 +39,7 @@ set(open_with "${PROJECT_SOURCE_DIR}/win/openWith.nsh")
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
     "!include \\\"${open_with}\\\"\n!insertmacro TwinframeOpenWithInstall")
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
-    "!include \\\"${open_with}\\\"\n!insertmacro TwinframeOpenWithUninstall")
+    "!include \\\"${open_with}\\\"\n!insertmacro TwinframeStartMenuUninstall\n!insertmacro TwinframeOpenWithUninstall")
 
 # Beside the programs: what they are and how to use them, and the licence.
 install(FILES ${PROJECT_SOURCE_DIR}/win/README.txt DESTINATION .)
