@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    desktop-file-utils appstream dpkg-dev file fonts-dejavu-core
+    desktop-file-utils appstream dpkg-dev file fonts-dejavu-core lintian
     libimage-exiftool-perl python3-pil
     dosfstools
     shared-mime-info
