@@ -1,6 +1,7 @@
 // The program's entry on Windows: arguments arrive as UTF-16 and become the UTF-8 the rest of the
 // program speaks; output goes to a console as UTF-16 (WriteConsoleW, so "é" and "日本" show
-// whatever the console's code page), and to a pipe or a file as the same UTF-8 bytes as on Linux.
+// whatever the console's code page), and to a pipe or a file as UTF-8. Lines end in CR LF, as
+// Windows programs end them (Notepad of old and many tools that read a file or a pipe want it).
 #include "commandLine.h"
 #include "utf16.h"
 
@@ -52,6 +53,7 @@ class StandardHandleBuffer : public std::streambuf {
             pending_.clear();
             return;
         }
+        withCarriageReturns();
         if (console_) {
             const std::wstring wide = utf16FromUtf8(pending_);
             DWORD written = 0;
@@ -71,8 +73,22 @@ class StandardHandleBuffer : public std::streambuf {
         pending_.clear();
     }
 
+    // The program ends its lines with LF alone, as on POSIX systems: each gets its CR here, once.
+    void withCarriageReturns() {
+        std::string text;
+        text.reserve(pending_.size() + pending_.size() / 32);
+        for (const char c : pending_) {
+            if (c == '\n' && !afterCarriageReturn_)
+                text += '\r';
+            text += c;
+            afterCarriageReturn_ = c == '\r';
+        }
+        pending_.swap(text);
+    }
+
     HANDLE handle_;
     bool console_ = false;
+    bool afterCarriageReturn_ = false;
     std::string pending_;
 };
 

@@ -39,11 +39,12 @@ JoinArguments joinArguments(const std::vector<std::string>& arguments) {
     std::vector<std::string> expanded;
     for (const std::string& argument : arguments) {
         std::error_code error;
-        if (!fs::is_directory(argument, error)) {
+        const fs::path path = pathFromUtf8(argument);
+        if (!fs::is_directory(path, error)) {
             expanded.push_back(argument);
             continue;
         }
-        const std::vector<std::string> lefts = leftPicturesIn(argument, error);
+        const std::vector<std::string> lefts = leftPicturesIn(path, error);
         if (error)
             result.problems.push_back(describeFailure("Cannot open", argument, error));
         else if (lefts.empty())

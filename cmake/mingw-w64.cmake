@@ -18,6 +18,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # No libgcc, libstdc++ or winpthread DLL to ship: the runtime goes into each executable.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Windows 10 (1607) is the oldest these programs run on (the window calls its per-monitor dpi
+# functions): the PE header says so, so that an older Windows refuses them with its own message
+# rather than failing at an import.
+string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT
+       " -Wl,--major-subsystem-version,10,--minor-subsystem-version,0"
+       " -Wl,--major-os-version,10,--minor-os-version,0")
 # Unicode Win32 calls throughout: the W functions, never the ANSI code page's.
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 

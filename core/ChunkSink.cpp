@@ -20,22 +20,22 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
 // The folder's own spelling of the file that target reaches: the entry of target's name in
 // any letter case that is that very file, a plain file before a link to it, the exact spelling
 // first.
-std::string spellingInFolder(const fs::path& target, const FileIdentity& identity) {
+fs::path spellingInFolder(const fs::path& target, const FileIdentity& identity) {
     const std::string leaf = utf8Text(target.filename());
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::optional<std::string> plain;
-    std::optional<std::string> link;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : pathFromUtf8(".");
+    std::optional<fs::path> plain;
+    std::optional<fs::path> link;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         const std::string name = utf8Text(it->path().filename());
         if (!sameIgnoringCase(name, leaf) || twinframe::identityOf(it->path()) != identity)
             continue;
         std::error_code ignored;
-        std::optional<std::string>& kind = it->is_symlink(ignored) ? link : plain;
+        std::optional<fs::path>& kind = it->is_symlink(ignored) ? link : plain;
         if (!kind || name == leaf)
-            kind = name;
+            kind = it->path().filename();
     }
-    return plain.value_or(link.value_or(leaf));
+    return plain.value_or(link.value_or(target.filename()));
 }
 
 class FileChunkSink : public ChunkSink {
@@ -47,7 +47,7 @@ class FileChunkSink : public ChunkSink {
                          const std::filesystem::path& target, FileIdentity& written) override {
         return saveChunk(first, last, target, &written);
     }
-    std::optional<std::string> existingName(const fs::path& target) override {
+    std::optional<fs::path> existingName(const fs::path& target) override {
         // Only a file can be one the camera wrote; a folder in the way makes the write fail
         // and be told as such.
         std::error_code error;
@@ -60,7 +60,8 @@ class FileChunkSink : public ChunkSink {
 
 } // namespace
 
-std::optional<std::string> ChunkSink::existingName(const std::filesystem::path& /*target*/) {
+std::optional<std::filesystem::path>
+ChunkSink::existingName(const std::filesystem::path& /*target*/) {
     return std::nullopt;
 }
 

@@ -28,8 +28,9 @@ class ChunkSink {
 
     // The own name (leaf) of a regular file that is already where target would go, in the spelling
     // the folder holds it (DSCF0001.JPG where the file system ignores case and target ends in
-    // .jpg); none when nothing is there. A sink that writes no files finds nothing.
-    virtual std::optional<std::string> existingName(const std::filesystem::path& target);
+    // .jpg); none when nothing is there. A sink that writes no files finds nothing. A path, as the
+    // folder gave it: on Windows a name as text would have to pass through a conversion again.
+    virtual std::optional<std::filesystem::path> existingName(const std::filesystem::path& target);
 };
 
 // The desktop's sink: saveChunk into files.

@@ -44,7 +44,7 @@ bool lookedAtLately(const fs::path& folder) {
 }
 
 bool isAbandoned(const fs::directory_entry& entry) {
-    const auto writer = writerOfTemporary(entry.path().filename().string());
+    const auto writer = writerOfTemporary(utf8Text(entry.path().filename()));
     if (!writer || *writer == currentProcessId() || processIsRunning(*writer))
         return false;
     std::error_code error;

@@ -596,7 +596,7 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
     };
     // The original MPO is usually what sits under the output's name: never replace a file. The
     // output is as private as the left picture it starts from.
-    removeAbandonedTemporaries(output.has_parent_path() ? output.parent_path() : ".");
+    removeAbandonedTemporaries(output.has_parent_path() ? output.parent_path() : pathFromUtf8("."));
     const std::error_code error =
         writeFileAtomically(output, writeContent, nullptr, TemporaryKind::unnamedWherePossible,
                             ExistingFile::keep, leftFile.permissions);

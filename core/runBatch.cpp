@@ -43,7 +43,7 @@ BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem:
 
     // Names are resolved against the folder explicitly rather than by changing the process's
     // current directory, which other threads of a program may rely on.
-    const std::filesystem::path folder = directory.empty() ? "." : directory;
+    const std::filesystem::path folder = directory.empty() ? pathFromUtf8(".") : directory;
     if (const std::error_code error = checkFolder(folder)) {
         reporter.showMessage(describeFailure("Cannot open folder", utf8Text(directory), error));
         return result;

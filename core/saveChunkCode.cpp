@@ -183,7 +183,7 @@ std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::file
         return {};
     if (first < 0 || last >= fileBuffer.length())
         return std::make_error_code(std::errc::invalid_argument);
-    removeAbandonedTemporaries(name.has_parent_path() ? name.parent_path() : ".");
+    removeAbandonedTemporaries(name.has_parent_path() ? name.parent_path() : pathFromUtf8("."));
     return writeFileAtomically(
         name,
         [first, last](NativeFile output) {

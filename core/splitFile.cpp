@@ -169,7 +169,7 @@ std::optional<std::string> refusalOfExisting(const fs::path& input, const std::s
         alreadyThere = true;
         return std::nullopt;
     }
-    const fs::path shown = fs::path(output.displayName).parent_path() / *existing;
+    const fs::path shown = pathFromUtf8(output.displayName).parent_path() / *existing;
     return name + " not split: a different " + utf8Text(shown) + " is already there";
 }
 

@@ -38,11 +38,19 @@ foreach(path usr/bin/twinframe usr/bin/twinframe-cli
              usr/share/metainfo/org.example.twinframe.metainfo.xml
              usr/share/mime/packages/org.example.Twinframe.xml
              usr/share/icons/hicolor/scalable/apps/org.example.Twinframe.svg
-             usr/share/icons/hicolor/48x48/apps/org.example.Twinframe.png)
+             usr/share/icons/hicolor/48x48/apps/org.example.Twinframe.png
+             usr/share/doc/twinframe/copyright usr/share/doc/twinframe/changelog.gz)
     string(FIND "${contents}" "./${path}\n" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "the package does not install ${path}")
     endif()
 endforeach()
+# Errors fail; warnings and the rest are shown.
+execute_process(COMMAND ${LINTIAN} --fail-on error --tag-display-limit 0 ${debs}
+                RESULT_VARIABLE lintianStatus OUTPUT_VARIABLE lintianLog ERROR_VARIABLE lintianLog)
+message(STATUS "lintian:\n${lintianLog}")
+if(NOT lintianStatus EQUAL 0)
+    message(FATAL_ERROR "lintian finds errors in the package (status ${lintianStatus})")
+endif()
 file(REMOVE_RECURSE ${scratch})
 message(STATUS "Depends: ${depends}")

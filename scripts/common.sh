@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    desktop-file-utils appstream dpkg-dev file fonts-dejavu-core
+    desktop-file-utils appstream dpkg-dev file fonts-dejavu-core lintian
     libimage-exiftool-perl python3-pil
     dosfstools
     shared-mime-info
@@ -76,7 +76,12 @@ windows_packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 wine32:i386
     nsis xvfb xauth xdotool openbox wmctrl
+    locales
 )
+
+# The tests of names outside ASCII run again under two ANSI code pages that are not UTF-8, 1252
+# and 932, which Wine takes from the locale it starts in.
+wine_locales=(de_DE.ISO-8859-1 ja_JP.UTF-8)
 
 install_windows_packages() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -85,6 +90,13 @@ install_windows_packages() {
         as_root apt-get update -qq
     fi
     install_packages "${windows_packages[@]}"
+    local locale listed
+    for locale in "${wine_locales[@]}"; do
+        # locale -a lists them as de_DE.iso88591, ja_JP.utf8.
+        listed="${locale%%.*}.$(tr -d '-' <<<"${locale#*.}" | tr 'A-Z' 'a-z')"
+        locale -a | grep -qx "$listed" ||
+            as_root localedef -i "${locale%%.*}" -f "${locale#*.}" "$locale"
+    done
 }
 
 # A Wine prefix of the build's own, so that nothing of the user's ~/.wine is used or changed.

@@ -248,30 +248,68 @@ Bytes repeatedSignatures(std::size_t count) {
 
 } // namespace
 
-#ifndef _WIN32 // modes, inodes, links and a mounted FAT image: POSIX systems only
 // A stereo camera's own 2D JPEG beside its MPO, and the input itself: a one-image output is
 // never written over a file that is not an earlier run's copy of the same bytes.
 TEST_F(SplitFile, OneImageNeverReplacesADifferentFileOfItsName) {
     const Bytes camerasJpeg = jpegLike(30'000, 0xE1, 7);
     writeBytes(dir / "DSCF0001.jpg", camerasJpeg);
-    const auto before = statOf(dir / "DSCF0001.jpg");
+    const auto before = identityOf(dir / "DSCF0001.jpg");
     split("DSCF0001.MPO", jpegLike(40'000)); // a cut-short MPO: one image
     EXPECT_EQ(reporter.messages,
               Names{"DSCF0001.MPO not split: a different DSCF0001.jpg is already there"});
     EXPECT_EQ(readBytes(dir / "DSCF0001.jpg"), camerasJpeg);
-    EXPECT_EQ(statOf(dir / "DSCF0001.jpg").st_ino, before.st_ino);
+    EXPECT_EQ(identityOf(dir / "DSCF0001.jpg"), before);
     EXPECT_EQ(batch.totalImages, 0);
 
     // The same bytes, as an earlier run left them: counted, and not written again.
     const Bytes single = jpegLike(20'000);
     writeBytes(dir / "single.jpg", single);
-    const auto earlier = statOf(dir / "single.jpg");
+    const auto earlier = identityOf(dir / "single.jpg");
     split("single.mpo", single);
     EXPECT_EQ(reporter.messages.size(), 1u);
-    EXPECT_EQ(statOf(dir / "single.jpg").st_ino, earlier.st_ino);
+    EXPECT_EQ(identityOf(dir / "single.jpg"), earlier);
     EXPECT_EQ(batch.totalImages, 1);
     EXPECT_EQ(reporter.statuses.back(), "File: 1, Image: 1");
 }
+
+// The same refusal and the same second run for a name outside ASCII: the existing file's name
+// comes back from the folder and must name that file again, whatever the system's code page.
+TEST_F(SplitFile, NonAsciiOneImageSplitTwiceThenRefused) {
+    const Bytes single = jpegLike(20'000);
+    split("Café 3D.mpo", single);
+    const auto first = identityOf(dir / "Café 3D.jpg");
+    batch = BatchState{}; // each split a batch of its own, as two runs of the program
+    split("Café 3D.mpo", single);
+    EXPECT_EQ(reporter.messages, Names{});
+    EXPECT_EQ(batch.totalImages, 1);
+    EXPECT_EQ(identityOf(dir / "Café 3D.jpg"), first); // not written again
+    EXPECT_EQ(readBytes(dir / "Café 3D.jpg"), single);
+
+    const Bytes other = jpegLike(30'000, 0xE1, 7);
+    writeBytes(dir / "Café 3D.jpg", other);
+    batch = BatchState{};
+    split("Café 3D.mpo", single);
+    EXPECT_EQ(reporter.messages,
+              Names{"Café 3D.mpo not split: a different Café 3D.jpg is already there"});
+    EXPECT_EQ(readBytes(dir / "Café 3D.jpg"), other);
+    EXPECT_EQ(dir.names(), (Names{"Café 3D.jpg", "Café 3D.mpo"}));
+}
+
+// Where the folder itself ignores letter case (any Windows folder), the camera's DSCF0001.JPG
+// is what the output's name DSCF0001.jpg reaches, and the message names it as the folder does.
+TEST_F(SplitFile, OneImageKeepsTheCamerasJpegWhereTheFolderIgnoresCase) {
+    const Bytes camerasJpeg = jpegLike(30'000, 0xE1, 7);
+    writeBytes(dir / "DSCF0001.JPG", camerasJpeg);
+    if (!identityOf(dir / "DSCF0001.jpg"))
+        GTEST_SKIP() << "this folder tells letter cases apart (a FAT card's case is tested below)";
+    split("DSCF0001.MPO", jpegLike(40'000));
+    EXPECT_EQ(reporter.messages,
+              Names{"DSCF0001.MPO not split: a different DSCF0001.JPG is already there"});
+    EXPECT_EQ(readBytes(dir / "DSCF0001.JPG"), camerasJpeg);
+    EXPECT_EQ(dir.names(), (Names{"DSCF0001.JPG", "DSCF0001.MPO"}));
+}
+
+#ifndef _WIN32 // modes, inodes, links and a mounted FAT image: POSIX systems only
 
 TEST_F(SplitFile, OutputOfTheInputsOwnIdentityIsNotWritten) {
     const Bytes file = jpegLike(20'000);

@@ -15,6 +15,23 @@ set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/resources/twinframe.ico")
 set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/resources/twinframe.ico")
 set(CPACK_NSIS_URL_INFO_ABOUT "https://twinframe.example.org")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# The installer's own version data (Explorer's Details tab) and its footer, which would otherwise
+# name the installer system and its version.
+# (BrandingText is given here: CPack's own setting adds /TRIMLEFT, which makensis refuses when
+# not running on Windows.)
+set(CPACK_NSIS_DEFINES [=[
+  BrandingText "Twinframe ${CPACK_PACKAGE_VERSION}"
+  VIProductVersion "${PROJECT_VERSION}"
+  VIFileVersion "${PROJECT_VERSION}"
+  VIAddVersionKey /LANG=1033 "ProductName" "Twinframe"
+  VIAddVersionKey /LANG=1033 "FileDescription" "Twinframe ${CPACK_PACKAGE_VERSION} Setup"
+  VIAddVersionKey /LANG=1033 "FileVersion" "${CPACK_PACKAGE_VERSION}"
+  VIAddVersionKey /LANG=1033 "ProductVersion" "${CPACK_PACKAGE_VERSION}"
+  VIAddVersionKey /LANG=1033 "CompanyName" "${CPACK_PACKAGE_VENDOR}"
+  VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 The Twinframe developers, MIT License"
+  VIAddVersionKey /LANG=1033 "OriginalFilename" "${CPACK_PACKAGE_FILE_NAME}.exe"]=])
+string(CONFIGURE "${CPACK_NSIS_DEFINES}" CPACK_NSIS_DEFINES)
+string(REPLACE "\"" "\\\"" CPACK_NSIS_DEFINES "${CPACK_NSIS_DEFINES}") # read again by CPack
 set(CPACK_NSIS_MODIFY_PATH OFF)
 # "Open with Twinframe" for .mpo files, beside whatever program opens them by default. (The
 # quotes are escaped twice: CPack writes these into a CMake file of its own and reads it again.)
@@ -22,7 +39,7 @@ set(open_with "${PROJECT_SOURCE_DIR}/win/openWith.nsh")
 set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
     "!include \\\"${open_with}\\\"\n!insertmacro TwinframeOpenWithInstall")
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
-    "!include \\\"${open_with}\\\"\n!insertmacro TwinframeOpenWithUninstall")
+    "!include \\\"${open_with}\\\"\n!insertmacro TwinframeStartMenuUninstall\n!insertmacro TwinframeOpenWithUninstall")
 
 # Beside the programs: what they are and how to use them, and the licence.
 install(FILES ${PROJECT_SOURCE_DIR}/win/README.txt DESTINATION .)

@@ -19,7 +19,8 @@
 !macroend
 
 ; Removes what the installer added, and the keys above it only where nothing else is in them.
-; (Run after the uninstaller has read its settings and before it removes its files.)
+; (Run after the uninstaller has read its settings, the Start menu folder included, and before
+; it removes its files.)
 !macro TwinframeOpenWithUninstall
   DeleteRegKey SHCTX "Software\Classes\Applications\twinframe.exe"
   DeleteRegKey SHCTX "Software\Classes\.mpo\OpenWithList\twinframe.exe"
@@ -32,6 +33,28 @@
   ; key above it, which the generic uninstaller would leave empty behind.
   DeleteRegKey SHCTX "Software\The Twinframe developers\Twinframe"
   DeleteRegKey /ifempty SHCTX "Software\The Twinframe developers"
+!macroend
+
+; The Start menu folder the user chose on the installer's page ("Foto Tools", say), emptied and
+; removed. It must be read before the installer's key that holds its name is deleted: the
+; generic uninstall that follows reads it only after that, and would clean the default folder.
+!macro TwinframeStartMenuUninstall
+  !insertmacro MUI_STARTMENU_GETFOLDER Application $MUI_TEMP
+  StrCpy $0 $MUI_TEMP 1
+  StrCmp $0 ">" twinframeStartMenuDone ; no shortcuts were made
+  Delete "$SMPROGRAMS\$MUI_TEMP\Twinframe.lnk"
+  Delete "$SMPROGRAMS\$MUI_TEMP\Uninstall.lnk"
+  ; The folder, then each folder above it that is left empty ("Tools\Twinframe"), never the
+  ; Start menu's own Programs folder.
+  StrCpy $MUI_TEMP "$SMPROGRAMS\$MUI_TEMP"
+  twinframeStartMenuLoop:
+    ClearErrors
+    RMDir $MUI_TEMP
+    IfErrors twinframeStartMenuDone
+    GetFullPathName $MUI_TEMP "$MUI_TEMP\.."
+    IfErrors twinframeStartMenuDone
+    StrCmp $MUI_TEMP $SMPROGRAMS twinframeStartMenuDone twinframeStartMenuLoop
+  twinframeStartMenuDone:
 !macroend
 
 !endif

@@ -57,6 +57,21 @@ std::wstring quotedArgument(const std::wstring& argument) {
     return quoted + L"\"";
 }
 
+// The program's output with each CR LF read as the LF the tests expect (as on POSIX systems).
+// A line ended without its CR is a fault of the program's, and fails the test that reads it.
+std::string linesOf(const std::string& output, const char* stream) {
+    std::string text;
+    for (std::size_t i = 0; i < output.size(); ++i) {
+        if (output[i] == '\r' && i + 1 < output.size() && output[i + 1] == '\n')
+            continue;
+        if (output[i] == '\n' && (i == 0 || output[i - 1] != '\r'))
+            throw std::runtime_error(std::string("a line of ") + stream +
+                                     " ends in LF without CR: " + output);
+        text += output[i];
+    }
+    return text;
+}
+
 HANDLE inheritableFile(const std::filesystem::path& path) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
@@ -102,8 +117,8 @@ CliRun runProgram(const std::string& program, const TempDir& folder, const std::
 
     CliRun run;
     run.exitCode = static_cast<int>(exitCode);
-    run.out = fileText(out);
-    run.err = fileText(err);
+    run.out = linesOf(fileText(out), "standard output");
+    run.err = linesOf(fileText(err), "standard error");
     std::filesystem::remove(out);
     std::filesystem::remove(err);
     return run;

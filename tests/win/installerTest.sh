@@ -72,4 +72,22 @@ check "uninstalled: no Twinframe file or folder left" \
     test -z "$(find "$WINEPREFIX/drive_c" -iname '*twinframe*')"
 check "uninstalled: no Twinframe key or value left in the registry" \
     test "$(traces_in_registry)" -eq 0
+
+# The Start menu folder renamed on the installer's page ("Foto Tools"). The page keeps its
+# answer in the installer's key, where a silent install finds it as the page would have left
+# it; the uninstaller must remove that folder, not the default one.
+wine reg add 'HKLM\Software\Wow6432Node\The Twinframe developers\Twinframe' \
+    /v 'Start Menu Folder' /d 'Foto Tools' /f >/dev/null 2>&1
+wine "$installer" /S
+wineserver -w
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+check "renamed Start menu folder: the entry is in Foto Tools" test -f "$menu/Foto Tools/Twinframe.lnk"
+check "... and no default Twinframe folder" test ! -e "$menu/Twinframe"
+wine "C:\\Program Files\\Twinframe\\Uninstall.exe" /S
+wineserver -w
+check "uninstalled: the Foto Tools folder is gone with its shortcuts" test ! -e "$menu/Foto Tools"
+check "uninstalled: no Twinframe file or folder left, again" \
+    test -z "$(find "$WINEPREFIX/drive_c" -iname '*twinframe*')"
+check "uninstalled: no Twinframe key or value left in the registry, again" \
+    test "$(traces_in_registry)" -eq 0
 exit $failed

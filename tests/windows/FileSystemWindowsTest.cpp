@@ -10,6 +10,9 @@
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <string>
+
 using namespace twinframe;
 using namespace twinframe::test;
 
@@ -138,4 +141,13 @@ TEST(WindowsTemporaries, ProcessKilledWhileWritingLeavesNothing) {
     EXPECT_EQ(run.exitCode, 9);
     EXPECT_EQ(run.out.substr(0, 7), "writing"); // it got as far as writing
     EXPECT_TRUE(dir.names().empty());
+}
+
+// The build's tests of names outside ASCII run again under other ANSI code pages (Wine takes the
+// code page from the locale it starts in); this one makes sure each run got the one it asked for.
+TEST(NonAsciiNames, RunUnderTheCodePageAsked) {
+    const char* asked = std::getenv("TWINFRAME_CODE_PAGE");
+    if (asked == nullptr)
+        GTEST_SKIP() << "no code page asked for (TWINFRAME_CODE_PAGE)";
+    EXPECT_EQ(std::to_string(::GetACP()), asked);
 }

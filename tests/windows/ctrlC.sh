@@ -24,7 +24,7 @@ done
 status=0
 wait "$launcher" || status=$?
 
-done_files=$(sed -n 's/^Stopped after file \([0-9]*\) of 60$/\1/p' out.txt)
+done_files=$(tr -d '\r' <out.txt | sed -n 's/^Stopped after file \([0-9]*\) of 60$/\1/p')
 images=$(find . -maxdepth 1 -name 'f*-[LR].jpg' | wc -l)
 if [ "$status" -ne 130 ] || [ -z "$done_files" ] || [ "$images" -ne $((2 * done_files)) ]; then
     echo "expected exit 130 and two images for each file dealt with; got exit $status," \
