@@ -71,7 +71,7 @@ build_web() {
 }
 
 # Windows: twinframe-cli.exe and the tests cross-built with MinGW-w64 and run under Wine. The
-# i386 side of Wine (wine32) is what 32-bit programs such as an NSIS installer need.
+# i386 side of Wine (wine32) lets the prefix run 32-bit helpers where the kernel can.
 windows_packages=(
     g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 wine32:i386
@@ -97,7 +97,26 @@ install_windows_packages() {
         locale -a | grep -qx "$listed" ||
             as_root localedef -i "${locale%%.*}" -f "${locale#*.}" "$locale"
     done
+    use_wine64_where_32_bit_cannot_run
 }
+
+# Wine's own start script runs the 32-bit loader whenever wine32 is installed, and a kernel built
+# without 32-bit support refuses it ("Exec format error"): there every Wine command of the build
+# and the tests goes to the 64-bit loader, through a folder of stand-ins put first on PATH. Our
+# programs and the installer are 64-bit, so nothing they need is lost.
+use_wine64_where_32_bit_cannot_run() {
+    local wine32=/usr/lib/wine/wine wine64=/usr/lib/wine/wine64
+    [ -x "$wine32" ] && [ -x "$wine64" ] || return 0
+    "$wine32" --version >/dev/null 2>&1 && return 0
+    local shims="$root/build/wine64-only"
+    mkdir -p "$shims"
+    for name in wine wine-stable; do
+        printf '#!/bin/sh\nexport WINELOADER=%s\nexec %s "$@"\n' "$wine64" "$wine64" >"$shims/$name"
+        chmod +x "$shims/$name"
+    done
+    case ":$PATH:" in *":$shims:"*) ;; *) export PATH="$shims:$PATH" ;; esac
+}
+use_wine64_where_32_bit_cannot_run
 
 # A Wine prefix of the build's own, so that nothing of the user's ~/.wine is used or changed.
 # wineboot makes it on first use (some seconds); later runs reuse it.
