@@ -128,22 +128,18 @@ bool cannotRenameWithoutReplacing(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 bool cannotLink(int error) {
-    return error == EPERM || error == EOPNOTSUPP;
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
 }
 
-// Takes away the empty file that claimed target for us, and only while it is still ours: after
-// a failed rename the name may already hold the complete file, or one put there meanwhile.
-void releaseClaim(const std::filesystem::path& target, const struct stat& claimed) {
-    struct stat now {};
-    if (::lstat(target.c_str(), &now) == 0 && now.st_dev == claimed.st_dev &&
-        now.st_ino == claimed.st_ino && now.st_size == 0)
-        ::unlink(target.c_str());
-}
-
-// Gives the complete temporary the name target unless something has it: in one step where the
-// file system allows, else by a hard link; on file systems with neither, by claiming the name
-// with an empty file of our own first, which the temporary then replaces at once. A rename that
-// fails takes the claim away again: a failed join leaves no empty file of the output's name.
+// Gives the complete temporary the name target unless something has it. In one step where the
+// file system can (renameat2 with RENAME_NOREPLACE), else by a hard link and the temporary's
+// removal (a kill between the two leaves the complete file and a temporary the next run removes).
+// Card drivers in user space (exfat-fuse, fusefat) can do neither; there the name is looked at
+// and the temporary renamed onto it straight after, as nothing else is left that never puts an
+// empty or partial file under the name (claiming the name with an empty file first left that
+// empty file behind when the process was killed before its rename). The price is honest: a file
+// that another program creates under the name in the microseconds between the look and the
+// rename is replaced.
 std::error_code renameWithoutReplacing(const std::filesystem::path& temporary,
                                        const std::filesystem::path& target) {
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
@@ -156,18 +152,13 @@ std::error_code renameWithoutReplacing(const std::filesystem::path& temporary,
     }
     if (!cannotLink(errno))
         return lastSystemError();
-    const int claim = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (claim < 0)
+    struct stat status {};
+    if (::lstat(target.c_str(), &status) == 0)
+        return std::make_error_code(std::errc::file_exists);
+    if (errno != ENOENT)
         return lastSystemError();
-    struct stat claimed {};
-    const bool known = ::fstat(claim, &claimed) == 0;
-    ::close(claim);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const std::error_code error = lastSystemError();
-        if (known)
-            releaseClaim(target, claimed);
-        return error;
-    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return lastSystemError();
     return {};
 }
 

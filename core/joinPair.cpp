@@ -581,6 +581,9 @@ JoinResult planPair(const fs::path& left, const fs::path& right, const fs::path&
 }
 
 JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path& output) {
+    // Before anything can refuse the pair: a join killed on a card leaves its temporary there,
+    // and the run after it may well find its pair joined or refused.
+    removeAbandonedTemporaries(output.has_parent_path() ? output.parent_path() : ".");
     // The original MPO usually sits there; looked at first, it costs no reading.
     if (nameIsTaken(output))
         return {outputExistsText(output)};
@@ -596,7 +599,6 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
     };
     // The original MPO is usually what sits under the output's name: never replace a file. The
     // output is as private as the left picture it starts from.
-    removeAbandonedTemporaries(output.has_parent_path() ? output.parent_path() : ".");
     const std::error_code error =
         writeFileAtomically(output, writeContent, nullptr, TemporaryKind::unnamedWherePossible,
                             ExistingFile::keep, leftFile.permissions);
