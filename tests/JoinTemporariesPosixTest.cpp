@@ -1,7 +1,8 @@
-// Joins killed on a memory card: a FUSE exFAT image and SIGKILL, as root on Linux (the test
-// skips with its reason otherwise).
+// Joins killed on a memory card and temporaries seen from another PID namespace: a FUSE exFAT
+// image, SIGKILL and unshare, as root on Linux (each test skips with its reason otherwise).
 #include "CliRun.h"
 #include "JpegBuilder.h"
+#include "fileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -199,4 +200,65 @@ TEST(JoinKilled, OnAFuseExfatCardLeavesWholeFilesOrNoneAndARerunFinishes) {
         if (HasFailure())
             break;
     }
+}
+
+// A run in a container (its own PID namespace) sees none of the host's processes, yet a
+// temporary that a host process is still writing beside its pictures is left alone.
+TEST(JoinTemporaries, ARunInAnotherPidNamespaceKeepsALiveWritersTemporary) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "unshare --pid needs root";
+    std::string ignored;
+    if (!shellOutput("unshare --pid --fork true 2>&1", ignored))
+        GTEST_SKIP() << "unshare --pid does not work here: " << ignored;
+    TempDir dir;
+    writeBytes(dir / "a-L.jpg", buildJpeg({.seed = 1}).bytes);
+    writeBytes(dir / "a-R.jpg", buildJpeg({.seed = 2}).bytes);
+    const Bytes picture = buildJpeg({.seed = 3}).bytes;
+
+    CliRun contained;
+    std::vector<std::string> whileWriting;
+    const std::error_code error = writeFileAtomically(
+        dir / "b-L.jpg",
+        [&](NativeFile file) {
+            if (const std::error_code half = writeAll(file, picture.data(), picture.size() / 2))
+                return half;
+            // The join looks for abandoned temporaries in the folder it writes to.
+            contained = runProgram("unshare", dir,
+                                   std::string("--pid --fork '") + TWINFRAME_CLI +
+                                       "' --join --quiet a-L.jpg");
+            whileWriting = dir.names();
+            return writeAll(file, picture.data() + picture.size() / 2,
+                            picture.size() - picture.size() / 2);
+        },
+        nullptr, TemporaryKind::named);
+    EXPECT_EQ(contained.exitCode, 0) << contained.err;
+    EXPECT_FALSE(error) << error.message();
+    ASSERT_EQ(whileWriting.size(), 4u);
+    EXPECT_TRUE(writerOfTemporary(whileWriting[0])); // still there after the contained run
+    EXPECT_EQ(readBytes(dir / "b-L.jpg"), picture);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "a.mpo", "b-L.jpg"}));
+}
+
+// The lock decides, not the process id in the name: a temporary of this very process that no
+// writer holds is removed at once (a writer of the same id in another namespace that died), and
+// one this process is writing is kept.
+TEST(JoinTemporaries, OnlyATemporaryNoWriterHoldsIsRemoved) {
+    TempDir dir;
+    const std::string unheld = temporaryLeaf(currentProcessId(), 1);
+    writeBytes(dir / unheld, {1, 2, 3});
+    EXPECT_TRUE(removeIfAbandoned(dir / unheld, currentProcessId()));
+    EXPECT_TRUE(dir.names().empty());
+
+    bool removedWhileWriting = true;
+    const std::error_code error = writeFileAtomically(
+        dir / "a.mpo",
+        [&](NativeFile file) {
+            const std::vector<std::string> names = dir.names();
+            removedWhileWriting = names.size() != 1 || removeIfAbandoned(dir / names[0], 1);
+            return writeAll(file, reinterpret_cast<const std::uint8_t*>("whole"), 5);
+        },
+        nullptr, TemporaryKind::named);
+    EXPECT_FALSE(error);
+    EXPECT_FALSE(removedWhileWriting);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"a.mpo"});
 }
