@@ -13,6 +13,55 @@ void appendHex(std::string& out, unsigned char byte) {
     out += digits[byte & 0x0F];
 }
 
+bool isContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// The length of the well-formed UTF-8 sequence of two to four bytes that begins at text[i], with
+// its code point; 0 when none begins there (a stray byte of another encoding, an overlong form,
+// a surrogate, or a sequence cut short).
+std::size_t utf8SequenceAt(const std::string& text, std::size_t i, char32_t& codePoint) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    char32_t smallest = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        smallest = 0x80;
+        codePoint = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        smallest = 0x800;
+        codePoint = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        smallest = 0x10000;
+        codePoint = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (text.size() - i < length)
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto byte = static_cast<unsigned char>(text[i + k]);
+        if (!isContinuation(byte))
+            return 0;
+        codePoint = codePoint << 6 | (byte & 0x3Fu);
+    }
+    if (codePoint < smallest || codePoint > 0x10FFFF ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+// Characters that act on the terminal or on the line rather than show: the C1 controls (CSI
+// among them, which some terminals obey like ESC [), and the bidirectional embeddings, overrides
+// and isolates, which reorder the rest of the line (a name could make "gpj.exe" read "exe.jpg").
+bool actsOnTheLine(char32_t codePoint) {
+    return (codePoint >= 0x80 && codePoint <= 0x9F) ||
+           (codePoint >= 0x202A && codePoint <= 0x202E) ||
+           (codePoint >= 0x2066 && codePoint <= 0x2069);
+}
+
 } // namespace
 
 std::string consoleText(const std::string& text) {
@@ -20,8 +69,6 @@ std::string consoleText(const std::string& text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        const unsigned char next =
-            i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : std::uint8_t{0};
         if (byte == '\n') {
             out += "\\n";
         } else if (byte == '\r') {
@@ -30,13 +77,22 @@ std::string consoleText(const std::string& text) {
             out += "\\t";
         } else if (byte < 0x20 || byte == 0x7F) {
             appendHex(out, byte);
-        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
-            // U+0080 to U+009F: C1 controls, which some terminals obey like escape sequences.
-            appendHex(out, byte);
-            appendHex(out, next);
-            ++i;
-        } else {
+        } else if (byte < 0x80) {
             out += static_cast<char>(byte);
+        } else if (char32_t codePoint = 0;
+                   const std::size_t length = utf8SequenceAt(text, i, codePoint)) {
+            for (std::size_t k = 0; k < length; ++k) {
+                if (actsOnTheLine(codePoint))
+                    appendHex(out, static_cast<unsigned char>(text[i + k]));
+                else
+                    out += text[i + k];
+            }
+            i += length - 1;
+        } else if (byte <= 0x9F) {
+            // Not UTF-8, so a terminal of eight-bit characters may take it for a C1 control.
+            appendHex(out, byte);
+        } else {
+            out += static_cast<char>(byte); // a letter of another eight-bit encoding
         }
     }
     return out;

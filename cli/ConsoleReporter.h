@@ -28,9 +28,11 @@ class ConsoleReporter : public BatchReporter {
 
 // text as it may go to a terminal: a file name can hold a newline or an escape sequence, which
 // would forge lines of our own (evil\ntwinframe-cli: Files processed: 0.mpo) or drive the
-// terminal. Control characters are written visibly instead: \n, \r and \t as such, any other
-// (C1 controls too, as their UTF-8 bytes) as \xHH. Only the console needs this: the files and
-// the window keep the real names.
+// terminal, or reorder the line (U+202E). Such characters are written visibly instead: \n, \r
+// and \t as such, any other control as \xHH, and the C1 controls (U+0080 to U+009F), the
+// bidirectional embeddings, overrides (U+202A to U+202E) and isolates (U+2066 to U+2069) as \xHH
+// of each of their UTF-8 bytes, as is a byte 0x80 to 0x9F that is not part of a UTF-8
+// character. Only the console needs this: the files and the window keep the real names.
 std::string consoleText(const std::string& text);
 
 } // namespace twinframe

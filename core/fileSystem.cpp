@@ -43,12 +43,14 @@ bool lookedAtLately(const fs::path& folder) {
     return false;
 }
 
-bool isAbandoned(const fs::directory_entry& entry) {
+// A temporary of ours by its name, and a plain file: never a link (whose target is not ours) or
+// anything else that happens to bear such a name.
+std::optional<std::uint64_t> temporaryWriter(const fs::directory_entry& entry) {
     const auto writer = writerOfTemporary(utf8Text(entry.path().filename()));
-    if (!writer || *writer == currentProcessId() || processIsRunning(*writer))
-        return false;
     std::error_code error;
-    return entry.is_regular_file(error) && !entry.is_symlink(error);
+    if (!writer || entry.is_symlink(error) || !entry.is_regular_file(error))
+        return std::nullopt;
+    return writer;
 }
 
 } // namespace
@@ -90,10 +92,8 @@ void removeAbandonedTemporaries(const fs::path& folder) {
         return;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (!isAbandoned(*it))
-            continue;
-        std::error_code ignored; // another run may have removed it first
-        fs::remove(it->path(), ignored);
+        if (const auto writer = temporaryWriter(*it))
+            removeIfAbandoned(it->path(), *writer);
     }
 }
 

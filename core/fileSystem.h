@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <compare>
 #include <cstdint>
 #include <filesystem>
@@ -73,10 +74,23 @@ std::string temporaryLeaf(std::uint64_t processId, std::uint64_t serial);
 // one of our temporaries.
 std::optional<std::uint64_t> writerOfTemporary(const std::string& leaf);
 
-// Removes from folder the temporaries of Twinframe processes that are no longer running, never
-// one that a running process (this one included) may still be writing. Looks at a folder at
-// most once a minute, so that a batch writing thousands of images into it pays for one look.
+// Removes from folder the temporaries that no writer anywhere can still own, never one that a
+// running Twinframe (this one included, or one in another PID namespace or on another machine
+// sharing the folder) may still be writing. Looks at a folder at most once a minute, so that a
+// batch writing thousands of images into it pays for one look.
 void removeAbandonedTemporaries(const std::filesystem::path& folder);
+
+// How long a temporary stays where the file system keeps no locks and its writer cannot be
+// asked about: a writer elsewhere is taken for dead only after this long.
+inline constexpr std::chrono::hours kUnlockedTemporaryAge{24};
+
+// Removes the temporary at path, which writer's name it bears, when no writer can still own it,
+// and tells whether it did. On POSIX systems a writer holds a lock on its open temporary, and a
+// temporary is abandoned when that lock is free (the writer ended, however it ended); where the
+// file system has no locks, when its writer is not running here and it is older than
+// kUnlockedTemporaryAge. On Windows a writer holds its temporary open without letting anyone
+// delete it, and one whose writer is not running here is removed unless the system refuses.
+bool removeIfAbandoned(const std::filesystem::path& temporary, std::uint64_t writer);
 
 // The identity of the file at path, following links; none when nothing is there.
 std::optional<FileIdentity> identityOf(const std::filesystem::path& path);

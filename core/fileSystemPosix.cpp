@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <random>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,19 +33,72 @@ mode_t creationMode(std::filesystem::perms permissions) {
     return static_cast<mode_t>(permissions & std::filesystem::perms::all);
 }
 
+// What a lock asked of a temporary got: it, a refusal because another holds one, or nothing
+// because the file system keeps no locks.
+enum class LockAnswer { locked, heldByAnother, noLocks };
+
+// A writer holds an exclusive lock on its temporary for as long as it writes it, which tells
+// every other run, in any PID namespace and on any machine sharing the folder through a file
+// system that passes locks on (NFS, SMB), that it is alive; the system drops the lock however
+// the writer ends. An open file description's lock (or flock) belongs to the open file, not to
+// the process, so this process's own clean-up finds its live temporaries held too. Clean-up
+// asks for a shared lock without waiting; the writer waits, which is never long since clean-up
+// holds one only to look and remove.
+LockAnswer lockTemporary(int fd, bool writer) {
+#if defined(__EMSCRIPTEN__)
+    (void)fd;
+    (void)writer;
+    return LockAnswer::noLocks;
+#elif defined(F_OFD_SETLK)
+    struct flock lock {};
+    lock.l_type = writer ? F_WRLCK : F_RDLCK;
+    lock.l_whence = SEEK_SET; // the whole file, however long it grows
+    while (::fcntl(fd, writer ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN || errno == EACCES ? LockAnswer::heldByAnother : LockAnswer::noLocks;
+    }
+    return LockAnswer::locked;
+#else
+    while (::flock(fd, writer ? LOCK_EX : LOCK_SH | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        return errno == EWOULDBLOCK ? LockAnswer::heldByAnother : LockAnswer::noLocks;
+    }
+    return LockAnswer::locked;
+#endif
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether path still names the file open as fd.
+bool stillNamed(int fd, const std::filesystem::path& path) {
+    struct stat open {};
+    struct stat named {};
+    return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && sameFile(open, named);
+}
+
 // Creates a temporary file that did not exist before, with mode less the user's umask (as the
-// final file would have had if written in place). Its descriptor writes whatever the mode says.
+// final file would have had if written in place), and holds the writer's lock on it. Its
+// descriptor writes whatever the mode says.
 int createTemporary(const std::filesystem::path& target, mode_t mode,
                     std::filesystem::path& temporary, std::error_code& error) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = temporaryNameBeside(target);
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0)
-            return fd;
-        if (errno != EEXIST) {
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
             error = lastSystemError();
             return -1;
         }
+        // Between the open and the lock, a clean-up elsewhere may have found the new file
+        // unlocked and removed it: then it is written under a new name.
+        if (lockTemporary(fd, true) != LockAnswer::locked || stillNamed(fd, temporary))
+            return fd;
+        ::close(fd);
     }
     error = std::make_error_code(std::errc::file_exists);
     return -1;
@@ -128,22 +183,18 @@ bool cannotRenameWithoutReplacing(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 bool cannotLink(int error) {
-    return error == EPERM || error == EOPNOTSUPP;
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
 }
 
-// Takes away the empty file that claimed target for us, and only while it is still ours: after
-// a failed rename the name may already hold the complete file, or one put there meanwhile.
-void releaseClaim(const std::filesystem::path& target, const struct stat& claimed) {
-    struct stat now {};
-    if (::lstat(target.c_str(), &now) == 0 && now.st_dev == claimed.st_dev &&
-        now.st_ino == claimed.st_ino && now.st_size == 0)
-        ::unlink(target.c_str());
-}
-
-// Gives the complete temporary the name target unless something has it: in one step where the
-// file system allows, else by a hard link; on file systems with neither, by claiming the name
-// with an empty file of our own first, which the temporary then replaces at once. A rename that
-// fails takes the claim away again: a failed join leaves no empty file of the output's name.
+// Gives the complete temporary the name target unless something has it. In one step where the
+// file system can (renameat2 with RENAME_NOREPLACE), else by a hard link and the temporary's
+// removal (a kill between the two leaves the complete file and a temporary the next run removes).
+// Card drivers in user space (exfat-fuse, fusefat) can do neither; there the name is looked at
+// and the temporary renamed onto it straight after, as nothing else is left that never puts an
+// empty or partial file under the name (claiming the name with an empty file first left that
+// empty file behind when the process was killed before its rename). The price is honest: a file
+// that another program creates under the name in the microseconds between the look and the
+// rename is replaced.
 std::error_code renameWithoutReplacing(const std::filesystem::path& temporary,
                                        const std::filesystem::path& target) {
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
@@ -156,18 +207,13 @@ std::error_code renameWithoutReplacing(const std::filesystem::path& temporary,
     }
     if (!cannotLink(errno))
         return lastSystemError();
-    const int claim = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (claim < 0)
+    struct stat status {};
+    if (::lstat(target.c_str(), &status) == 0)
+        return std::make_error_code(std::errc::file_exists);
+    if (errno != ENOENT)
         return lastSystemError();
-    struct stat claimed {};
-    const bool known = ::fstat(claim, &claimed) == 0;
-    ::close(claim);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const std::error_code error = lastSystemError();
-        if (known)
-            releaseClaim(target, claimed);
-        return error;
-    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return lastSystemError();
     return {};
 }
 
@@ -195,6 +241,8 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
     if (kind == TemporaryKind::unnamedWherePossible) {
         const int unnamed = createUnnamed(target, mode);
         if (unnamed >= 0) {
+            // Locked for the instant it has a temporary name, when it replaces a file.
+            (void)lockTemporary(unnamed, true);
             bool linked = false;
             const std::error_code error =
                 writeAndClose(unnamed, writeContent, written, [&](int fd) {
@@ -214,11 +262,17 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
     const int fd = createTemporary(target, mode, temporary, error);
     if (fd < 0)
         return error;
+    // A second descriptor of the same open file keeps the writer's lock from the close (which
+    // reports late write failures) until the temporary has its final name: no clean-up may take
+    // it in between.
+    const int lockHolder = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     error = writeAndClose(fd, writeContent, written, {});
     if (!error)
         error = moveIntoPlace(temporary, target, existing);
     if (error)
         ::unlink(temporary.c_str());
+    if (lockHolder >= 0)
+        ::close(lockHolder);
     return error;
 }
 
@@ -286,6 +340,41 @@ bool processIsRunning(std::uint64_t processId) {
         return false;
     return ::kill(pid, 0) == 0 || errno == EPERM;
 #endif
+}
+
+bool removeIfAbandoned(const std::filesystem::path& temporary, std::uint64_t writer) {
+    // Opened to be locked, never to be written; a fifo under a temporary's name must not hang.
+    const int fd =
+        ::open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat status {};
+    bool abandoned = false;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        switch (lockTemporary(fd, false)) {
+        case LockAnswer::locked:
+            abandoned = true;
+            break;
+        case LockAnswer::heldByAnother:
+            break;
+        case LockAnswer::noLocks: {
+            // Nothing tells a live writer on another machine or in another PID namespace from a
+            // dead one here but time: no image takes hours to write, and a FAT card's clock
+            // (local time, whichever zone its writer was in) can be half a day off ours.
+            const auto age = std::difftime(std::time(nullptr), status.st_mtime);
+            abandoned = writer != currentProcessId() && !processIsRunning(writer) &&
+                        age >= static_cast<double>(kUnlockedTemporaryAge.count()) * 3600;
+            break;
+        }
+        }
+    }
+    // Still the file that was locked and looked at: another run may have removed it and a new
+    // writer taken the name meanwhile. The lock is kept until it is gone.
+    struct stat named {};
+    const bool removed = abandoned && ::lstat(temporary.c_str(), &named) == 0 &&
+                         sameFile(status, named) && ::unlink(temporary.c_str()) == 0;
+    ::close(fd);
+    return removed;
 }
 
 bool nameIsTaken(const std::filesystem::path& path) {

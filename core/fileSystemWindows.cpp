@@ -342,6 +342,16 @@ std::uint64_t currentProcessId() {
     return ::GetCurrentProcessId();
 }
 
+bool removeIfAbandoned(const std::filesystem::path& temporary, std::uint64_t writer) {
+    // A writer holds its temporary open without sharing its deletion, so the system refuses to
+    // delete it while the writer lives, on this machine or on another sharing the folder. A
+    // writer here is asked about as well, for the instant between the close and the rename of a
+    // temporary that could not be marked for removal on close.
+    if (writer == currentProcessId() || processIsRunning(writer))
+        return false;
+    return ::DeleteFileW(temporary.c_str()) != 0;
+}
+
 bool processIsRunning(std::uint64_t processId) {
     if (processId > std::numeric_limits<DWORD>::max())
         return false;

@@ -461,9 +461,20 @@ struct OpenInput {
 
     NativeFile file = kNoFile;
     JoinInput input;
-    // The joined file is as private as its left picture.
+    // Its permission bits, of which the joined file gets those both pictures share.
     std::filesystem::perms permissions = std::filesystem::perms::unknown;
 };
+
+// The permission bits two files share: who may read (or write) both. A file whose bits are not
+// known leaves the other's.
+std::filesystem::perms sharedPermissions(std::filesystem::perms left,
+                                         std::filesystem::perms right) {
+    if (left == std::filesystem::perms::unknown)
+        return right;
+    if (right == std::filesystem::perms::unknown)
+        return left;
+    return left & right;
+}
 
 // Opens and reads one input, its size checked first; the user's text when that fails.
 std::string openInput(const fs::path& path, OpenInput& open) {
@@ -581,6 +592,9 @@ JoinResult planPair(const fs::path& left, const fs::path& right, const fs::path&
 }
 
 JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path& output) {
+    // Before anything can refuse the pair: a join killed on a card leaves its temporary there,
+    // and the run after it may well find its pair joined or refused.
+    removeAbandonedTemporaries(output.has_parent_path() ? output.parent_path() : pathFromUtf8("."));
     // The original MPO usually sits there; looked at first, it costs no reading.
     if (nameIsTaken(output))
         return {outputExistsText(output)};
@@ -595,11 +609,10 @@ JoinResult joinPair(const fs::path& left, const fs::path& right, const fs::path&
         return writeJoin(plan, leftFile.file, rightFile.file, file);
     };
     // The original MPO is usually what sits under the output's name: never replace a file. The
-    // output is as private as the left picture it starts from.
-    removeAbandonedTemporaries(output.has_parent_path() ? output.parent_path() : pathFromUtf8("."));
-    const std::error_code error =
-        writeFileAtomically(output, writeContent, nullptr, TemporaryKind::unnamedWherePossible,
-                            ExistingFile::keep, leftFile.permissions);
+    // output holds both pictures, so it is as private as the more private of them.
+    const std::error_code error = writeFileAtomically(
+        output, writeContent, nullptr, TemporaryKind::unnamedWherePossible, ExistingFile::keep,
+        sharedPermissions(leftFile.permissions, rightFile.permissions));
     if (error == std::errc::file_exists)
         return {outputExistsText(output)};
     if (error)

@@ -11,6 +11,7 @@ packages=(
     desktop-file-utils appstream dpkg-dev file fonts-dejavu-core lintian
     libimage-exiftool-perl python3-pil
     dosfstools
+    exfat-fuse fuse3 exfatprogs
     shared-mime-info
     dbus-daemon
 )

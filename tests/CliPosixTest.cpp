@@ -76,3 +76,32 @@ TEST(Cli, ControlCharactersInNamesAreEscapedOnTheConsoleOnly) {
     const CliRun missing = runCli(dir, "'gone\r.mpo'");
     EXPECT_EQ(missing.err, "twinframe-cli: Cannot open gone\\r.mpo: No such file or directory\n");
 }
+
+// A raw CSI byte (0x9B, a control on eight-bit terminals) and the bidirectional overrides and
+// isolates, which would reorder the rest of the line, are escaped too; letters of other scripts,
+// a right-to-left name and a stray Latin-1 letter stay as they are.
+TEST(Cli, C1ControlsAndBidirectionalOverridesAreEscapedOnTheConsole) {
+    TempDir dir;
+    // U+202E RIGHT-TO-LEFT OVERRIDE, U+2066 LEFT-TO-RIGHT ISOLATE, U+2069 POP DIRECTIONAL
+    // ISOLATE, U+202A LEFT-TO-RIGHT EMBEDDING; a raw 0x9B; U+0085 NEXT LINE; then text that
+    // must pass: "é" (C3 A9), "Û" (C3 9B, whose second byte is 0x9B), Hebrew "shin", U+2070,
+    // and a lone 0xE9 (Latin-1 "é").
+    const std::string name = "a\xe2\x80\xaegpj\xe2\x81\xa6x\xe2\x81\xa9\xe2\x80\xaa\x9b[2J"
+                             "\xc2\x85\xc3\xa9\xc3\x9b\xd7\xa9\xe2\x81\xb0\xe9.mpo";
+    writeBytes(dir / name, jpegLike(2'000, 0xE0));
+    const CliRun run = runCli(dir, std::string("--quiet ") +
+                                       "\"$(printf 'a\\342\\200\\256gpj\\342\\201\\246x\\342\\201"
+                                       "\\251\\342\\200\\252\\233[2J\\302\\205\\303\\251\\303\\233"
+                                       "\\327\\251\\342\\201\\260\\351.mpo')\"");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "twinframe-cli: a\\xe2\\x80\\xaegpj\\xe2\\x81\\xa6x\\xe2\\x81\\xa9"
+                       "\\xe2\\x80\\xaa\\x9b[2J\\xc2\\x85\xc3\xa9\xc3\x9b\xd7\xa9\xe2\x81\xb0"
+                       "\xe9.mpo is not a valid MPO file\n");
+
+    // The join's messages go through the same escaping.
+    const std::string left = "\xe2\x80\xae-L.jpg";
+    writeBytes(dir / left, jpegLike(2'000));
+    const CliRun join = runCli(dir, "--join --quiet \"$(printf '\\342\\200\\256-L.jpg')\"");
+    EXPECT_EQ(join.exitCode, 1);
+    EXPECT_EQ(join.err, "twinframe-cli: \\xe2\\x80\\xae-L.jpg is not a valid JPEG file\n");
+}

@@ -132,15 +132,28 @@ TEST(JoinCli, StopSignalEndsTheJoinAfterTheCurrentPair) {
     }
 }
 
-// The joined file is as private as its left picture.
-TEST(JoinCli, OutputKeepsTheLeftPicturesPermissions) {
+// The joined file holds both pictures: it gets only the permission bits both have, so neither
+// picture can be read through it by anyone who could not read that picture, less the umask.
+TEST(JoinCli, OutputGetsThePermissionsBothPicturesShare) {
     TempDir dir;
-    writePair(dir, "p-L.jpg", "p-R.jpg");
-    ::chmod((dir / "p-L.jpg").c_str(), 0600);
-    ::chmod((dir / "p-R.jpg").c_str(), 0644);
-    EXPECT_EQ(runCli(dir, "--join p-L.jpg", "umask 022 &&").exitCode, 0);
-    struct stat status {};
-    ASSERT_EQ(::stat((dir / "p.mpo").c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    const auto modeOf = [&](const std::string& name) {
+        struct stat status {};
+        return ::stat((dir / name).c_str(), &status) == 0 ? status.st_mode & 0777 : ~0u;
+    };
+    const auto joinWithModes = [&](const std::string& name, mode_t left, mode_t right,
+                                   const std::string& umask) {
+        writePair(dir, name + "-L.jpg", name + "-R.jpg");
+        ::chmod((dir / (name + "-L.jpg")).c_str(), left);
+        ::chmod((dir / (name + "-R.jpg")).c_str(), right);
+        return runCli(dir, "--join " + name + "-L.jpg", "umask " + umask + " &&").exitCode;
+    };
+    EXPECT_EQ(joinWithModes("p", 0600, 0644, "022"), 0);
+    EXPECT_EQ(modeOf("p.mpo"), 0600u);
+    EXPECT_EQ(joinWithModes("q", 0644, 0600, "022"), 0); // the right's privacy counts as much
+    EXPECT_EQ(modeOf("q.mpo"), 0600u);
+    EXPECT_EQ(joinWithModes("r", 0664, 0646, "002"), 0);
+    EXPECT_EQ(modeOf("r.mpo"), 0644u);
+    EXPECT_EQ(joinWithModes("s", 0666, 0666, "027"), 0);
+    EXPECT_EQ(modeOf("s.mpo"), 0640u);
 }
 #endif
