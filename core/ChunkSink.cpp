@@ -38,30 +38,98 @@ std::string spellingInFolder(const fs::path& target, const FileIdentity& identit
     return plain.value_or(link.value_or(leaf));
 }
 
-class FileChunkSink : public ChunkSink {
-  public:
-    std::optional<FileIdentity> identityOf(const std::filesystem::path& target) override {
-        return twinframe::identityOf(target);
-    }
-    std::error_code save(const std::string& /*input*/, std::int64_t first, std::int64_t last,
-                         const std::filesystem::path& target, FileIdentity& written) override {
-        return saveChunk(first, last, target, &written);
-    }
-    std::optional<std::string> existingName(const fs::path& target) override {
-        // Only a file can be one the camera wrote; a folder in the way makes the write fail
-        // and be told as such.
-        std::error_code error;
-        const auto identity = twinframe::identityOf(target);
-        if (!identity || !fs::is_regular_file(target, error))
-            return std::nullopt;
-        return spellingInFolder(target, *identity);
-    }
-};
+// A file of many images must not hold a descriptor open for each: past this many, each is
+// flushed and closed as soon as it is written.
+constexpr std::size_t kHeldOpen = 32;
+
+fs::path folderOf(const fs::path& target) {
+    return target.has_parent_path() ? target.parent_path() : fs::path(".");
+}
 
 } // namespace
 
 std::optional<std::string> ChunkSink::existingName(const std::filesystem::path& /*target*/) {
     return std::nullopt;
+}
+
+std::error_code ChunkSink::publish(ExistingFile /*existing*/, std::size_t& failed) {
+    failed = 0;
+    return {};
+}
+
+std::error_code ChunkSink::makeDurable(std::filesystem::path& /*folder*/) {
+    return {};
+}
+
+FileChunkSink::~FileChunkSink() {
+    discard();
+}
+
+std::optional<FileIdentity> FileChunkSink::identityOf(const fs::path& target) {
+    return twinframe::identityOf(target);
+}
+
+std::error_code FileChunkSink::save(const std::string& /*input*/, std::int64_t first,
+                                    std::int64_t last, const fs::path& target,
+                                    FileIdentity& written) {
+    if (last <= first)
+        return {}; // an empty range makes no file, as saveChunk has it
+    StagedFile staged;
+    if (const std::error_code error =
+            stageChunk(first, last, target, staged_.size() < kHeldOpen, staged, watcher_))
+        return error;
+    written = staged.identity;
+    staged_.push_back(std::move(staged));
+    return {};
+}
+
+// Each output's data is waited for once, for all of a file's outputs together, just before they
+// are named (their write-back started as each was written, so little is left to wait for); the
+// folder, whose new names matter only once the batch is over, is flushed once per batch. That
+// keeps both promises (no name before its bytes, all on the disk by the summary) at the cost of
+// one wait per file and one per folder, rather than one per output and one per name.
+std::error_code FileChunkSink::publish(ExistingFile existing, std::size_t& failed) {
+    failed = 0;
+    const std::error_code error = publishStaged(staged_, existing, failed, watcher_);
+    if (!error)
+        for (const StagedFile& file : staged_) {
+            const fs::path folder = folderOf(file.target);
+            if (std::find(foldersToFlush_.begin(), foldersToFlush_.end(), folder) ==
+                foldersToFlush_.end())
+                foldersToFlush_.push_back(folder);
+        }
+    discard();
+    return error;
+}
+
+void FileChunkSink::discard() {
+    for (StagedFile& file : staged_)
+        discardStaged(file);
+    staged_.clear();
+}
+
+std::error_code FileChunkSink::makeDurable(fs::path& folder) {
+    std::error_code error;
+    for (const fs::path& written : foldersToFlush_) {
+        if (watcher_)
+            watcher_(PublishStep::flushFolder, written);
+        if (const std::error_code flushError = flushFolder(written); flushError && !error) {
+            error = flushError;
+            folder = written;
+        }
+    }
+    foldersToFlush_.clear();
+    return error;
+}
+
+std::optional<std::string> FileChunkSink::existingName(const fs::path& target) {
+    // Only a file can be one the camera wrote; a folder in the way makes the write fail
+    // and be told as such.
+    std::error_code error;
+    const auto identity = twinframe::identityOf(target);
+    if (!identity || !fs::is_regular_file(target, error))
+        return std::nullopt;
+    return spellingInFolder(target, *identity);
 }
 
 ChunkSink& fileChunkSink() {

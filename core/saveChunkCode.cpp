@@ -193,4 +193,17 @@ std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::file
         fileBuffer.permissions());
 }
 
+std::error_code stageChunk(std::int64_t first, std::int64_t last, const std::filesystem::path& name,
+                           bool holdOpen, StagedFile& staged, const PublishWatcher& watcher) {
+    if (first < 0 || last <= first || last >= fileBuffer.length())
+        return std::make_error_code(std::errc::invalid_argument);
+    removeAbandonedTemporaries(name.has_parent_path() ? name.parent_path() : ".");
+    return stageFile(
+        name,
+        [first, last](NativeFile output) {
+            return fileBuffer.copyTo(output, first, last - first + 1);
+        },
+        fileBuffer.permissions(), holdOpen, staged, watcher);
+}
+
 } // namespace twinframe

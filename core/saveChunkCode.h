@@ -102,4 +102,9 @@ std::int64_t findImageStart(std::int64_t from, std::int64_t fileLength);
 std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::filesystem::path& name,
                           FileIdentity* written = nullptr);
 
+// The same bytes written into a temporary beside name that stageFile keeps unnamed (see there):
+// the split names all of a file's images only once every one of them is written.
+std::error_code stageChunk(std::int64_t first, std::int64_t last, const std::filesystem::path& name,
+                           bool holdOpen, StagedFile& staged, const PublishWatcher& watcher = {});
+
 } // namespace twinframe

@@ -318,21 +318,49 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
     }
 
     batch.searchStart = plan.searchStart;
+    // A file is split whole or not at all: its images are written unnamed first and named
+    // together once every one is complete, so a failure (a full disk, a folder in the way of
+    // the last name) leaves no new output and earlier outputs of those names as they were.
+    std::vector<FileIdentity> written(plan.chunks.size());
     for (std::size_t i = 0; i < plan.chunks.size(); ++i) {
         const Chunk& chunk = plan.chunks[i];
         reporter.setStatus(statusText(fileIndex, i + 1));
-        FileIdentity written;
         const auto there = alreadyThere ? batch.sink->identityOf(outputs[i].target) : std::nullopt;
         if (there) {
-            written = *there;
+            written[i] = *there;
         } else if (const std::error_code error = batch.sink->save(name, chunk.first, chunk.last,
-                                                                  outputs[i].target, written)) {
+                                                                  outputs[i].target, written[i])) {
+            batch.sink->discard();
             // One message per file: after a full disk, the next image would only fail again.
             reporter.showMessage(describeFailure("Cannot write", outputs[i].displayName, error));
             return;
         }
+    }
+    // A one-image output is a copy of the whole input: it never replaces what is there, not even
+    // a file that took its name while the copy was being written.
+    const ExistingFile existing =
+        plan.kind == SplitKind::oneImage ? ExistingFile::keep : ExistingFile::replace;
+    std::size_t failed = 0;
+    if (const std::error_code error = batch.sink->publish(existing, failed)) {
+        bool sameBytes = false;
+        const auto refusal = existing == ExistingFile::keep && error == std::errc::file_exists
+                                 ? refusalOfExisting(input, name, plan, outputs, batch, sameBytes)
+                                 : std::nullopt;
+        const auto there = sameBytes ? batch.sink->identityOf(outputs[0].target) : std::nullopt;
+        if (refusal) {
+            reporter.showMessage(*refusal);
+            return;
+        }
+        if (!there) {
+            reporter.showMessage(
+                describeFailure("Cannot write", outputs[failed].displayName, error));
+            return;
+        }
+        written[0] = *there; // the same bytes, written meanwhile by another run
+    }
+    for (const FileIdentity& identity : written) {
         ++batch.totalImages;
-        batch.written[written] = name;
+        batch.written[identity] = name;
     }
     if (plan.imagePastEnd != 0)
         reporter.showMessage(name + " may be incomplete: its index puts image " +

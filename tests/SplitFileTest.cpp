@@ -216,15 +216,26 @@ TEST_F(SplitFile, ReplacesOutputsLeftByAnEarlierRun) {
     EXPECT_EQ(readBytes(dir / "a-L.jpg"), slice(file, 0, 4'999));
 }
 
-TEST_F(SplitFile, WriteFailureIsToldAndLeavesNoPartialFile) {
+// A file is split whole or not at all: a folder in the way of its last output leaves its first
+// unwritten, and an earlier run's output of that name as it was.
+TEST_F(SplitFile, WriteFailureOfTheLastOutputLeavesNoneOfTheFile) {
+    writeBytes(dir / "a-L.jpg", Bytes(300, 7)); // an earlier run's
     std::filesystem::create_directory(dir / "a-R.jpg");
     const Bytes file = mpoWithImagesAt(10'000, {0, 5'000});
     split("a.mpo", file);
     EXPECT_EQ(reporter.messages, Names{"Cannot write a-R.jpg: Is a directory"});
     EXPECT_EQ(dir.names(), (Names{"a-L.jpg", "a-R.jpg", "a.mpo"}));
-    EXPECT_EQ(readBytes(dir / "a-L.jpg"), slice(file, 0, 4'999));
+    EXPECT_EQ(readBytes(dir / "a-L.jpg"), Bytes(300, 7));
     EXPECT_TRUE(std::filesystem::is_empty(dir / "a-R.jpg"));
-    EXPECT_EQ(batch.totalImages, 1);
+    EXPECT_EQ(batch.totalImages, 0);
+
+    // The same in a file of three images, and with nothing there before.
+    std::filesystem::create_directory(dir / "m-3.jpg");
+    split("m.mpo", mpoWithImagesAt(12'000'000, {0, 4'000'000, 8'000'000}));
+    EXPECT_EQ(reporter.messages.back(), "Cannot write m-3.jpg: Is a directory");
+    EXPECT_EQ(dir.names(), (Names{"a-L.jpg", "a-R.jpg", "a.mpo", "m-3.jpg", "m.mpo"}));
+    EXPECT_EQ(batch.totalImages, 0);
+    EXPECT_TRUE(batch.written.empty());
 }
 
 namespace {
@@ -382,3 +393,39 @@ TEST_F(SplitFile, OutputsKeepTheInputsPermissionsLessTheUmask) {
         EXPECT_EQ(statOf(dir / name).st_mode & 0777, 0640u) << name;
 }
 #endif
+
+// A file that takes the one image's name while the copy is being written (the camera's own JPEG,
+// another program's) is kept, and told as one that was there before; the same bytes there (a
+// run beside this one) count as the image. The sink's watcher writes it in at the last moment.
+TEST_F(SplitFile, OneImageNeverReplacesAFileThatAppearsWhileItIsWritten) {
+    FileChunkSink sink;
+    batch.sink = &sink;
+    const Bytes camerasJpeg = jpegLike(30'000, 0xE1, 7);
+    Bytes appearing = camerasJpeg;
+    sink.setWatcher([&](PublishStep step, const std::filesystem::path& path) {
+        if (step == PublishStep::name)
+            writeBytes(path, appearing);
+    });
+    split("DSCF0001.MPO", jpegLike(40'000));
+    EXPECT_EQ(reporter.messages,
+              Names{"DSCF0001.MPO not split: a different DSCF0001.jpg is already there"});
+    EXPECT_EQ(readBytes(dir / "DSCF0001.jpg"), camerasJpeg);
+    EXPECT_EQ(dir.names(), (Names{"DSCF0001.MPO", "DSCF0001.jpg"}));
+    EXPECT_EQ(batch.totalImages, 0);
+
+    const Bytes single = jpegLike(20'000);
+    appearing = single;
+    split("single.mpo", single);
+    EXPECT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(readBytes(dir / "single.jpg"), single);
+    EXPECT_EQ(batch.totalImages, 1);
+    EXPECT_EQ(batch.written.size(), 1u);
+
+    // A pair replaces an earlier run's outputs, also one written in at the last moment.
+    const Bytes pair = mpoWithImagesAt(10'000, {0, 5'000});
+    appearing = Bytes(100, 3);
+    split("p.mpo", pair);
+    EXPECT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(readBytes(dir / "p-L.jpg"), slice(pair, 0, 4'999));
+    EXPECT_EQ(readBytes(dir / "p-R.jpg"), slice(pair, 5'000, 9'999));
+}
