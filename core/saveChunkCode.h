@@ -63,6 +63,13 @@ class FileBuffer {
     std::int64_t findImageStart(std::int64_t from);
     std::error_code readError() const { return readError_; }
 
+    // Whether the image in bytes first to last (inclusive) of the file looks whole: a copy cut
+    // short leaves its last image with a header segment running past the end, or with no end
+    // marker (FF D9) after its compressed data. Reads the image's header and its tail; all of
+    // it only when the tail holds no end marker. An image whose header cannot be walked (not a
+    // camera's JPEG) passes: this only finds images cut short.
+    bool imageLooksWhole(std::int64_t first, std::int64_t last);
+
     // Appends bytes first to first + count - 1 of the file to the open file output.
     std::error_code copyTo(NativeFile output, std::int64_t first, std::int64_t count);
 

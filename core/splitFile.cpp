@@ -362,9 +362,17 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
         ++batch.totalImages;
         batch.written[identity] = name;
     }
-    if (plan.imagePastEnd != 0)
+    if (plan.imagePastEnd != 0) {
         reporter.showMessage(name + " may be incomplete: its index puts image " +
                              std::to_string(plan.imagePastEnd) + " past the end of the file");
+        return;
+    }
+    // A copy cut short inside its last image (a card pulled during the camera's write) splits
+    // like any file, but must not pass for a whole one.
+    const Chunk& lastChunk = plan.chunks.back();
+    if (!fileBuffer.imageLooksWhole(lastChunk.first, lastChunk.last))
+        reporter.showMessage(name + " may be incomplete: image " +
+                             std::to_string(plan.chunks.size()) + " ends before its end marker");
 }
 
 } // namespace twinframe

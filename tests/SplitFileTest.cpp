@@ -1,4 +1,5 @@
 #include "splitFile.h"
+#include "JpegBuilder.h"
 #include "MpoBuilder.h"
 
 #include <gtest/gtest.h>
@@ -353,7 +354,10 @@ TEST_F(SplitFile, FileOfMoreThanAThousandImagesIsNotSplit) {
 
     const Bytes most = repeatedSignatures(kMostImages);
     split("most.mpo", most);
-    EXPECT_EQ(reporter.messages.size(), 1u);
+    // Split all the same; its last image, four bytes, is no whole image either.
+    EXPECT_EQ(reporter.messages.back(),
+              "most.mpo may be incomplete: image 1000 ends before its end marker");
+    EXPECT_EQ(reporter.messages.size(), 2u);
     EXPECT_EQ(batch.totalImages, 1000);
     EXPECT_EQ(readBytes(dir / "most-1000.jpg"), slice(most, 3'996, 3'999));
 
@@ -428,4 +432,33 @@ TEST_F(SplitFile, OneImageNeverReplacesAFileThatAppearsWhileItIsWritten) {
     EXPECT_EQ(reporter.messages.size(), 1u);
     EXPECT_EQ(readBytes(dir / "p-L.jpg"), slice(pair, 0, 4'999));
     EXPECT_EQ(readBytes(dir / "p-R.jpg"), slice(pair, 5'000, 9'999));
+}
+
+// A copy cut short inside its last image (a card pulled while the camera wrote) is split as any
+// file, and told: inside the header of its only image, or inside the compressed data of its
+// right image. A whole file with a camera's padding after its end marker is not.
+TEST_F(SplitFile, FileCutShortInsideItsLastImageIsToldAsMaybeIncomplete) {
+    const Bytes one = buildJpeg({.dataSize = 40'000, .seed = 3}).bytes;
+    const Bytes cutInHeader = slice(one, 0, 150); // inside the Exif segment
+    split("DSCF0001.MPO", cutInHeader);
+    EXPECT_EQ(reporter.messages,
+              Names{"DSCF0001.MPO may be incomplete: image 1 ends before its end marker"});
+    EXPECT_EQ(readBytes(dir / "DSCF0001.jpg"), cutInHeader);
+    EXPECT_EQ(batch.totalImages, 1);
+
+    Bytes pair = buildJpeg({.dataSize = 30'000, .seed = 4}).bytes;
+    const std::size_t rightStart = pair.size();
+    const Bytes right = buildJpeg({.dataSize = 30'000, .padding = 300, .seed = 5}).bytes;
+    pair.insert(pair.end(), right.begin(), right.end());
+    split("whole.MPO", pair);
+    EXPECT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(readBytes(dir / "whole-R.jpg"), right);
+
+    const Bytes cutInData = slice(pair, 0, rightStart + right.size() - 2'000);
+    split("cut.MPO", cutInData);
+    EXPECT_EQ(reporter.messages.back(),
+              "cut.MPO may be incomplete: image 2 ends before its end marker");
+    EXPECT_EQ(readBytes(dir / "cut-L.jpg"), slice(pair, 0, rightStart - 1));
+    EXPECT_EQ(readBytes(dir / "cut-R.jpg"), slice(cutInData, rightStart, cutInData.size() - 1));
+    EXPECT_EQ(batch.totalImages, 5);
 }
