@@ -17,34 +17,50 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
                                               [&](char x, char y) { return fold(x) == fold(y); });
 }
 
+fs::path folderOf(const fs::path& target) {
+    return target.has_parent_path() ? target.parent_path() : fs::path(".");
+}
+
 // The folder's own spelling of the file that target reaches: the entry of target's name in
 // any letter case that is that very file, a plain file before a link to it, the exact spelling
-// first.
+// first. Where no entry has its identity (a card driver that gives each spelling an identity of
+// its own), the one entry that matches without regard to case is the file.
 std::string spellingInFolder(const fs::path& target, const FileIdentity& identity) {
     const std::string leaf = utf8Text(target.filename());
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::optional<std::string> plain;
     std::optional<std::string> link;
+    std::vector<std::string> matching;
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(folderOf(target), error), end; !error && it != end;
+         it.increment(error)) {
         const std::string name = utf8Text(it->path().filename());
-        if (!sameIgnoringCase(name, leaf) || twinframe::identityOf(it->path()) != identity)
+        if (!sameIgnoringCase(name, leaf))
+            continue;
+        matching.push_back(name);
+        if (twinframe::identityOf(it->path()) != identity)
             continue;
         std::error_code ignored;
         std::optional<std::string>& kind = it->is_symlink(ignored) ? link : plain;
         if (!kind || name == leaf)
             kind = name;
     }
+    if (!plain && !link && matching.size() == 1)
+        return matching.front();
     return plain.value_or(link.value_or(leaf));
+}
+
+// The entries of folder whose names match leaf without regard to case.
+std::size_t entriesMatching(const fs::path& folder, const std::string& leaf) {
+    std::size_t count = 0;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        count += sameIgnoringCase(utf8Text(it->path().filename()), leaf);
+    return count;
 }
 
 // A file of many images must not hold a descriptor open for each: past this many, each is
 // flushed and closed as soon as it is written.
 constexpr std::size_t kHeldOpen = 32;
-
-fs::path folderOf(const fs::path& target) {
-    return target.has_parent_path() ? target.parent_path() : fs::path(".");
-}
 
 } // namespace
 
@@ -130,6 +146,20 @@ std::optional<std::string> FileChunkSink::existingName(const fs::path& target) {
     if (!identity || !fs::is_regular_file(target, error))
         return std::nullopt;
     return spellingInFolder(target, *identity);
+}
+
+bool ChunkSink::isSameEntry(const fs::path& /*a*/, const fs::path& /*b*/) {
+    return false;
+}
+
+// On a disk that ignores case both spellings reach a file, and the folder holds one entry for
+// them; on one that heeds case, both reach files only when the folder holds two.
+bool FileChunkSink::isSameEntry(const fs::path& a, const fs::path& b) {
+    const std::string leaf = utf8Text(a.filename());
+    if (folderOf(a) != folderOf(b) || !sameIgnoringCase(leaf, utf8Text(b.filename())))
+        return false;
+    return twinframe::identityOf(a) && twinframe::identityOf(b) &&
+           entriesMatching(folderOf(a), leaf) == 1;
 }
 
 ChunkSink& fileChunkSink() {

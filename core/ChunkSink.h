@@ -44,6 +44,11 @@ class ChunkSink {
     // the folder holds it (DSCF0001.JPG where the file system ignores case and target ends in
     // .jpg); none when nothing is there. A sink that writes no files finds nothing.
     virtual std::optional<std::string> existingName(const std::filesystem::path& target);
+
+    // Whether a and b, two spellings in one folder that differ only in letter case, name the same
+    // file where identity cannot tell: card drivers (exfat-fuse, fusefat) give each spelling an
+    // identity of its own. A sink that writes no files finds none.
+    virtual bool isSameEntry(const std::filesystem::path& a, const std::filesystem::path& b);
 };
 
 // The desktop's sink: the images of a file written into temporaries beside their input, then
@@ -58,6 +63,7 @@ class FileChunkSink : public ChunkSink {
     void discard() override;
     std::error_code makeDurable(std::filesystem::path& folder) override;
     std::optional<std::string> existingName(const std::filesystem::path& target) override;
+    bool isSameEntry(const std::filesystem::path& a, const std::filesystem::path& b) override;
 
     // For tests: told each step of putting outputs on the disk, before it is taken.
     void setWatcher(PublishWatcher watcher) { watcher_ = std::move(watcher); }

@@ -156,7 +156,8 @@ std::optional<std::string> refusalOfExisting(const fs::path& input, const std::s
     alreadyThere = false;
     const auto inputIdentity = identityOf(input);
     for (const Output& output : outputs)
-        if (inputIdentity && batch.sink->identityOf(output.target) == inputIdentity)
+        if (inputIdentity && (batch.sink->identityOf(output.target) == inputIdentity ||
+                              batch.sink->isSameEntry(input, output.target)))
             return name + " not split: " + output.displayName + " is the file itself";
     if (plan.kind != SplitKind::oneImage)
         return std::nullopt; // an earlier run's -L, -R or -N is replaced
@@ -358,6 +359,10 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
         }
         written[0] = *there; // the same bytes, written meanwhile by another run
     }
+    // As the folder now answers for each name: a card driver may give a name another identity
+    // than the file had while it was written, and later files are checked by name.
+    for (std::size_t i = 0; i < written.size(); ++i)
+        written[i] = batch.sink->identityOf(outputs[i].target).value_or(written[i]);
     for (const FileIdentity& identity : written) {
         ++batch.totalImages;
         batch.written[identity] = name;

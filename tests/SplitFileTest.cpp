@@ -319,27 +319,49 @@ TEST_F(SplitFile, DifferentFileIsNamedAsTheFolderHoldsIt) {
               Names{"DSCF0002.MPO not split: a different DSCF0002.JPG is already there"});
 }
 
-// Where the test may mount a FAT image (root, a kernel with vfat), the camera's DSCF0001.JPG is
-// found under the output's name DSCF0001.jpg by the file system itself.
+// Where the test may mount a FAT image (root, and a kernel with vfat or /dev/fuse for fusefat),
+// the camera's DSCF0001.JPG is found under the output's name DSCF0001.jpg by the file system
+// itself. Through fusefat, as through exfat-fuse, each spelling has an identity of its own: the
+// folder's listing then tells that DSCF0001.jpg is the camera's file, and that a DSCF0001.JPG
+// given as input is the file itself, never counted as an image.
 TEST_F(SplitFile, OneImageKeepsTheCamerasJpegOnACaseInsensitiveDisk) {
     const std::filesystem::path image = dir / "card.img";
     const std::filesystem::path card = dir / "card";
     std::filesystem::create_directory(card);
     const std::string make = "truncate -s 4M '" + image.string() + "' && mkfs.vfat '" +
-                             image.string() + "' >/dev/null 2>&1 && mount -o loop '" +
-                             image.string() + "' '" + card.string() + "' 2>/dev/null";
-    if (std::system(make.c_str()) != 0)
-        GTEST_SKIP() << "cannot mount a vfat image here (needs root, mkfs.vfat and vfat)";
+                             image.string() + "' >/dev/null 2>&1";
+    const std::string kernelMount =
+        "mount -o loop '" + image.string() + "' '" + card.string() + "' 2>/dev/null";
+    const std::string fuseMount = "test -c /dev/fuse && fusefat -o rw+ '" + image.string() +
+                                  "' '" + card.string() + "' >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0 ||
+        (std::system(kernelMount.c_str()) != 0 && std::system(fuseMount.c_str()) != 0))
+        GTEST_SKIP() << "cannot mount a FAT image here (needs root, mkfs.vfat, and vfat in the "
+                        "kernel or /dev/fuse and fusefat)";
+    const struct Unmount {
+        std::string command;
+        ~Unmount() { (void)std::system(command.c_str()); }
+    } unmount{"umount '" + card.string() + "'"};
     const Bytes camerasJpeg = jpegLike(30'000, 0xE1, 7);
     writeBytes(card / "DSCF0001.JPG", camerasJpeg);
     writeBytes(card / "DSCF0001.MPO", jpegLike(40'000));
     splitFile(card, "DSCF0001.MPO", 1, batch, reporter);
-    const Bytes kept = readBytes(card / "DSCF0001.JPG");
-    const std::string unmount = "umount '" + card.string() + "'";
-    EXPECT_EQ(std::system(unmount.c_str()), 0);
     EXPECT_EQ(reporter.messages,
               Names{"DSCF0001.MPO not split: a different DSCF0001.JPG is already there"});
-    EXPECT_EQ(kept, camerasJpeg);
+    EXPECT_EQ(readBytes(card / "DSCF0001.JPG"), camerasJpeg);
+
+    splitFile(card, "DSCF0001.JPG", 2, batch, reporter);
+    EXPECT_EQ(reporter.messages.back(), "DSCF0001.JPG not split: DSCF0001.jpg is the file itself");
+    EXPECT_EQ(batch.totalImages, 0);
+    EXPECT_TRUE(batch.written.empty());
+
+    // A pair on the card is split as anywhere, its names as the program spells them.
+    const Bytes pair = mpoWithImagesAt(20'000, {0, 10'000});
+    writeBytes(card / "PAIR.MPO", pair);
+    splitFile(card, "PAIR.MPO", 3, batch, reporter);
+    EXPECT_EQ(readBytes(card / "PAIR-R.jpg"), slice(pair, 10'000, 19'999));
+    EXPECT_EQ(batch.totalImages, 2);
+    EXPECT_EQ(reporter.messages.size(), 2u);
 }
 
 #endif
