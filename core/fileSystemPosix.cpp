@@ -270,8 +270,8 @@ std::error_code whyNotNameable(const std::filesystem::path& target, ExistingFile
 
 std::error_code nameStaged(StagedFile& file, ExistingFile existing) {
     if (file.temporary.empty()) {
-        const std::error_code error = linkIntoPlace(static_cast<int>(file.file), file.target,
-                                                    existing);
+        const std::error_code error =
+            linkIntoPlace(static_cast<int>(file.file), file.target, existing);
         if (error)
             return error;
         (void)closeStaged(file); // the data is on the disk: a late close failure cannot change it

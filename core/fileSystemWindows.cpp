@@ -256,9 +256,8 @@ std::error_code nameStaged(StagedFile& file, ExistingFile existing) {
     }
     closeStaged(file);
     // MoveFileExW without MOVEFILE_REPLACE_EXISTING fails rather than replace, for keep.
-    if (const std::error_code error =
-            clearerRenameError(file.target, moveClosedIntoPlace(file.temporary, file.target,
-                                                                existing)))
+    if (const std::error_code error = clearerRenameError(
+            file.target, moveClosedIntoPlace(file.temporary, file.target, existing)))
         return error;
     file.temporary.clear();
     return {};
@@ -268,8 +267,8 @@ std::error_code nameStaged(StagedFile& file, ExistingFile existing) {
 
 std::error_code stageFile(const std::filesystem::path& target,
                           const std::function<std::error_code(NativeFile)>& writeContent,
-                          std::filesystem::perms /*permissions*/, bool holdOpen,
-                          StagedFile& staged, const PublishWatcher& watcher) {
+                          std::filesystem::perms /*permissions*/, bool holdOpen, StagedFile& staged,
+                          const PublishWatcher& watcher) {
     staged = StagedFile{};
     staged.target = target;
     std::error_code error;

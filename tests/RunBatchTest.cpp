@@ -221,8 +221,8 @@ TEST(RunBatch, NoOutputIsNamedBeforeItsBytesAreOnTheDisk) {
     for (const std::string base : {"a", "b"}) {
         const std::size_t first = base == "a" ? 0 : 2;
 #ifndef _WIN32 // Windows has no call that only starts the write-back
-        expected.insert(expected.end(), {"write-back " + base + "-L.jpg",
-                                         "write-back " + base + "-R.jpg"});
+        expected.insert(expected.end(),
+                        {"write-back " + base + "-L.jpg", "write-back " + base + "-R.jpg"});
 #endif
         expected.insert(expected.end(), {"flush " + base + "-L.jpg", "flush " + base + "-R.jpg",
                                          "name " + base + "-L.jpg" + named[first],

@@ -83,8 +83,8 @@ TEST(SplitFilePosix, OutputsSurviveAPowerCutRightAfterTheBatch) {
     }
     ASSERT_TRUE(run("sync -f " + quoted(disk / names[0]))); // the card's own files are on it
     RecordingReporter reporter;
-    const BatchResult result =
-        runBatch(allSelected(names), disk, [] { return false; }, reporter);
+    const BatchResult result = runBatch(
+        allSelected(names), disk, [] { return false; }, reporter);
     ASSERT_TRUE(run("cp " + quoted(dir / "disk.img") + " " + quoted(dir / "cut.img")));
     EXPECT_EQ(result.totalImages, 12);
     EXPECT_EQ(reporter.messages, Names{});
@@ -95,8 +95,7 @@ TEST(SplitFilePosix, OutputsSurviveAPowerCutRightAfterTheBatch) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string base = "DSCF000" + std::to_string(i);
         EXPECT_EQ(readBytes(cut / (base + "-L.jpg")), slice(files[i], 0, 499'999)) << base;
-        EXPECT_EQ(readBytes(cut / (base + "-R.jpg")),
-                  slice(files[i], 500'000, files[i].size() - 1))
+        EXPECT_EQ(readBytes(cut / (base + "-R.jpg")), slice(files[i], 500'000, files[i].size() - 1))
             << base;
     }
 }

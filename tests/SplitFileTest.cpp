@@ -332,8 +332,8 @@ TEST_F(SplitFile, OneImageKeepsTheCamerasJpegOnACaseInsensitiveDisk) {
                              image.string() + "' >/dev/null 2>&1";
     const std::string kernelMount =
         "mount -o loop '" + image.string() + "' '" + card.string() + "' 2>/dev/null";
-    const std::string fuseMount = "test -c /dev/fuse && fusefat -o rw+ '" + image.string() +
-                                  "' '" + card.string() + "' >/dev/null 2>&1";
+    const std::string fuseMount = "test -c /dev/fuse && fusefat -o rw+ '" + image.string() + "' '" +
+                                  card.string() + "' >/dev/null 2>&1";
     if (std::system(make.c_str()) != 0 ||
         (std::system(kernelMount.c_str()) != 0 && std::system(fuseMount.c_str()) != 0))
         GTEST_SKIP() << "cannot mount a FAT image here (needs root, mkfs.vfat, and vfat in the "
