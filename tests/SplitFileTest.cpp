@@ -355,13 +355,30 @@ TEST_F(SplitFile, OneImageKeepsTheCamerasJpegOnACaseInsensitiveDisk) {
     EXPECT_EQ(batch.totalImages, 0);
     EXPECT_TRUE(batch.written.empty());
 
+    // A file that takes the one image's name during the copy is kept here too, where the copy
+    // is a named temporary and the name is taken without replacing in the card's own way.
+    FileChunkSink sink;
+    sink.setWatcher([&](PublishStep step, const std::filesystem::path& path) {
+        if (step == PublishStep::name)
+            writeBytes(path, camerasJpeg);
+    });
+    batch.sink = &sink;
+    writeBytes(card / "DSCF0002.MPO", jpegLike(40'000));
+    splitFile(card, "DSCF0002.MPO", 3, batch, reporter);
+    EXPECT_EQ(reporter.messages.back(),
+              "DSCF0002.MPO not split: a different DSCF0002.jpg is already there");
+    EXPECT_EQ(readBytes(card / "DSCF0002.jpg"), camerasJpeg);
+    for (const auto& entry : std::filesystem::directory_iterator(card)) // no temporary left
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".twinframe-")) << entry.path();
+    batch.sink = &fileChunkSink();
+
     // A pair on the card is split as anywhere, its names as the program spells them.
     const Bytes pair = mpoWithImagesAt(20'000, {0, 10'000});
     writeBytes(card / "PAIR.MPO", pair);
-    splitFile(card, "PAIR.MPO", 3, batch, reporter);
+    splitFile(card, "PAIR.MPO", 4, batch, reporter);
     EXPECT_EQ(readBytes(card / "PAIR-R.jpg"), slice(pair, 10'000, 19'999));
     EXPECT_EQ(batch.totalImages, 2);
-    EXPECT_EQ(reporter.messages.size(), 2u);
+    EXPECT_EQ(reporter.messages.size(), 3u);
 }
 
 #endif
