@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 // The one seam between the core and the operating system: everything the core asks of files goes
 // through these calls, implemented once per platform (fileSystemPosix.cpp, fileSystemWindows.cpp).
@@ -52,6 +53,54 @@ writeFileAtomically(const std::filesystem::path& target,
                     TemporaryKind kind = TemporaryKind::unnamedWherePossible,
                     ExistingFile existing = ExistingFile::replace,
                     std::filesystem::perms permissions = std::filesystem::perms::unknown);
+
+// The steps that put a split's outputs on the disk under their names, in their order, told to a
+// watcher (a test's, to check the order or to act in between: a file written under an output's
+// name just before the output takes it).
+enum class PublishStep {
+    startWriteBack, // a temporary is written whole: its data starts on its way to the disk
+    flushData,      // its data is waited for on the disk, before it may have a name
+    name,           // it takes its name
+    flushFolder,    // the folder's new names are waited for on the disk
+};
+using PublishWatcher = std::function<void(PublishStep, const std::filesystem::path&)>;
+
+// An output written whole into a temporary beside its target, and not yet named: the split
+// writes every image of a file so before any of them gets its name.
+struct StagedFile {
+    std::filesystem::path target;
+    std::filesystem::path temporary; // the hidden temporary; empty for an unnamed one (O_TMPFILE)
+    NativeFile file = kNoFile;       // open until named (an unnamed temporary lives only so)
+    bool removedOnClose = false;     // Windows: the open temporary goes when its handle closes
+    bool dataFlushed = false;        // its data is on the disk already
+    FileIdentity identity;           // what the output is once named
+};
+
+// Writes what writeContent puts into the open file it is given into a fresh temporary beside
+// target, with permissions less the umask, and starts its data on the way to the disk. With
+// holdOpen false the temporary is a named one, flushed and closed at once: a file of many images
+// must not hold a descriptor for each. On failure nothing is left behind.
+std::error_code stageFile(const std::filesystem::path& target,
+                          const std::function<std::error_code(NativeFile)>& writeContent,
+                          std::filesystem::perms permissions, bool holdOpen, StagedFile& staged,
+                          const PublishWatcher& watcher = {});
+
+// Gives each staged file its target's name, all of them or none: every target is checked first
+// (a folder in the way; with ExistingFile::keep, any file at all), then every file's data is
+// waited for on the disk, and only then are they named, so that no name ever stands for bytes
+// a power cut can still take. With ExistingFile::keep a file that takes the name meanwhile is
+// kept, never replaced (file_exists). On failure failed is the index of the file that could
+// not be named, and no name of the group stays (only a race can make a later one fail after an
+// earlier was named; that one is taken away again). The files stay to be discarded.
+std::error_code publishStaged(std::vector<StagedFile>& files, ExistingFile existing,
+                              std::size_t& failed, const PublishWatcher& watcher = {});
+
+// Removes a staged file's temporary if it was not named, and closes it.
+void discardStaged(StagedFile& file);
+
+// Waits until the names given in folder are on the disk (the file system's own journal where a
+// folder cannot be flushed by itself).
+std::error_code flushFolder(const std::filesystem::path& folder);
 
 // The permission bits of an open file (on Windows, what its read-only attribute gives).
 std::filesystem::perms permissionsOf(NativeFile file);

@@ -276,6 +276,163 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
     return error;
 }
 
+namespace {
+
+void tell(const PublishWatcher& watcher, PublishStep step, const std::filesystem::path& path) {
+    if (watcher)
+        watcher(step, path);
+}
+
+// Starts the written data on its way to the disk without waiting for it, so that by the time the
+// file's outputs are flushed together most of it is there: the flush then costs little more than
+// the disk's own time for the bytes. Only a hint: where the call is missing nothing is lost.
+void startWriteBack(int fd) {
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+#endif
+}
+
+std::error_code flushData(int fd) {
+    while (::fdatasync(fd) != 0)
+        if (errno != EINTR)
+            return lastSystemError();
+    return {};
+}
+
+// Closes a staged file's descriptor; a close that fails means the bytes may not be whole.
+std::error_code closeStaged(StagedFile& file) {
+    const int fd = static_cast<int>(file.file);
+    file.file = kNoFile;
+    if (fd >= 0 && ::close(fd) != 0)
+        return lastSystemError();
+    return {};
+}
+
+// Why target cannot take a file, found before any file of the group is named.
+std::error_code whyNotNameable(const std::filesystem::path& target, ExistingFile existing) {
+    struct stat status {};
+    if (::lstat(target.c_str(), &status) != 0)
+        return {};
+    if (existing == ExistingFile::keep)
+        return std::make_error_code(std::errc::file_exists);
+    if (S_ISDIR(status.st_mode))
+        return std::make_error_code(std::errc::is_a_directory);
+    return {};
+}
+
+std::error_code nameStaged(StagedFile& file, ExistingFile existing) {
+    if (file.temporary.empty()) {
+        const std::error_code error =
+            linkIntoPlace(static_cast<int>(file.file), file.target, existing);
+        if (error)
+            return error;
+        (void)closeStaged(file); // the data is on the disk: a late close failure cannot change it
+        return {};
+    }
+    if (const std::error_code error = closeStaged(file))
+        return error;
+    if (const std::error_code error = moveIntoPlace(file.temporary, file.target, existing))
+        return error;
+    file.temporary.clear();
+    return {};
+}
+
+} // namespace
+
+std::error_code stageFile(const std::filesystem::path& target,
+                          const std::function<std::error_code(NativeFile)>& writeContent,
+                          std::filesystem::perms permissions, bool holdOpen, StagedFile& staged,
+                          const PublishWatcher& watcher) {
+    staged = StagedFile{};
+    staged.target = target;
+    const mode_t mode = creationMode(permissions);
+    int fd = holdOpen ? createUnnamed(target, mode) : -1;
+    if (fd < 0) {
+        std::error_code error;
+        fd = createTemporary(target, mode, staged.temporary, error);
+        if (fd < 0)
+            return error;
+    }
+    staged.file = fd;
+    std::error_code error = writeContent(fd);
+    struct stat status {};
+    if (!error && ::fstat(fd, &status) != 0)
+        error = lastSystemError();
+    if (!error) {
+        staged.identity = {static_cast<std::uint64_t>(status.st_dev),
+                           static_cast<std::uint64_t>(status.st_ino)};
+        tell(watcher, PublishStep::startWriteBack, target);
+        startWriteBack(fd);
+    }
+    if (!error && !holdOpen) {
+        tell(watcher, PublishStep::flushData, target);
+        error = flushData(fd);
+        staged.dataFlushed = !error;
+        if (!error)
+            error = closeStaged(staged);
+    }
+    if (error)
+        discardStaged(staged);
+    return error;
+}
+
+std::error_code publishStaged(std::vector<StagedFile>& files, ExistingFile existing,
+                              std::size_t& failed, const PublishWatcher& watcher) {
+    for (failed = 0; failed < files.size(); ++failed)
+        if (const std::error_code error = whyNotNameable(files[failed].target, existing))
+            return error;
+    // All the data first, then all the names: one wait for the group, and no name before it.
+    for (failed = 0; failed < files.size(); ++failed) {
+        StagedFile& file = files[failed];
+        if (file.dataFlushed)
+            continue;
+        tell(watcher, PublishStep::flushData, file.target);
+        if (const std::error_code error = flushData(static_cast<int>(file.file)))
+            return error;
+        file.dataFlushed = true;
+    }
+    for (failed = 0; failed < files.size(); ++failed) {
+        tell(watcher, PublishStep::name, files[failed].target);
+        if (const std::error_code error = nameStaged(files[failed], existing)) {
+            // Something took a name after the check: the names given already go again, while
+            // they are still ours.
+            for (std::size_t i = 0; i < failed; ++i)
+                if (identityOf(files[i].target) == files[i].identity)
+                    ::unlink(files[i].target.c_str());
+            return error;
+        }
+    }
+    return {};
+}
+
+void discardStaged(StagedFile& file) {
+    (void)closeStaged(file);
+    if (!file.temporary.empty())
+        ::unlink(file.temporary.c_str());
+    file.temporary.clear();
+}
+
+std::error_code flushFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) // a folder that is gone has no names left to keep
+        return errno == ENOENT || errno == ENOTDIR ? std::error_code{} : lastSystemError();
+    std::error_code error;
+    while (::fsync(fd) != 0) {
+        // Some file systems (FUSE drivers among them) have no flush of a folder of its own; they
+        // write their names through at once or not at all, and nothing more can be asked.
+        if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EROFS)
+            break;
+        if (errno != EINTR) {
+            error = lastSystemError();
+            break;
+        }
+    }
+    ::close(fd);
+    return error;
+}
+
 std::error_code readAt(NativeFile file, std::uint8_t* data, std::size_t size, std::int64_t offset,
                        std::size_t& got) {
     const int fd = static_cast<int>(file);

@@ -212,6 +212,137 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
     return clearerRenameError(target, moveClosedIntoPlace(temporary, target, existing));
 }
 
+namespace {
+
+void tell(const PublishWatcher& watcher, PublishStep step, const std::filesystem::path& path) {
+    if (watcher)
+        watcher(step, path);
+}
+
+std::error_code flushData(HANDLE file) {
+    if (!::FlushFileBuffers(file))
+        return lastWindowsError();
+    return {};
+}
+
+void closeStaged(StagedFile& file) {
+    if (file.file != kNoFile)
+        ::CloseHandle(handleOf(file.file));
+    file.file = kNoFile;
+}
+
+// Why target cannot take a file, found before any file of the group is named.
+std::error_code whyNotNameable(const std::filesystem::path& target, ExistingFile existing) {
+    if (existing == ExistingFile::keep)
+        return nameIsTaken(target) ? std::make_error_code(std::errc::file_exists)
+                                   : std::error_code{};
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::make_error_code(std::errc::is_a_directory);
+    if (isReadOnlyFile(target))
+        return windowsError(ERROR_ACCESS_DENIED);
+    return {};
+}
+
+std::error_code nameStaged(StagedFile& file, ExistingFile existing) {
+    if (file.file != kNoFile && file.removedOnClose) {
+        const std::error_code error =
+            clearerRenameError(file.target, putInPlace(handleOf(file.file), file.target, existing));
+        closeStaged(file); // named, or removed again on failure
+        if (error)
+            return error;
+        file.temporary.clear();
+        return {};
+    }
+    closeStaged(file);
+    // MoveFileExW without MOVEFILE_REPLACE_EXISTING fails rather than replace, for keep.
+    if (const std::error_code error = clearerRenameError(
+            file.target, moveClosedIntoPlace(file.temporary, file.target, existing)))
+        return error;
+    file.temporary.clear();
+    return {};
+}
+
+} // namespace
+
+std::error_code stageFile(const std::filesystem::path& target,
+                          const std::function<std::error_code(NativeFile)>& writeContent,
+                          std::filesystem::perms /*permissions*/, bool holdOpen, StagedFile& staged,
+                          const PublishWatcher& watcher) {
+    staged = StagedFile{};
+    staged.target = target;
+    std::error_code error;
+    const HANDLE file = createTemporary(target, staged.temporary, error);
+    if (file == INVALID_HANDLE_VALUE)
+        return error;
+    staged.file = nativeFileOf(file);
+    staged.removedOnClose = setRemovedOnClose(file, true);
+    error = writeContent(staged.file);
+    if (!error)
+        error = noteIdentity(file, &staged.identity);
+    // Windows has no call that starts the write-back alone: the flush before naming does it all.
+    if (!error && !holdOpen) {
+        tell(watcher, PublishStep::flushData, target);
+        error = flushData(file);
+        staged.dataFlushed = !error;
+        if (!error && staged.removedOnClose && !setRemovedOnClose(file, false))
+            error = lastWindowsError();
+        if (!error) {
+            staged.removedOnClose = false;
+            closeStaged(staged);
+        }
+    }
+    if (error)
+        discardStaged(staged);
+    return error;
+}
+
+std::error_code publishStaged(std::vector<StagedFile>& files, ExistingFile existing,
+                              std::size_t& failed, const PublishWatcher& watcher) {
+    for (failed = 0; failed < files.size(); ++failed)
+        if (const std::error_code error = whyNotNameable(files[failed].target, existing))
+            return error;
+    for (failed = 0; failed < files.size(); ++failed) {
+        StagedFile& file = files[failed];
+        if (file.dataFlushed)
+            continue;
+        tell(watcher, PublishStep::flushData, file.target);
+        if (const std::error_code error = flushData(handleOf(file.file)))
+            return error;
+        file.dataFlushed = true;
+    }
+    for (failed = 0; failed < files.size(); ++failed) {
+        tell(watcher, PublishStep::name, files[failed].target);
+        if (const std::error_code error = nameStaged(files[failed], existing)) {
+            for (std::size_t i = 0; i < failed; ++i)
+                if (identityOf(files[i].target) == files[i].identity)
+                    ::DeleteFileW(files[i].target.c_str());
+            return error;
+        }
+    }
+    return {};
+}
+
+void discardStaged(StagedFile& file) {
+    const bool goesByItself = file.file != kNoFile && file.removedOnClose;
+    closeStaged(file);
+    if (!goesByItself && !file.temporary.empty())
+        ::DeleteFileW(file.temporary.c_str());
+    file.temporary.clear();
+}
+
+std::error_code flushFolder(const std::filesystem::path& folder) {
+    // NTFS journals its names itself; a folder handle flushes them where the file system allows
+    // (it needs write access), and where it does not, there is nothing more to ask.
+    const HANDLE handle = ::CreateFileW(folder.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return {};
+    ::FlushFileBuffers(handle);
+    ::CloseHandle(handle);
+    return {};
+}
+
 std::error_code readAt(NativeFile file, std::uint8_t* data, std::size_t size, std::int64_t offset,
                        std::size_t& got) {
     got = 0;

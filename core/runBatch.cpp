@@ -64,6 +64,10 @@ BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem:
             batch.searchStart = 0;
         splitFile(folder, name, fileIndex, batch, reporter);
     }
+    // Before the summary: every output it counts is on the disk under its name.
+    std::filesystem::path unflushed;
+    if (const std::error_code error = sink.makeDurable(unflushed))
+        reporter.showMessage(describeFailure("Cannot write", utf8Text(unflushed), error));
     result.filesDealtWith = fileIndex;
     result.totalImages = batch.totalImages;
     return result;

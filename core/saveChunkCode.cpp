@@ -2,9 +2,11 @@
 
 #include "failure.h"
 #include "fileSystem.h"
+#include "jpegSegments.h"
 #include "scanSignature.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace twinframe {
 
@@ -132,6 +134,68 @@ std::int64_t FileBuffer::findImageStart(std::int64_t from) {
     return 0;
 }
 
+namespace {
+
+// Whether bytes end with an end-of-image marker, after any zero bytes a camera pads with.
+bool endsWithEndMarker(std::span<const std::uint8_t> bytes) {
+    std::size_t end = bytes.size();
+    while (end > 0 && bytes[end - 1] == 0x00)
+        --end;
+    return end >= 2 && bytes[end - 2] == 0xFF && bytes[end - 1] == 0xD9;
+}
+
+// Whether a header walk that ran out of bytes did so because a segment runs past them (a cut),
+// rather than because of a length no segment can have.
+bool segmentRunsPast(std::span<const std::uint8_t> bytes, std::size_t at) {
+    if (at + 3 >= bytes.size())
+        return true;
+    const std::size_t length = std::size_t{bytes[at + 2]} << 8 | bytes[at + 3];
+    return length >= 2;
+}
+
+} // namespace
+
+bool FileBuffer::imageLooksWhole(std::int64_t first, std::int64_t last) {
+    const std::int64_t length = last - first + 1;
+    if (file_ == kNoFile || first < 0 || length < 4)
+        return true;
+    // The header: cameras keep it within the first 64 KiB; read on only while it goes on.
+    std::vector<std::uint8_t> header;
+    SegmentWalk walk;
+    for (std::int64_t window = kHeadFirstRead;; window *= 4) {
+        header.resize(static_cast<std::size_t>(std::min(window, length)));
+        std::size_t got = 0;
+        if (readAt(file_, header.data(), header.size(), first, got) || got < header.size())
+            return true; // a read failure is told where the bytes are copied
+        walk = walkSegments(header, [](const JpegSegment&) { return true; });
+        if (walk.end != SegmentWalkEnd::pastEnd || window >= length)
+            break;
+    }
+    const std::span<const std::uint8_t> bytes(header);
+    if (walk.end == SegmentWalkEnd::pastEnd)
+        return !segmentRunsPast(bytes, walk.offset) || endsWithEndMarker(bytes);
+    if (walk.end != SegmentWalkEnd::startOfScan)
+        return true;
+    // The compressed data holds no FF D9 (an FF there is followed by 00 or a restart marker),
+    // so an end marker after the first scan is the image's own. Looked for from the end back.
+    const std::int64_t dataStart = first + static_cast<std::int64_t>(walk.offset) + 2;
+    constexpr std::int64_t kTailBlock = 16 * 1024;
+    std::vector<std::uint8_t> block(kTailBlock + 1);
+    for (std::int64_t end = last + 1; end > dataStart;) {
+        const std::int64_t from = std::max(dataStart, end - kTailBlock);
+        // One byte more than the block, so a marker across two blocks is seen.
+        const auto size = static_cast<std::size_t>(std::min(end + 1, last + 1) - from);
+        std::size_t got = 0;
+        if (readAt(file_, block.data(), size, from, got) || got < size)
+            return true;
+        for (std::size_t i = size - 1; i > 0; --i)
+            if (block[i - 1] == 0xFF && block[i] == 0xD9)
+                return true;
+        end = from;
+    }
+    return false;
+}
+
 std::error_code FileBuffer::copyTo(NativeFile output, std::int64_t first, std::int64_t count) {
     const std::error_code error = copyInKernel(file_, first, output, count);
     if (error == std::errc::not_supported)
@@ -191,6 +255,19 @@ std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::file
         },
         written, TemporaryKind::unnamedWherePossible, ExistingFile::replace,
         fileBuffer.permissions());
+}
+
+std::error_code stageChunk(std::int64_t first, std::int64_t last, const std::filesystem::path& name,
+                           bool holdOpen, StagedFile& staged, const PublishWatcher& watcher) {
+    if (first < 0 || last <= first || last >= fileBuffer.length())
+        return std::make_error_code(std::errc::invalid_argument);
+    removeAbandonedTemporaries(name.has_parent_path() ? name.parent_path() : ".");
+    return stageFile(
+        name,
+        [first, last](NativeFile output) {
+            return fileBuffer.copyTo(output, first, last - first + 1);
+        },
+        fileBuffer.permissions(), holdOpen, staged, watcher);
 }
 
 } // namespace twinframe

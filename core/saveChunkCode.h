@@ -63,6 +63,13 @@ class FileBuffer {
     std::int64_t findImageStart(std::int64_t from);
     std::error_code readError() const { return readError_; }
 
+    // Whether the image in bytes first to last (inclusive) of the file looks whole: a copy cut
+    // short leaves its last image with a header segment running past the end, or with no end
+    // marker (FF D9) after its compressed data. Reads the image's header and its tail; all of
+    // it only when the tail holds no end marker. An image whose header cannot be walked (not a
+    // camera's JPEG) passes: this only finds images cut short.
+    bool imageLooksWhole(std::int64_t first, std::int64_t last);
+
     // Appends bytes first to first + count - 1 of the file to the open file output.
     std::error_code copyTo(NativeFile output, std::int64_t first, std::int64_t count);
 
@@ -101,5 +108,10 @@ std::int64_t findImageStart(std::int64_t from, std::int64_t fileLength);
 // removed first.
 std::error_code saveChunk(std::int64_t first, std::int64_t last, const std::filesystem::path& name,
                           FileIdentity* written = nullptr);
+
+// The same bytes written into a temporary beside name that stageFile keeps unnamed (see there):
+// the split names all of a file's images only once every one of them is written.
+std::error_code stageChunk(std::int64_t first, std::int64_t last, const std::filesystem::path& name,
+                           bool holdOpen, StagedFile& staged, const PublishWatcher& watcher = {});
 
 } // namespace twinframe

@@ -156,7 +156,8 @@ std::optional<std::string> refusalOfExisting(const fs::path& input, const std::s
     alreadyThere = false;
     const auto inputIdentity = identityOf(input);
     for (const Output& output : outputs)
-        if (inputIdentity && batch.sink->identityOf(output.target) == inputIdentity)
+        if (inputIdentity && (batch.sink->identityOf(output.target) == inputIdentity ||
+                              batch.sink->isSameEntry(input, output.target)))
             return name + " not split: " + output.displayName + " is the file itself";
     if (plan.kind != SplitKind::oneImage)
         return std::nullopt; // an earlier run's -L, -R or -N is replaced
@@ -322,25 +323,65 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
     }
 
     batch.searchStart = plan.searchStart;
+    // A file is split whole or not at all: its images are written unnamed first and named
+    // together once every one is complete, so a failure (a full disk, a folder in the way of
+    // the last name) leaves no new output and earlier outputs of those names as they were.
+    std::vector<FileIdentity> written(plan.chunks.size());
     for (std::size_t i = 0; i < plan.chunks.size(); ++i) {
         const Chunk& chunk = plan.chunks[i];
         reporter.setStatus(statusText(fileIndex, i + 1));
-        FileIdentity written;
         const auto there = alreadyThere ? batch.sink->identityOf(outputs[i].target) : std::nullopt;
         if (there) {
-            written = *there;
+            written[i] = *there;
         } else if (const std::error_code error = batch.sink->save(name, chunk.first, chunk.last,
-                                                                  outputs[i].target, written)) {
+                                                                  outputs[i].target, written[i])) {
+            batch.sink->discard();
             // One message per file: after a full disk, the next image would only fail again.
             reporter.showMessage(describeFailure("Cannot write", outputs[i].displayName, error));
             return;
         }
-        ++batch.totalImages;
-        batch.written[written] = name;
     }
-    if (plan.imagePastEnd != 0)
+    // A one-image output is a copy of the whole input: it never replaces what is there, not even
+    // a file that took its name while the copy was being written.
+    const ExistingFile existing =
+        plan.kind == SplitKind::oneImage ? ExistingFile::keep : ExistingFile::replace;
+    std::size_t failed = 0;
+    if (const std::error_code error = batch.sink->publish(existing, failed)) {
+        bool sameBytes = false;
+        const auto refusal = existing == ExistingFile::keep && error == std::errc::file_exists
+                                 ? refusalOfExisting(input, name, plan, outputs, batch, sameBytes)
+                                 : std::nullopt;
+        const auto there = sameBytes ? batch.sink->identityOf(outputs[0].target) : std::nullopt;
+        if (refusal) {
+            reporter.showMessage(*refusal);
+            return;
+        }
+        if (!there) {
+            reporter.showMessage(
+                describeFailure("Cannot write", outputs[failed].displayName, error));
+            return;
+        }
+        written[0] = *there; // the same bytes, written meanwhile by another run
+    }
+    // As the folder now answers for each name: a card driver may give a name another identity
+    // than the file had while it was written, and later files are checked by name.
+    for (std::size_t i = 0; i < written.size(); ++i)
+        written[i] = batch.sink->identityOf(outputs[i].target).value_or(written[i]);
+    for (const FileIdentity& identity : written) {
+        ++batch.totalImages;
+        batch.written[identity] = name;
+    }
+    if (plan.imagePastEnd != 0) {
         reporter.showMessage(name + " may be incomplete: its index puts image " +
                              std::to_string(plan.imagePastEnd) + " past the end of the file");
+        return;
+    }
+    // A copy cut short inside its last image (a card pulled during the camera's write) splits
+    // like any file, but must not pass for a whole one.
+    const Chunk& lastChunk = plan.chunks.back();
+    if (!fileBuffer.imageLooksWhole(lastChunk.first, lastChunk.last))
+        reporter.showMessage(name + " may be incomplete: image " +
+                             std::to_string(plan.chunks.size()) + " ends before its end marker");
 }
 
 } // namespace twinframe

@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     desktop-file-utils appstream dpkg-dev file fonts-dejavu-core lintian
     libimage-exiftool-perl python3-pil
-    dosfstools
+    dosfstools fusefat
     exfat-fuse fuse3 exfatprogs
     shared-mime-info
     dbus-daemon

@@ -191,3 +191,43 @@ TEST(RunBatch, FailedFileDoesNotStopTheBatch) {
     EXPECT_EQ(result.totalImages, 2);
     EXPECT_EQ(dir.names(), (Names{"a-L.jpg", "a.mpo", "b-L.jpg", "b-R.jpg", "b.mpo"}));
 }
+
+// What a power cut may take: an output's name must never reach the disk before its bytes, and
+// every output the summary counts is on the disk by the time the batch returns. The sink tells
+// each step before it takes it: a file's outputs are all flushed before the first is named.
+TEST(RunBatch, NoOutputIsNamedBeforeItsBytesAreOnTheDisk) {
+    TempDir dir;
+    writeBytes(dir / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
+    writeBytes(dir / "b.mpo", mpoWithImagesAt(12'000, {0, 6'000}));
+    FileChunkSink sink;
+    Names steps;
+    sink.setWatcher([&](PublishStep step, const std::filesystem::path& path) {
+        static const char* const kSteps[] = {"write-back ", "flush ", "name ", "flush folder "};
+        std::string seen = kSteps[static_cast<int>(step)] + utf8Text(path.filename());
+        if (step == PublishStep::name)
+            for (const char* output : {"a-L.jpg", "a-R.jpg", "b-L.jpg", "b-R.jpg"})
+                if (std::filesystem::exists(dir / output))
+                    seen += std::string(" ") + output;
+        steps.push_back(seen);
+    });
+    RecordingReporter reporter;
+    const BatchResult result =
+        runBatch(allSelected({"a.mpo", "b.mpo"}), dir.path(), always(false), reporter, {}, sink);
+    EXPECT_TRUE(reporter.messages.empty());
+    EXPECT_EQ(result.totalImages, 4);
+    // Which outputs already have their names at each name step follows the step.
+    const Names named{"", " a-L.jpg", " a-L.jpg a-R.jpg", " a-L.jpg a-R.jpg b-L.jpg"};
+    Names expected;
+    for (const std::string base : {"a", "b"}) {
+        const std::size_t first = base == "a" ? 0 : 2;
+#ifndef _WIN32 // Windows has no call that only starts the write-back
+        expected.insert(expected.end(),
+                        {"write-back " + base + "-L.jpg", "write-back " + base + "-R.jpg"});
+#endif
+        expected.insert(expected.end(), {"flush " + base + "-L.jpg", "flush " + base + "-R.jpg",
+                                         "name " + base + "-L.jpg" + named[first],
+                                         "name " + base + "-R.jpg" + named[first + 1]});
+    }
+    expected.push_back("flush folder " + utf8Text(dir.path().filename()));
+    EXPECT_EQ(steps, expected);
+}

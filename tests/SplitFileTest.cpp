@@ -1,4 +1,5 @@
 #include "splitFile.h"
+#include "JpegBuilder.h"
 #include "MpoBuilder.h"
 
 #include <gtest/gtest.h>
@@ -216,15 +217,26 @@ TEST_F(SplitFile, ReplacesOutputsLeftByAnEarlierRun) {
     EXPECT_EQ(readBytes(dir / "a-L.jpg"), slice(file, 0, 4'999));
 }
 
-TEST_F(SplitFile, WriteFailureIsToldAndLeavesNoPartialFile) {
+// A file is split whole or not at all: a folder in the way of its last output leaves its first
+// unwritten, and an earlier run's output of that name as it was.
+TEST_F(SplitFile, WriteFailureOfTheLastOutputLeavesNoneOfTheFile) {
+    writeBytes(dir / "a-L.jpg", Bytes(300, 7)); // an earlier run's
     std::filesystem::create_directory(dir / "a-R.jpg");
     const Bytes file = mpoWithImagesAt(10'000, {0, 5'000});
     split("a.mpo", file);
     EXPECT_EQ(reporter.messages, Names{"Cannot write a-R.jpg: Is a directory"});
     EXPECT_EQ(dir.names(), (Names{"a-L.jpg", "a-R.jpg", "a.mpo"}));
-    EXPECT_EQ(readBytes(dir / "a-L.jpg"), slice(file, 0, 4'999));
+    EXPECT_EQ(readBytes(dir / "a-L.jpg"), Bytes(300, 7));
     EXPECT_TRUE(std::filesystem::is_empty(dir / "a-R.jpg"));
-    EXPECT_EQ(batch.totalImages, 1);
+    EXPECT_EQ(batch.totalImages, 0);
+
+    // The same in a file of three images, and with nothing there before.
+    std::filesystem::create_directory(dir / "m-3.jpg");
+    split("m.mpo", mpoWithImagesAt(12'000'000, {0, 4'000'000, 8'000'000}));
+    EXPECT_EQ(reporter.messages.back(), "Cannot write m-3.jpg: Is a directory");
+    EXPECT_EQ(dir.names(), (Names{"a-L.jpg", "a-R.jpg", "a.mpo", "m-3.jpg", "m.mpo"}));
+    EXPECT_EQ(batch.totalImages, 0);
+    EXPECT_TRUE(batch.written.empty());
 }
 
 namespace {
@@ -345,27 +357,66 @@ TEST_F(SplitFile, DifferentFileIsNamedAsTheFolderHoldsIt) {
               Names{"DSCF0002.MPO not split: a different DSCF0002.JPG is already there"});
 }
 
-// Where the test may mount a FAT image (root, a kernel with vfat), the camera's DSCF0001.JPG is
-// found under the output's name DSCF0001.jpg by the file system itself.
+// Where the test may mount a FAT image (root, and a kernel with vfat or /dev/fuse for fusefat),
+// the camera's DSCF0001.JPG is found under the output's name DSCF0001.jpg by the file system
+// itself. Through fusefat, as through exfat-fuse, each spelling has an identity of its own: the
+// folder's listing then tells that DSCF0001.jpg is the camera's file, and that a DSCF0001.JPG
+// given as input is the file itself, never counted as an image.
 TEST_F(SplitFile, OneImageKeepsTheCamerasJpegOnACaseInsensitiveDisk) {
     const std::filesystem::path image = dir / "card.img";
     const std::filesystem::path card = dir / "card";
     std::filesystem::create_directory(card);
     const std::string make = "truncate -s 4M '" + image.string() + "' && mkfs.vfat '" +
-                             image.string() + "' >/dev/null 2>&1 && mount -o loop '" +
-                             image.string() + "' '" + card.string() + "' 2>/dev/null";
-    if (std::system(make.c_str()) != 0)
-        GTEST_SKIP() << "cannot mount a vfat image here (needs root, mkfs.vfat and vfat)";
+                             image.string() + "' >/dev/null 2>&1";
+    const std::string kernelMount =
+        "mount -o loop '" + image.string() + "' '" + card.string() + "' 2>/dev/null";
+    const std::string fuseMount = "test -c /dev/fuse && fusefat -o rw+ '" + image.string() + "' '" +
+                                  card.string() + "' >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0 ||
+        (std::system(kernelMount.c_str()) != 0 && std::system(fuseMount.c_str()) != 0))
+        GTEST_SKIP() << "cannot mount a FAT image here (needs root, mkfs.vfat, and vfat in the "
+                        "kernel or /dev/fuse and fusefat)";
+    const struct Unmount {
+        std::string command;
+        ~Unmount() { (void)std::system(command.c_str()); }
+    } unmount{"umount '" + card.string() + "'"};
     const Bytes camerasJpeg = jpegLike(30'000, 0xE1, 7);
     writeBytes(card / "DSCF0001.JPG", camerasJpeg);
     writeBytes(card / "DSCF0001.MPO", jpegLike(40'000));
     splitFile(card, "DSCF0001.MPO", 1, batch, reporter);
-    const Bytes kept = readBytes(card / "DSCF0001.JPG");
-    const std::string unmount = "umount '" + card.string() + "'";
-    EXPECT_EQ(std::system(unmount.c_str()), 0);
     EXPECT_EQ(reporter.messages,
               Names{"DSCF0001.MPO not split: a different DSCF0001.JPG is already there"});
-    EXPECT_EQ(kept, camerasJpeg);
+    EXPECT_EQ(readBytes(card / "DSCF0001.JPG"), camerasJpeg);
+
+    splitFile(card, "DSCF0001.JPG", 2, batch, reporter);
+    EXPECT_EQ(reporter.messages.back(), "DSCF0001.JPG not split: DSCF0001.jpg is the file itself");
+    EXPECT_EQ(batch.totalImages, 0);
+    EXPECT_TRUE(batch.written.empty());
+
+    // A file that takes the one image's name during the copy is kept here too, where the copy
+    // is a named temporary and the name is taken without replacing in the card's own way.
+    FileChunkSink sink;
+    sink.setWatcher([&](PublishStep step, const std::filesystem::path& path) {
+        if (step == PublishStep::name)
+            writeBytes(path, camerasJpeg);
+    });
+    batch.sink = &sink;
+    writeBytes(card / "DSCF0002.MPO", jpegLike(40'000));
+    splitFile(card, "DSCF0002.MPO", 3, batch, reporter);
+    EXPECT_EQ(reporter.messages.back(),
+              "DSCF0002.MPO not split: a different DSCF0002.jpg is already there");
+    EXPECT_EQ(readBytes(card / "DSCF0002.jpg"), camerasJpeg);
+    for (const auto& entry : std::filesystem::directory_iterator(card)) // no temporary left
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".twinframe-")) << entry.path();
+    batch.sink = &fileChunkSink();
+
+    // A pair on the card is split as anywhere, its names as the program spells them.
+    const Bytes pair = mpoWithImagesAt(20'000, {0, 10'000});
+    writeBytes(card / "PAIR.MPO", pair);
+    splitFile(card, "PAIR.MPO", 4, batch, reporter);
+    EXPECT_EQ(readBytes(card / "PAIR-R.jpg"), slice(pair, 10'000, 19'999));
+    EXPECT_EQ(batch.totalImages, 2);
+    EXPECT_EQ(reporter.messages.size(), 3u);
 }
 
 #endif
@@ -380,7 +431,10 @@ TEST_F(SplitFile, FileOfMoreThanAThousandImagesIsNotSplit) {
 
     const Bytes most = repeatedSignatures(kMostImages);
     split("most.mpo", most);
-    EXPECT_EQ(reporter.messages.size(), 1u);
+    // Split all the same; its last image, four bytes, is no whole image either.
+    EXPECT_EQ(reporter.messages.back(),
+              "most.mpo may be incomplete: image 1000 ends before its end marker");
+    EXPECT_EQ(reporter.messages.size(), 2u);
     EXPECT_EQ(batch.totalImages, 1000);
     EXPECT_EQ(readBytes(dir / "most-1000.jpg"), slice(most, 3'996, 3'999));
 
@@ -420,3 +474,68 @@ TEST_F(SplitFile, OutputsKeepTheInputsPermissionsLessTheUmask) {
         EXPECT_EQ(statOf(dir / name).st_mode & 0777, 0640u) << name;
 }
 #endif
+
+// A file that takes the one image's name while the copy is being written (the camera's own JPEG,
+// another program's) is kept, and told as one that was there before; the same bytes there (a
+// run beside this one) count as the image. The sink's watcher writes it in at the last moment.
+TEST_F(SplitFile, OneImageNeverReplacesAFileThatAppearsWhileItIsWritten) {
+    FileChunkSink sink;
+    batch.sink = &sink;
+    const Bytes camerasJpeg = jpegLike(30'000, 0xE1, 7);
+    Bytes appearing = camerasJpeg;
+    sink.setWatcher([&](PublishStep step, const std::filesystem::path& path) {
+        if (step == PublishStep::name)
+            writeBytes(path, appearing);
+    });
+    split("DSCF0001.MPO", jpegLike(40'000));
+    EXPECT_EQ(reporter.messages,
+              Names{"DSCF0001.MPO not split: a different DSCF0001.jpg is already there"});
+    EXPECT_EQ(readBytes(dir / "DSCF0001.jpg"), camerasJpeg);
+    EXPECT_EQ(dir.names(), (Names{"DSCF0001.MPO", "DSCF0001.jpg"}));
+    EXPECT_EQ(batch.totalImages, 0);
+
+    const Bytes single = jpegLike(20'000);
+    appearing = single;
+    split("single.mpo", single);
+    EXPECT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(readBytes(dir / "single.jpg"), single);
+    EXPECT_EQ(batch.totalImages, 1);
+    EXPECT_EQ(batch.written.size(), 1u);
+
+    // A pair replaces an earlier run's outputs, also one written in at the last moment.
+    const Bytes pair = mpoWithImagesAt(10'000, {0, 5'000});
+    appearing = Bytes(100, 3);
+    split("p.mpo", pair);
+    EXPECT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(readBytes(dir / "p-L.jpg"), slice(pair, 0, 4'999));
+    EXPECT_EQ(readBytes(dir / "p-R.jpg"), slice(pair, 5'000, 9'999));
+}
+
+// A copy cut short inside its last image (a card pulled while the camera wrote) is split as any
+// file, and told: inside the header of its only image, or inside the compressed data of its
+// right image. A whole file with a camera's padding after its end marker is not.
+TEST_F(SplitFile, FileCutShortInsideItsLastImageIsToldAsMaybeIncomplete) {
+    const Bytes one = buildJpeg({.dataSize = 40'000, .seed = 3}).bytes;
+    const Bytes cutInHeader = slice(one, 0, 150); // inside the Exif segment
+    split("DSCF0001.MPO", cutInHeader);
+    EXPECT_EQ(reporter.messages,
+              Names{"DSCF0001.MPO may be incomplete: image 1 ends before its end marker"});
+    EXPECT_EQ(readBytes(dir / "DSCF0001.jpg"), cutInHeader);
+    EXPECT_EQ(batch.totalImages, 1);
+
+    Bytes pair = buildJpeg({.dataSize = 30'000, .seed = 4}).bytes;
+    const std::size_t rightStart = pair.size();
+    const Bytes right = buildJpeg({.dataSize = 30'000, .padding = 300, .seed = 5}).bytes;
+    pair.insert(pair.end(), right.begin(), right.end());
+    split("whole.MPO", pair);
+    EXPECT_EQ(reporter.messages.size(), 1u);
+    EXPECT_EQ(readBytes(dir / "whole-R.jpg"), right);
+
+    const Bytes cutInData = slice(pair, 0, rightStart + right.size() - 2'000);
+    split("cut.MPO", cutInData);
+    EXPECT_EQ(reporter.messages.back(),
+              "cut.MPO may be incomplete: image 2 ends before its end marker");
+    EXPECT_EQ(readBytes(dir / "cut-L.jpg"), slice(pair, 0, rightStart - 1));
+    EXPECT_EQ(readBytes(dir / "cut-R.jpg"), slice(cutInData, rightStart, cutInData.size() - 1));
+    EXPECT_EQ(batch.totalImages, 5);
+}
