@@ -331,11 +331,13 @@ std::error_code nameStaged(StagedFile& file, ExistingFile existing) {
         (void)closeStaged(file); // the data is on the disk: a late close failure cannot change it
         return {};
     }
-    if (const std::error_code error = closeStaged(file))
-        return error;
+    // Renamed while still open: the open file holds the writer's lock, and a clean-up elsewhere
+    // takes any temporary it finds unlocked. The data is on the disk already, so a late close
+    // failure cannot change it.
     if (const std::error_code error = moveIntoPlace(file.temporary, file.target, existing))
         return error;
     file.temporary.clear();
+    (void)closeStaged(file);
     return {};
 }
 
