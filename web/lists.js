@@ -179,3 +179,86 @@ export function windowedList(view, list, { idPrefix, makeRow, dropRow, cells = f
         },
     };
 }
+
+// A log of messages: every entry is kept, and can be saved as text, but only the newest
+// `shownEntries` are in the page, above them a count of the others; the entries that come are
+// written once a frame, with one layout for all of them. An entry in the page for every message,
+// each laid out as it came, froze the page for seconds over a few thousand messages and grew it
+// by a hundred MiB.
+const shownEntries = 200;
+
+export function messageLog(log, { fileName }) {
+    let entries = []; // { lines, className }, every entry since the log was last cleared
+    let pending = []; // those not yet written into the page
+    let framePending = false;
+
+    const earlier = document.createElement("p");
+    earlier.className = "hint earlier";
+    earlier.hidden = true;
+    const earlierText = document.createElement("span");
+    const save = document.createElement("button");
+    save.type = "button";
+    save.textContent = "Save all messages as text";
+    earlier.append(earlierText, " ", save);
+    log.before(earlier);
+
+    save.addEventListener("click", () => {
+        const link = document.createElement("a");
+        link.download = fileName;
+        link.href = URL.createObjectURL(new Blob([text()], { type: "text/plain" }));
+        link.click();
+        setTimeout(() => URL.revokeObjectURL(link.href), 60_000);
+    });
+
+    // The whole log as text: an entry a line, its further lines indented.
+    const text = () => entries.map(({ lines }) => lines.join("\n    ") + "\n").join("");
+
+    function entryElement({ lines, className }) {
+        const entry = document.createElement("p");
+        if (className) entry.className = className;
+        lines.forEach((line, i) => {
+            if (i > 0) entry.append(document.createElement("br"));
+            entry.append(line);
+        });
+        return entry;
+    }
+
+    function write() {
+        framePending = false;
+        if (pending.length === 0) return;
+        const written = new DocumentFragment();
+        for (const entry of pending.slice(-shownEntries)) written.append(entryElement(entry));
+        pending = [];
+        log.append(written);
+        for (let over = log.childElementCount - shownEntries; over > 0; --over) log.firstElementChild.remove();
+        const notShown = entries.length - log.childElementCount;
+        earlier.hidden = notShown <= 0;
+        earlierText.textContent = notShown === 1 ? "1 earlier message is not shown here."
+            : `${notShown.toLocaleString("en-US")} earlier messages are not shown here.`;
+        // The log keeps a bounded height: its newest entry is the one in view.
+        log.scrollTop = log.scrollHeight;
+    }
+
+    return {
+        add(lines, className = "") {
+            const entry = { lines, className };
+            entries.push(entry);
+            pending.push(entry);
+            if (!framePending) {
+                framePending = true;
+                requestAnimationFrame(write);
+            }
+        },
+        // Writes now what waits for the next frame: at the end of a batch, before the focus
+        // moves on.
+        flush: write,
+        clear() {
+            entries = [];
+            pending = [];
+            log.replaceChildren();
+            earlier.hidden = true;
+        },
+        text,
+        element: log,
+    };
+}
