@@ -66,7 +66,7 @@ const fileRows = windowedList($("fileListView"), fileList, {
         const box = document.createElement("span");
         box.className = "tick";
         box.setAttribute("aria-hidden", "true");
-        const nameText = fillName(document.createElement("span"), name);
+        const nameText = fillName(document.createElement("span"), name, [shownNames[index - 1], shownNames[index + 1]]);
         nameText.title = name;
         const size = document.createElement("span");
         size.className = "size";
@@ -386,7 +386,7 @@ const outputRows = windowedList($("outputsView"), outputsGrid, {
         link.download = output.name;
         link.title = output.name;
         link.tabIndex = -1;
-        fillName(link, output.name);
+        fillName(link, output.name, [outputs[index - 1]?.name, outputs[index + 1]?.name]);
         const size = document.createElement("span");
         size.className = "size";
         size.textContent = sizeText(output.last - output.first + 1);
@@ -473,6 +473,13 @@ worker.onmessage = (event) => {
     case "failed":
         status.textContent = idleText;
         setBusy(false);
+        // The rows made while the batch ran, each named apart from its neighbours as far as they
+        // had come, now by all of them (in place: a link may be in the user's hands).
+        if (!report.join) outputRows.forEachRow((row, index) => {
+            const link = row.querySelector("a[download]");
+            link.replaceChildren();
+            fillName(link, outputs[index].name, [outputs[index - 1]?.name, outputs[index + 1]?.name]);
+        });
         if (report.type === "failed") addLogEntry([report.text]);
         // The core separates the summary's lines with a carriage return.
         else if (report.summary) addLogEntry(report.summary.split("\r"), "summary");

@@ -125,9 +125,10 @@ describe("using the page", () => {
             await page.setViewport({ width, height: 844 });
             await page.waitForFunction(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
             const shown = await page.evaluate(() => [...document.querySelectorAll("#fileList .name, #outputs .name")].map((name) => {
-                const [head, tail] = name.children;
+                const parts = name.querySelector(".cut").children;
+                const [head, tail] = [parts[0], parts[parts.length - 1]];
                 return {
-                    whole: name.textContent,
+                    whole: name.querySelector(".whole").textContent,
                     end: tail.textContent,
                     endShows: tail.getBoundingClientRect().right <= name.getBoundingClientRect().right + 1,
                     startCut: head.scrollWidth > head.clientWidth,
@@ -140,6 +141,77 @@ describe("using the page", () => {
                 `${width} px: ${JSON.stringify(shown)}`);
         }
         await page.setViewport({ width: 1100, height: 860 });
+    });
+
+    test("reads out and copies names whole, however they are cut", async () => {
+        const { page } = browser;
+        const names = ["libmpo_samples_of_a_stereo_camera__3DS-big-endian.mpo", "libmpo_samples_of_a_stereo_camera__3DS-little-endian.mpo"];
+        mkdirSync(join(work, "whole"));
+        for (const name of names) cpSync(join(samples, "mixed/DSCF0001.MPO"), join(work, "whole", name));
+        await pickFiles(page, names.map((name) => join(work, "whole", name)));
+        await pressGo(page, { withLinks: false });
+        const images = ["big-endian-L.jpg", "big-endian-R.jpg", "little-endian-L.jpg", "little-endian-R.jpg"]
+            .map((end) => "libmpo_samples_of_a_stereo_camera__3DS-" + end);
+        const session = await page.createCDPSession();
+        const context = await page.browserContext();
+        await context.overridePermissions(browser.origin, ["clipboard-read", "clipboard-write", "clipboard-sanitized-write"]);
+        for (const width of [1100, 390]) {
+            await page.setViewport({ width, height: 844 });
+            await page.waitForFunction(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+            if (width === 390)
+                assert.ok(await page.$$eval(".name .head", (heads) => heads.every((head) => head.scrollWidth > head.clientWidth)), "cut on a phone");
+            // What a screen reader is given: each link's and each file's name, whole.
+            const { nodes } = await session.send("Accessibility.getFullAXTree");
+            const named = (role) => nodes.filter((node) => node.role?.value === role).map((node) => node.name?.value);
+            assert.deepEqual(named("link"), images, `${width} px`);
+            assert.deepEqual(named("option"), names.map((name) => `${name} 1.4 MB`), `${width} px`);
+            // What a copy of a row gives.
+            for (const [selector, expected] of [["#outputs [role=row]", images], ["#fileList [role=option]", names]]) {
+                const copied = [];
+                for (let i = 0; i < expected.length; ++i) {
+                    copied.push(await page.evaluate(async (selector, i) => {
+                        const selection = getSelection();
+                        selection.removeAllRanges();
+                        const range = document.createRange();
+                        range.selectNodeContents(document.querySelectorAll(selector)[i].querySelector(".name"));
+                        selection.addRange(range);
+                        document.execCommand("copy");
+                        return navigator.clipboard.readText();
+                    }, selector, i));
+                }
+                assert.deepEqual(copied, expected, `${width} px`);
+            }
+        }
+        await page.setViewport({ width: 1100, height: 860 });
+    });
+
+    test("on a phone, shows every row of many similar long names differently", async () => {
+        const { page } = browser;
+        const names = [
+            ...[1, 2, 3, 4, 5, 6].map((i) => `Nintendo_3DS_camera_holiday_2011_HNI_000${i}.MPO`),
+            "libmpo__3DS-big-endian.mpo", "libmpo__3DS-little-endian.mpo",
+            "IMG_20110101_120000_3D_left_and_right_eye.mpo", "IMG_20110102_120000_3D_left_and_right_eye.mpo",
+            "jm_2011_0101_3ds_stereo_picture.MPO", "jm_2011_0102_3ds_stereo_picture.MPO",
+        ];
+        mkdirSync(join(work, "similar"));
+        for (const name of names) cpSync(join(samples, "mixed/DSCF0001.MPO"), join(work, "similar", name));
+        await page.setViewport({ width: 390, height: 844 });
+        try {
+            await pickFiles(page, names.map((name) => join(work, "similar", name)));
+            await pressGo(page, { withLinks: false });
+            await page.evaluate(() => document.activeElement.blur());
+            // What each row shows of its name, as pictures: no two alike.
+            for (const selector of ["#fileList .name", "#outputs .name"]) {
+                const shown = [];
+                for (const name of await page.$$(selector)) shown.push((await name.screenshot({ encoding: "base64" })));
+                assert.equal(shown.length, selector.startsWith("#fileList") ? names.length : 2 * names.length);
+                const cut = await page.$$eval(selector, (all) => all.filter((name) => name.querySelector(".head").scrollWidth > name.querySelector(".head").clientWidth).length);
+                assert.ok(cut > 0, `${selector}: some names are cut`);
+                assert.equal(new Set(shown).size, shown.length, `${selector}: rows that look alike`);
+            }
+        } finally {
+            await page.setViewport({ width: 1100, height: 860 });
+        }
     });
 
     test("is one Tab stop per list, with the arrow keys inside, and passes axe-core", async () => {
