@@ -242,7 +242,10 @@ let batchInputs = new Map(); // name -> File, as the running batch was given the
 
 function setBusy(value) {
     busy = value;
+    // The pickers take nothing during a batch, and look it, as the window locks its lists.
     picker.disabled = joinPicker.disabled = value;
+    $("pickLabel").classList.toggle("disabled", value);
+    $("joinPickLabel").classList.toggle("disabled", value);
     saveFolder.disabled = saveZip.disabled = value || outputs.length === 0;
     stop.hidden = !value;
     stop.disabled = false;

@@ -282,11 +282,20 @@ describe("using the page", () => {
         await page.evaluate(() => {
             window.progressSeen = [];
             const text = document.getElementById("progressText");
-            new MutationObserver(() => window.progressSeen.push(text.textContent)).observe(text, { childList: true, subtree: true, characterData: true });
+            // While the batch runs, the pickers take nothing and look it.
+            const looksDisabled = (id) => document.getElementById(id).disabled &&
+                Number(getComputedStyle(document.getElementById(id).closest("label")).opacity) < 1;
+            new MutationObserver(() => {
+                window.progressSeen.push(text.textContent);
+                window.pickersDuringBatch ??= [looksDisabled("picker"), looksDisabled("joinPicker")];
+            }).observe(text, { childList: true, subtree: true, characterData: true });
         });
         await pressGo(page, { withLinks: false });
         assert.equal(await page.evaluate(() => { window.restoreSize(); return window.sizesRead; }), 0);
         const seen = await page.evaluate(() => window.progressSeen);
+        assert.deepEqual(await page.evaluate(() => window.pickersDuringBatch), [true, true]);
+        assert.deepEqual(await page.$$eval("#pickLabel, #joinPickLabel", (labels) => labels.map((label) => getComputedStyle(label).opacity)), ["1", "1"],
+            "enabled again after the batch");
         assert.equal(seen[0], "0 of 40 files, 0 B of 56.0 MB");
         const done = seen.map((text) => Number(/^(\d+) of 40 files, /.exec(text)[1]));
         assert.deepEqual(done, [...done].sort((a, b) => a - b), "never goes back");
