@@ -269,6 +269,7 @@ function showProgress(done) {
 function clearOutputs() {
     for (const output of outputs) if (output.url) URL.revokeObjectURL(output.url);
     outputs = [];
+    awaitingNext.clear();
     outputRows.update(0, true);
     saveNote.textContent = "";
 }
@@ -390,6 +391,7 @@ const outputRows = windowedList($("outputsView"), outputsGrid, {
         link.title = output.name;
         link.tabIndex = -1;
         fillName(link, output.name, [outputs[index - 1]?.name, outputs[index + 1]?.name]);
+        if (index === outputs.length - 1) awaitingNext.add(index);
         const size = document.createElement("span");
         size.className = "size";
         size.textContent = sizeText(output.last - output.first + 1);
@@ -442,6 +444,21 @@ function showPair(index, from) {
     if (pair) openViewer(pair[0].name.slice(0, -6), blobOf(pair[0]), blobOf(pair[1]), from);
 }
 
+// A row made while the batch runs is named apart from the image before it, and the one after it
+// once it comes (in place: its link may be in the user's hands).
+const awaitingNext = new Set(); // numbers of the rows made while they were the last
+
+function renameAwaitingNext() {
+    for (const index of awaitingNext) {
+        if (index + 1 >= outputs.length) continue;
+        awaitingNext.delete(index);
+        const link = outputRows.rowOf(index)?.querySelector("a[download]");
+        if (!link) continue;
+        link.replaceChildren();
+        fillName(link, outputs[index].name, [outputs[index - 1]?.name, outputs[index + 1].name]);
+    }
+}
+
 function addOutput(inputName, name, first, last) {
     outputs.push({ name, file: batchInputs.get(inputName), first, last, url: null });
 }
@@ -468,6 +485,7 @@ worker.onmessage = (event) => {
             else if (item.type === "joined") addJoined(item);
             else addOutput(item.input, item.name, item.first, item.last);
         }
+        renameAwaitingNext();
         outputRows.update(outputs.length);
         if (report.status !== null) status.textContent = report.status;
         if (report.started > 0) showProgress(report.started - 1);
@@ -476,13 +494,6 @@ worker.onmessage = (event) => {
     case "failed":
         status.textContent = idleText;
         setBusy(false);
-        // The rows made while the batch ran, each named apart from its neighbours as far as they
-        // had come, now by all of them (in place: a link may be in the user's hands).
-        if (!report.join) outputRows.forEachRow((row, index) => {
-            const link = row.querySelector("a[download]");
-            link.replaceChildren();
-            fillName(link, outputs[index].name, [outputs[index - 1]?.name, outputs[index + 1]?.name]);
-        });
         if (report.type === "failed") addLogEntry([report.text]);
         // The core separates the summary's lines with a carriage return.
         else if (report.summary) addLogEntry(report.summary.split("\r"), "summary");

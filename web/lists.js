@@ -187,7 +187,6 @@ export function windowedList(view, list, { idPrefix, makeRow, dropRow, cells = f
             show();
         },
         rowOf: (index) => rows.get(index),
-        forEachRow: (visit) => rows.forEach((row, index) => visit(row, index)),
         active: () => active,
         setActive,
         activeCell: () => (rows.has(active) ? activeElement(rows.get(active)) : null),
