@@ -1,6 +1,6 @@
 // The page: the file list, the batch controls and the outputs. The batch itself runs in
 // worker.js; this side only shows what the core reports and cuts each output from its File.
-import { fillName, sizeText, windowedList } from "./lists.js";
+import { fillName, messageLog, sizeText, windowedList } from "./lists.js";
 import { saveToFolder, saveAsZip, canPickSaveFile } from "./saving.js";
 import { openViewer } from "./viewer.js";
 import { isPicture, joinedBlob } from "./join.js";
@@ -45,16 +45,13 @@ function byName(a, b) {
     return a < b ? -1 : a > b ? 1 : 0;
 }
 
+// The batch's messages, and the join's, each in a log of its own beside what they are about.
+const messages = messageLog(log, { fileName: "twinframe-messages.txt" });
+const joinMessages = messageLog($("joinLog"), { fileName: "twinframe-join-messages.txt" });
+let running = messages; // the log of the batch or join under way, or last run
+
 function addLogEntry(lines, className) {
-    const entry = document.createElement("p");
-    if (className) entry.className = className;
-    lines.forEach((line, i) => {
-        if (i > 0) entry.append(document.createElement("br"));
-        entry.append(line);
-    });
-    log.append(entry);
-    // The log keeps a bounded height: its newest entry is the one in view.
-    log.scrollTop = log.scrollHeight;
+    running.add(lines, className);
 }
 
 // The list of files: one Tab stop (a listbox); the arrow keys move in it, Space ticks or
@@ -69,11 +66,11 @@ const fileRows = windowedList($("fileListView"), fileList, {
         const box = document.createElement("span");
         box.className = "tick";
         box.setAttribute("aria-hidden", "true");
-        const nameText = fillName(document.createElement("span"), name);
+        const nameText = fillName(document.createElement("span"), name, [shownNames[index - 1], shownNames[index + 1]]);
         nameText.title = name;
         const size = document.createElement("span");
         size.className = "size";
-        size.textContent = sizeText(entry.file.size);
+        size.textContent = fileSizes.has(entry.file) ? sizeText(fileSizes.get(entry.file)) : "";
         const row = document.createElement("li");
         row.setAttribute("role", "option");
         row.setAttribute("aria-selected", String(entry.selected));
@@ -146,7 +143,8 @@ function addFiles(files) {
         else leftOut.push(file.name);
     }
     renderList();
-    if (leftOut.length > 0) addLogEntry(["Not listed, not an .mpo file:", ...leftOut.sort(byName)]);
+    askSizes([...listed.values()].map((entry) => entry.file).filter((file) => !fileSizes.has(file)));
+    if (leftOut.length > 0) messages.add(["Not listed, not an .mpo file:", ...leftOut.sort(byName)]);
 }
 
 clearList.addEventListener("click", () => {
@@ -219,36 +217,59 @@ if ("launchQueue" in window) {
 // The batch.
 const worker = new Worker(window.twinframeWorkerUrl ?? "worker.js");
 let batchFiles = []; // the selected files of the running batch, in order
+let batchBytes = []; // the bytes of batchFiles' first n files, for each n, once the worker told
+
+// A file's size is the browser's to find (for a file on the disk, a call to the browser's
+// process, which waits for it): the worker asks for them, so that a list of thousands of files
+// never holds the page up. Until a file's size is known its row shows none.
+const fileSizes = new WeakMap(); // File -> size in bytes
+const sizeRequests = new Map(); // number of a request to the worker -> the files it asked about
+let sizeRequestCount = 0;
+
+function askSizes(files) {
+    if (files.length === 0) return;
+    sizeRequests.set(++sizeRequestCount, files);
+    worker.postMessage({ type: "sizes", request: sizeRequestCount, files });
+}
+
+function sizesKnown(request, sizes) {
+    const files = sizeRequests.get(request);
+    sizeRequests.delete(request);
+    files.forEach((file, i) => fileSizes.set(file, sizes[i]));
+    fileRows.update(shownNames.length, true);
+}
 let batchInputs = new Map(); // name -> File, as the running batch was given them
 
 function setBusy(value) {
     busy = value;
+    // The pickers take nothing during a batch, and look it, as the window locks its lists.
     picker.disabled = joinPicker.disabled = value;
+    $("pickLabel").classList.toggle("disabled", value);
+    $("joinPickLabel").classList.toggle("disabled", value);
     saveFolder.disabled = saveZip.disabled = value || outputs.length === 0;
     stop.hidden = !value;
     stop.disabled = false;
-    progressRow.hidden = !value;
+    if (!value) progressRow.hidden = true;
     document.body.setAttribute("aria-busy", String(value));
     lockControls();
 }
 
-// Files done of N, and their bytes: a file is done when the core asks about the next one.
+// Files done of N, and their bytes: a file is done when the core asks about the next one. The
+// bar shows once the worker has told the files' sizes, as the batch starts.
 function showProgress(done) {
-    const total = batchFiles.length;
-    let bytes = 0;
-    let all = 0;
-    batchFiles.forEach((file, i) => {
-        all += file.size;
-        if (i < done) bytes += file.size;
-    });
+    if (batchBytes.length === 0) return;
+    const bytes = batchBytes[Math.min(done, batchBytes.length - 1)];
+    const all = batchBytes.at(-1);
     progress.max = Math.max(1, all);
     progress.value = bytes;
-    progressText.textContent = `${done} of ${total} files, ${sizeText(bytes)} of ${sizeText(all)}`;
+    progressText.textContent = `${done} of ${batchFiles.length} files, ${sizeText(bytes)} of ${sizeText(all)}`;
+    progressRow.hidden = false;
 }
 
 function clearOutputs() {
     for (const output of outputs) if (output.url) URL.revokeObjectURL(output.url);
     outputs = [];
+    awaitingNext.clear();
     outputRows.update(0, true);
     saveNote.textContent = "";
 }
@@ -369,7 +390,8 @@ const outputRows = windowedList($("outputsView"), outputsGrid, {
         link.download = output.name;
         link.title = output.name;
         link.tabIndex = -1;
-        fillName(link, output.name);
+        fillName(link, output.name, [outputs[index - 1]?.name, outputs[index + 1]?.name]);
+        if (index === outputs.length - 1) awaitingNext.add(index);
         const size = document.createElement("span");
         size.className = "size";
         size.textContent = sizeText(output.last - output.first + 1);
@@ -422,6 +444,21 @@ function showPair(index, from) {
     if (pair) openViewer(pair[0].name.slice(0, -6), blobOf(pair[0]), blobOf(pair[1]), from);
 }
 
+// A row made while the batch runs is named apart from the image before it, and the one after it
+// once it comes (in place: its link may be in the user's hands).
+const awaitingNext = new Set(); // numbers of the rows made while they were the last
+
+function renameAwaitingNext() {
+    for (const index of awaitingNext) {
+        if (index + 1 >= outputs.length) continue;
+        awaitingNext.delete(index);
+        const link = outputRows.rowOf(index)?.querySelector("a[download]");
+        if (!link) continue;
+        link.replaceChildren();
+        fillName(link, outputs[index].name, [outputs[index - 1]?.name, outputs[index + 1].name]);
+    }
+}
+
 function addOutput(inputName, name, first, last) {
     outputs.push({ name, file: batchInputs.get(inputName), first, last, url: null });
 }
@@ -433,12 +470,22 @@ worker.onmessage = (event) => {
         workerReady = true;
         lockControls();
         break;
+    case "sizes":
+        sizesKnown(report.request, report.sizes);
+        break;
+    case "started":
+        // The sizes of the batch's files, in its order.
+        batchBytes = [0];
+        for (const size of report.sizes) batchBytes.push(batchBytes.at(-1) + size);
+        showProgress(0);
+        break;
     case "reports":
         for (const item of report.reports) {
             if (item.type === "message") addLogEntry([item.text]);
             else if (item.type === "joined") addJoined(item);
             else addOutput(item.input, item.name, item.first, item.last);
         }
+        renameAwaitingNext();
         outputRows.update(outputs.length);
         if (report.status !== null) status.textContent = report.status;
         if (report.started > 0) showProgress(report.started - 1);
@@ -450,17 +497,19 @@ worker.onmessage = (event) => {
         if (report.type === "failed") addLogEntry([report.text]);
         // The core separates the summary's lines with a carriage return.
         else if (report.summary) addLogEntry(report.summary.split("\r"), "summary");
+        running.flush();
         // Focus goes on to what the batch gave: its images (or joined files), or its messages.
         // The page scrolls only as far as needed to show their start.
         if (report.join && joinedList.firstElementChild) {
             joinedList.querySelector("a").focus({ preventScroll: true });
+            joinMessages.element.scrollIntoView({ block: "nearest" });
             joinedList.scrollIntoView({ block: "nearest" });
         } else if (!report.join && outputs.length > 0) {
             outputsGrid.focus({ preventScroll: true });
             outputsGrid.firstElementChild?.scrollIntoView({ block: "nearest" });
         } else {
-            log.focus({ preventScroll: true });
-            log.scrollIntoView({ block: "nearest" });
+            running.element.focus({ preventScroll: true });
+            running.element.scrollIntoView({ block: "nearest" });
         }
         drawWaitingThumbnails();
         if (launchedDuringBatch.length > 0) {
@@ -472,16 +521,17 @@ worker.onmessage = (event) => {
     }
 };
 worker.onerror = (event) => {
-    addLogEntry(["The splitting core could not start: " + (event.message || "unknown error")]);
+    messages.add(["The splitting core could not start: " + (event.message || "unknown error")]);
 };
 
 go.addEventListener("click", () => {
     if (busy || !workerReady) return;
     clearOutputs();
-    log.replaceChildren();
+    running = messages;
+    messages.clear();
     batchFiles = shownNames.filter((name) => listed.get(name).selected).map((name) => listed.get(name).file);
+    batchBytes = [];
     batchInputs = new Map(shownNames.map((name) => [name, listed.get(name).file]));
-    showProgress(0);
     setBusy(true);
     // GO! is disabled now: Stop, in its place, takes the focus.
     stop.focus();
@@ -489,6 +539,7 @@ go.addEventListener("click", () => {
         type: "run",
         files: shownNames.map((name) => listed.get(name).file),
         entries: shownNames.map((name) => ({ name, selected: listed.get(name).selected })),
+        sizes: shownNames.map((name) => fileSizes.get(listed.get(name).file) ?? null),
         speedHack: speedHack.checked,
     });
 });
@@ -537,9 +588,13 @@ function joinPictures(files) {
     for (const url of joinedUrls) URL.revokeObjectURL(url);
     joinedUrls = [];
     joinedList.replaceChildren();
-    log.replaceChildren();
+    running = joinMessages;
+    joinMessages.clear();
     if (leftOut.length > 0) addLogEntry(["Not joined, not a .jpg or .jpeg picture:", ...leftOut.sort(byName)]);
-    if (joinInputs.size === 0) return;
+    if (joinInputs.size === 0) {
+        joinMessages.flush();
+        return;
+    }
     setBusy(true);
     // The status names each pair as it is joined; a join goes through every pair it was given.
     progressRow.hidden = stop.hidden = true;
@@ -561,7 +616,7 @@ async function saveWith(save) {
     try {
         await save(outputs.map((output) => ({ name: output.name, blob: blobOf(output), lastModified: output.file.lastModified })), {
             note: (text) => { saveNote.textContent = text; },
-            problem: (text) => addLogEntry([text]),
+            problem: (text) => messages.add([text]),
         });
     } catch (error) {
         saveNote.textContent = "Save all failed: " + error.message;

@@ -1,5 +1,5 @@
-// The page's two lists: rows only for what is in view, one Tab stop each with the arrow keys
-// inside, and names cut in the middle so that what tells two of them apart shows.
+// The page's lists: rows only for what is in view, one Tab stop each with the arrow keys inside,
+// names cut in the middle so that what tells two of them apart shows; and its logs of messages.
 
 export function sizeText(bytes) {
     if (bytes >= 1e9) return (bytes / 1e9).toFixed(1) + " GB";
@@ -8,23 +8,56 @@ export function sizeText(bytes) {
     return bytes + " B";
 }
 
-// A name laid out so that a long one is cut in the middle: its start gives way (ending in an
-// ellipsis, by the style sheet) and its end always shows. The end is what differs between the
-// images of one file (-L.jpg, -R.jpg, -2.jpg) and between a camera's numbered files. The whole
-// name stays in the text, so it is read out whole. (A cut name beside a hidden whole one, for
-// reading out, made the page some 20 MiB larger during a batch.)
-export function fillName(element, name) {
+// A name laid out so that a long one is cut in the middle: its start gives way first (ending in
+// an ellipsis, by the style sheet) and its end always shows. The end is what differs between the
+// images of one file (-L.jpg, -R.jpg, -2.jpg) and between a camera's numbered files. Where the
+// name first differs from the names beside it in its list (`others`) is kept too, as its middle,
+// which gives way only once the start has: "IMG_…0102_1200…_eye-L.jpg". The cut is only what
+// the eye sees: the whole name is one text, which is what is read out and what a copy gives,
+// laid unseen over the cut one, which readers and selections leave out.
+const separators = /[-_ .]/;
+
+function sharedStart(a, b) {
+    let i = 0;
+    while (i < a.length && i < b.length && a[i] === b[i]) ++i;
+    return i;
+}
+
+export function fillName(element, name, others = []) {
     const chars = Array.from(name); // never cuts an emoji in half
     const end = /([-_ ]?[^-_ ]*\.[^.]*)$/.exec(name);
-    const kept = Math.min(chars.length, Math.max(10, Array.from(end ? end[1] : "").length + 1));
-    const head = document.createElement("span");
-    head.className = "head";
-    head.textContent = chars.slice(0, chars.length - kept).join("");
-    const tail = document.createElement("span");
-    tail.className = "tail";
-    tail.textContent = chars.slice(chars.length - kept).join("");
+    const tailStart = chars.length - Math.min(chars.length, Math.max(10, Array.from(end ? end[1] : "").length + 1));
+    // The first place where the name differs from one beside it, from the start of its word (or
+    // a few characters before it, in a long word). A difference in the first character shows
+    // anyway.
+    let differs = chars.length;
+    for (const other of others) {
+        const at = other == null ? 0 : sharedStart(chars, Array.from(other));
+        if (at > 0) differs = Math.min(differs, at);
+    }
+    let middleStart = differs;
+    while (middleStart > 0 && !separators.test(chars[middleStart - 1])) --middleStart;
+    middleStart = Math.max(middleStart, differs - 10);
+    const part = (className, from, to) => {
+        const span = document.createElement("span");
+        span.className = className;
+        span.textContent = chars.slice(from, to).join("");
+        return span;
+    };
+    const whole = document.createElement("span");
+    whole.className = "whole";
+    whole.textContent = name;
+    const cut = document.createElement("span");
+    cut.className = "cut";
+    cut.setAttribute("aria-hidden", "true");
+    if (middleStart > 0 && middleStart < tailStart) {
+        cut.classList.add("with-middle");
+        cut.append(part("head", 0, middleStart), part("middle", middleStart, tailStart), part("tail", tailStart));
+    } else {
+        cut.append(part("head", 0, tailStart), part("tail", tailStart));
+    }
     element.classList.add("name");
-    element.append(head, tail);
+    element.append(whole, cut);
     return element;
 }
 
@@ -177,5 +210,88 @@ export function windowedList(view, list, { idPrefix, makeRow, dropRow, cells = f
             setActive(active < 0 ? 0 : moves[event.key]);
             return true;
         },
+    };
+}
+
+// A log of messages: every entry is kept, and can be saved as text, but only the newest
+// `shownEntries` are in the page, above them a count of the others; the entries that come are
+// written once a frame, with one layout for all of them. An entry in the page for every message,
+// each laid out as it came, froze the page for seconds over a few thousand messages and grew it
+// by a hundred MiB.
+const shownEntries = 200;
+
+export function messageLog(log, { fileName }) {
+    let entries = []; // { lines, className }, every entry since the log was last cleared
+    let pending = []; // those not yet written into the page
+    let framePending = false;
+
+    const earlier = document.createElement("p");
+    earlier.className = "hint earlier";
+    earlier.hidden = true;
+    const earlierText = document.createElement("span");
+    const save = document.createElement("button");
+    save.type = "button";
+    save.textContent = "Save all messages as text";
+    earlier.append(earlierText, " ", save);
+    log.before(earlier);
+
+    save.addEventListener("click", () => {
+        const link = document.createElement("a");
+        link.download = fileName;
+        link.href = URL.createObjectURL(new Blob([text()], { type: "text/plain" }));
+        link.click();
+        setTimeout(() => URL.revokeObjectURL(link.href), 60_000);
+    });
+
+    // The whole log as text: an entry a line, its further lines indented.
+    const text = () => entries.map(({ lines }) => lines.join("\n    ") + "\n").join("");
+
+    function entryElement({ lines, className }) {
+        const entry = document.createElement("p");
+        if (className) entry.className = className;
+        lines.forEach((line, i) => {
+            if (i > 0) entry.append(document.createElement("br"));
+            entry.append(line);
+        });
+        return entry;
+    }
+
+    function write() {
+        framePending = false;
+        if (pending.length === 0) return;
+        const written = new DocumentFragment();
+        for (const entry of pending.slice(-shownEntries)) written.append(entryElement(entry));
+        pending = [];
+        log.append(written);
+        for (let over = log.childElementCount - shownEntries; over > 0; --over) log.firstElementChild.remove();
+        const notShown = entries.length - log.childElementCount;
+        earlier.hidden = notShown <= 0;
+        earlierText.textContent = notShown === 1 ? "1 earlier message is not shown here."
+            : `${notShown.toLocaleString("en-US")} earlier messages are not shown here.`;
+        // The log keeps a bounded height: its newest entry is the one in view.
+        log.scrollTop = log.scrollHeight;
+    }
+
+    return {
+        add(lines, className = "") {
+            const entry = { lines, className };
+            entries.push(entry);
+            pending.push(entry);
+            if (!framePending) {
+                framePending = true;
+                requestAnimationFrame(write);
+            }
+        },
+        // Writes now what waits for the next frame: at the end of a batch, before the focus
+        // moves on.
+        flush: write,
+        clear() {
+            entries = [];
+            pending = [];
+            log.replaceChildren();
+            earlier.hidden = true;
+        },
+        text,
+        element: log,
     };
 }

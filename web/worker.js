@@ -62,12 +62,26 @@ const corePromise = createTwinframeCore({
     },
 });
 
-async function runBatch(files, entries) {
+// A File the user gave is a file on the disk whose size the browser does not keep: its size, its
+// date and every slice of it ask the browser's process, and wait for its answer. That was done
+// several times for each file a batch split, and made thousands of small files cost the page ten
+// times what they cost the command line. So the batch's files come with the sizes found when
+// they were listed, and each is mounted as its File and that size (src/asyncReads.js reads a
+// small file whole, with no slice).
+async function runBatch(files, entries, sizes) {
     const core = await corePromise;
     const FS = core.FS;
-    core.readFilesAsynchronously(files.filter((file, i) => entries[i].selected));
+    const blobs = [];
+    const others = [];
+    files.forEach((file, i) => {
+        if (entries[i].selected) blobs.push({ name: entries[i].name, data: { file, size: sizes[i] ?? file.size } });
+        else others.push(file);
+    });
+    // The page shows the bytes done of all.
+    postMessage({ type: "started", sizes: blobs.map((blob) => blob.data.size) });
+    core.readFilesAsynchronously(blobs.map((blob) => blob.data));
     FS.mkdir(folder);
-    FS.mount(FS.filesystems.WORKERFS, { files }, folder);
+    FS.mount(FS.filesystems.WORKERFS, { files: others, blobs }, folder);
     try {
         core.ccall("clearFileList", null, [], []);
         for (const entry of entries)
@@ -85,9 +99,10 @@ async function runBatch(files, entries) {
 async function runJoin(files) {
     const core = await corePromise;
     const FS = core.FS;
-    core.readFilesAsynchronously(files);
+    const blobs = files.map((file) => ({ name: file.name, data: { file, size: file.size } }));
+    core.readFilesAsynchronously(blobs.map((blob) => blob.data));
     FS.mkdir(folder);
-    FS.mount(FS.filesystems.WORKERFS, { files }, folder);
+    FS.mount(FS.filesystems.WORKERFS, { blobs }, folder);
     FS.chdir(folder);
     try {
         core.ccall("clearFileList", null, [], []);
@@ -108,7 +123,9 @@ function failed(error) {
 
 onmessage = (event) => {
     const request = event.data;
-    if (request.type === "speedHack") {
+    if (request.type === "sizes") {
+        postMessage({ type: "sizes", request: request.request, sizes: request.files.map((file) => file.size) });
+    } else if (request.type === "speedHack") {
         speedHack = request.value;
     } else if (request.type === "stop") {
         stop = true;
@@ -116,7 +133,7 @@ onmessage = (event) => {
         speedHack = request.speedHack;
         stop = false;
         started = 0;
-        runBatch(request.files, request.entries).catch(failed);
+        runBatch(request.files, request.entries, request.sizes).catch(failed);
     } else if (request.type === "join") {
         started = 0;
         runJoin(request.files).catch(failed);

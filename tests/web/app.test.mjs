@@ -100,8 +100,9 @@ describe("the page as an app", () => {
             const shown = await pressGo(page);
             assert.deepEqual(new Map(shown.links.map((link) => [link.name, link.sha256])),
                 digests(cliSplit(folder, ["burst.mpo", "DSCF0001.MPO", "x.mpo"]).outputs));
-            assert.equal(await page.$eval('#fileList [data-name="DSCF0001.MPO"] .size', (size) => size.textContent), "1.2 MB",
-                "listed after the batch, in place of the file of the same name");
+            // Listed after the batch, in place of the file of the same name (its size as the
+            // worker finds it).
+            await page.waitForFunction(() => document.querySelector('#fileList [data-name="DSCF0001.MPO"] .size').textContent === "1.2 MB");
         } finally {
             await opened.close();
         }

@@ -5,7 +5,8 @@ import { readFileSync, readdirSync, rmSync } from "node:fs";
 import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
 
-import { accessibilityProblems, allowDownloads, cliJoin, joinInPage, openFilePage, openPage, sampleFolder, sha256, site } from "./support.mjs";
+import { accessibilityProblems, allowDownloads, cliJoin, joinInPage, openFilePage, openPage, pickFiles, pressGo, sampleFolder, sha256,
+    site } from "./support.mjs";
 
 // The page's order of names: letter case ignored, ties in code order.
 function byName(a, b) {
@@ -76,11 +77,46 @@ describe("joining pairs in the page", () => {
         }
     });
 
-    test("is accessible with the joined files in view", async () => {
+    test("is accessible with the joined files in view, its log overflowing", async () => {
         const folder = join(samples, "join");
-        await joinInPage(opened.page, ["a-L.jpg", "a-R.jpg"].map((name) => join(folder, name)));
+        const others = readdirSync(join(samples, "many")).slice(0, 14).map((name) => join(samples, "many", name));
+        const shown = await joinInPage(opened.page, [...others, ...["a-L.jpg", "a-R.jpg"].map((name) => join(folder, name))]);
+        assert.equal(shown.log[0].length, 15, "the files left out, named in one message");
+        assert.ok(await opened.page.$eval("#joinLog", (log) => log.scrollHeight > log.clientHeight), "the log overflows");
         await opened.page.evaluate(() => document.getElementById("join").scrollIntoView());
         assert.deepEqual(await accessibilityProblems(opened.page), []);
         assert.deepEqual(await opened.page.evaluate(() => window.policyViolations), []);
+    });
+
+    test("shows its messages and summary with the join, not with the batch, on a phone too", async () => {
+        const { page } = opened;
+        await page.setViewport({ width: 390, height: 844 });
+        try {
+            await pickFiles(page, [join(samples, "mixed", "DSCF0001.MPO")]);
+            const split = await pressGo(page, { withLinks: false });
+            const folder = join(samples, "join");
+            const names = readdirSync(folder).sort(byName);
+            const shown = await joinInPage(page, names.map((name) => join(folder, name)));
+            assert.equal(shown.log.at(-1)[0], "Pairs joined: 2");
+            const seen = await page.evaluate(() => {
+                const inView = (element) => {
+                    const box = element.getBoundingClientRect();
+                    return box.top >= 0 && box.bottom <= innerHeight && box.height > 0;
+                };
+                const joinLog = document.getElementById("joinLog");
+                return {
+                    batchLog: [...document.getElementById("log").children].map((entry) => entry.innerText),
+                    inJoinCard: document.getElementById("join").contains(joinLog),
+                    summaryShown: inView(joinLog.lastElementChild),
+                    focusShown: inView(document.activeElement),
+                };
+            });
+            assert.deepEqual(seen.batchLog, [split.log.at(-1).join("\n")], "the batch's messages stay as they were");
+            assert.ok(seen.inJoinCard);
+            assert.ok(seen.summaryShown, "the summary is in view with the joined files");
+            assert.ok(seen.focusShown);
+        } finally {
+            await page.setViewport({ width: 1100, height: 860 });
+        }
     });
 });

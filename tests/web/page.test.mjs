@@ -1,6 +1,7 @@
 // The page in headless chromium: files picked and dropped, GO!, and what it shows and offers
 // compared with what twinframe-cli does with the same files.
 import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
 import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
@@ -149,7 +150,7 @@ describe("the page", () => {
         assert.deepEqual(shown.links.map((link) => link.name), ["DSCF0001-L.jpg", "DSCF0001-R.jpg"]);
     });
 
-    test("takes dropped files, and keeps names that differ only in case apart", async () => {
+    test("takes dropped files, and takes names that differ only in case as one name, in links, zip and folder", async () => {
         const { page } = browser;
         await page.evaluate(() => document.getElementById("clearList").click());
         const folder = join(samples, "case");
@@ -171,6 +172,36 @@ describe("the page", () => {
         ]);
         const pair = cliSplit(folder, ["Pair.mpo"]);
         assert.deepEqual(linkDigests(shown.links), digests(pair.outputs));
+
+        // The same two images, and no more, go into a .zip and into a folder.
+        const saved = await page.evaluate(async () => {
+            const root = await navigator.storage.getDirectory();
+            const into = await root.getDirectoryHandle("case", { create: true });
+            window.showDirectoryPicker = async () => into;
+            window.showSaveFilePicker = async () => root.getFileHandle("case.zip", { create: true });
+            for (const id of ["saveFolder", "saveZip"]) {
+                const done = new Promise((resolve) => document.addEventListener("twinframe-save-done", resolve, { once: true }));
+                document.getElementById(id).click();
+                await done;
+            }
+            const names = [];
+            for await (const name of into.keys()) names.push(name);
+            const bytes = new Uint8Array(await (await (await root.getFileHandle("case.zip")).getFile()).arrayBuffer());
+            let text = "";
+            for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+            await root.removeEntry("case", { recursive: true });
+            await root.removeEntry("case.zip");
+            return { names: names.sort(), zip: btoa(text) };
+        });
+        assert.deepEqual(saved.names, [...pair.outputs.keys()].sort());
+        const work = mkdtempSync(join(tmpdir(), "twinframe-case-"));
+        try {
+            writeFileSync(join(work, "case.zip"), Buffer.from(saved.zip, "base64"));
+            assert.deepEqual(execFileSync("unzip", ["-Z1", join(work, "case.zip")], { encoding: "utf8" }).split("\n").filter(Boolean).sort(),
+                [...pair.outputs.keys()].sort());
+        } finally {
+            rmSync(work, { recursive: true, force: true });
+        }
     });
 
     // Scrolls a list's view from top to bottom: each item's name by its place (with the list's

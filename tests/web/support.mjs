@@ -272,7 +272,7 @@ export function cliJoin(folder, names) {
 }
 
 // Gives the join's file input these pictures (or drops them on the join's card) and waits for
-// the join to end; returns what the page shows, with each joined file's bytes as the browser
+// the join to end; returns what the page shows (the messages: the join's own log), with each joined file's bytes as the browser
 // would save them (by their SHA-256).
 export async function joinInPage(page, paths, { drop = false, bytes = true } = {}) {
     await page.evaluate(() => {
@@ -295,7 +295,7 @@ export async function joinInPage(page, paths, { drop = false, bytes = true } = {
     await page.evaluate(() => window.batchDone);
     return page.evaluate(async (bytes) => ({
         statuses: window.statusesSeen,
-        log: [...document.querySelector("[role=log]").children].map((entry) =>
+        log: [...document.getElementById("joinLog").children].map((entry) =>
             [...entry.childNodes].filter((n) => n.nodeName !== "BR").map((n) => n.textContent)),
         joined: await Promise.all([...document.querySelectorAll("#joined a[download]")].map(async (link) => {
             if (!bytes) return [link.getAttribute("download"), null];

@@ -7,7 +7,7 @@ import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
 
-import { accessibilityProblems, cliSplit, openFilePage, openPage, pickFiles, pressGo, sampleFolder, site,
+import { accessibilityProblems, allowDownloads, cliSplit, openFilePage, openPage, pickFiles, pressGo, sampleFolder, site,
     stereoPictures } from "./support.mjs";
 
 // Drops files made of the given files' bytes, under other names, onto the page.
@@ -45,20 +45,26 @@ describe("using the page", () => {
         assert.deepEqual(await logTexts(page), ["Not listed, not an .mpo file:\nIMG_1.jpg\nIMG_2.JPG\nIMG_3.jpg"]);
     });
 
-    test("keeps the messages in a bounded box, so the summary and the results show when a batch ends", async () => {
+    test("keeps the newest messages in a bounded box that the keys scroll, the whole log savable as text", async () => {
         const { page } = browser;
         await page.setViewport({ width: 1280, height: 800 });
         const folder = join(work, "bad");
+        mkdirSync(folder);
         const names = [];
         for (let i = 1; i <= 300; ++i) {
             names.push(`bad${String(i).padStart(3, "0")}.mpo`);
-            writeFileSync(join(folder + "-" + names.at(-1)), "not a picture");
+            writeFileSync(join(folder, names.at(-1)), i % 2 ? "not a picture" : "not a picture, and longer than a JPEG's start");
         }
-        cpSync(join(samples, "mixed/DSCF0001.MPO"), join(work, "bad-good.mpo"));
+        cpSync(join(samples, "mixed/DSCF0001.MPO"), join(folder, "good.mpo"));
         names.push("good.mpo");
-        const paths = names.map((name) => join(folder + "-" + name));
-        await pickFiles(page, paths);
-        await pressGo(page);
+        await pickFiles(page, names.map((name) => join(folder, name)));
+        const shown = await pressGo(page, { withLinks: false });
+        const expected = cliSplit(folder, names);
+        assert.equal(expected.messages.length, 300);
+        // The newest 200 entries are in the page, the summary last; the others are counted.
+        assert.deepEqual(shown.log, [...expected.messages.slice(-199).map((text) => [text]), expected.summary]);
+        assert.equal(await page.$eval("#batch .earlier", (note) => note.hidden ? "" : note.firstChild.textContent),
+            "101 earlier messages are not shown here.");
         const seen = await page.evaluate(() => {
             const inView = (element) => {
                 const box = element.getBoundingClientRect();
@@ -72,17 +78,39 @@ describe("using the page", () => {
             const results = document.getElementById("results").getBoundingClientRect();
             return {
                 scrolls: log.scrollHeight > log.clientHeight,
-                summary: summary.innerText,
                 summaryShown: inView(summary) && summaryBox.bottom <= logBox.bottom + 1,
                 firstResultShown: inView(document.querySelector("#outputs [role=row]")),
                 gap: results.top - batch.bottom,
             };
         });
-        assert.ok(seen.scrolls, "300 messages scroll inside the log");
-        assert.equal(seen.summary, "Files processed: 301\nTotal images: 2");
+        assert.ok(seen.scrolls, "the messages scroll inside the log");
         assert.ok(seen.summaryShown, "the summary is in view");
         assert.ok(seen.firstResultShown, "the first image is in view");
         assert.ok(seen.gap > 0 && seen.gap < 20, `${seen.gap} px between the batch and its results`);
+
+        // The log is a Tab stop, after GO!, and the keys scroll it; axe-core finds nothing to say
+        // with it overflowing, on a desktop and a phone.
+        await page.focus("#speedHack");
+        for (let tabs = 0; tabs < 6 && (await page.evaluate(() => document.activeElement.id)) !== "log"; ++tabs)
+            await page.keyboard.press("Tab");
+        assert.equal(await page.evaluate(() => document.activeElement.id), "log");
+        const scrollTop = () => page.$eval("#log", (log) => log.scrollTop);
+        const bottom = await scrollTop();
+        await page.keyboard.press("PageUp");
+        await page.keyboard.press("ArrowUp");
+        await page.waitForFunction((bottom) => document.getElementById("log").scrollTop < bottom - 50, {}, bottom);
+        await page.keyboard.press("Home");
+        await page.waitForFunction(() => document.getElementById("log").scrollTop === 0);
+        for (const width of [1280, 390]) {
+            await page.setViewport({ width, height: 800 });
+            assert.deepEqual(await accessibilityProblems(page), [], `${width} px`);
+        }
+
+        // Save all messages as text: every message and the summary, one entry a line.
+        const downloaded = await allowDownloads(page, work);
+        await page.click("#batch .earlier button");
+        const saved = readFileSync(await downloaded("twinframe-messages.txt"), "utf8");
+        assert.equal(saved, [...expected.messages, expected.summary.join("\n    ")].join("\n") + "\n");
         await page.setViewport({ width: 1100, height: 860 });
     });
 
@@ -97,9 +125,10 @@ describe("using the page", () => {
             await page.setViewport({ width, height: 844 });
             await page.waitForFunction(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
             const shown = await page.evaluate(() => [...document.querySelectorAll("#fileList .name, #outputs .name")].map((name) => {
-                const [head, tail] = name.children;
+                const parts = name.querySelector(".cut").children;
+                const [head, tail] = [parts[0], parts[parts.length - 1]];
                 return {
-                    whole: name.textContent,
+                    whole: name.querySelector(".whole").textContent,
                     end: tail.textContent,
                     endShows: tail.getBoundingClientRect().right <= name.getBoundingClientRect().right + 1,
                     startCut: head.scrollWidth > head.clientWidth,
@@ -112,6 +141,77 @@ describe("using the page", () => {
                 `${width} px: ${JSON.stringify(shown)}`);
         }
         await page.setViewport({ width: 1100, height: 860 });
+    });
+
+    test("reads out and copies names whole, however they are cut", async () => {
+        const { page } = browser;
+        const names = ["libmpo_samples_of_a_stereo_camera__3DS-big-endian.mpo", "libmpo_samples_of_a_stereo_camera__3DS-little-endian.mpo"];
+        mkdirSync(join(work, "whole"));
+        for (const name of names) cpSync(join(samples, "mixed/DSCF0001.MPO"), join(work, "whole", name));
+        await pickFiles(page, names.map((name) => join(work, "whole", name)));
+        await pressGo(page, { withLinks: false });
+        const images = ["big-endian-L.jpg", "big-endian-R.jpg", "little-endian-L.jpg", "little-endian-R.jpg"]
+            .map((end) => "libmpo_samples_of_a_stereo_camera__3DS-" + end);
+        const session = await page.createCDPSession();
+        const context = await page.browserContext();
+        await context.overridePermissions(browser.origin, ["clipboard-read", "clipboard-write", "clipboard-sanitized-write"]);
+        for (const width of [1100, 390]) {
+            await page.setViewport({ width, height: 844 });
+            await page.waitForFunction(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+            if (width === 390)
+                assert.ok(await page.$$eval(".name .head", (heads) => heads.every((head) => head.scrollWidth > head.clientWidth)), "cut on a phone");
+            // What a screen reader is given: each link's and each file's name, whole.
+            const { nodes } = await session.send("Accessibility.getFullAXTree");
+            const named = (role) => nodes.filter((node) => node.role?.value === role).map((node) => node.name?.value);
+            assert.deepEqual(named("link"), images, `${width} px`);
+            assert.deepEqual(named("option"), names.map((name) => `${name} 1.4 MB`), `${width} px`);
+            // What a copy of a row gives.
+            for (const [selector, expected] of [["#outputs [role=row]", images], ["#fileList [role=option]", names]]) {
+                const copied = [];
+                for (let i = 0; i < expected.length; ++i) {
+                    copied.push(await page.evaluate(async (selector, i) => {
+                        const selection = getSelection();
+                        selection.removeAllRanges();
+                        const range = document.createRange();
+                        range.selectNodeContents(document.querySelectorAll(selector)[i].querySelector(".name"));
+                        selection.addRange(range);
+                        document.execCommand("copy");
+                        return navigator.clipboard.readText();
+                    }, selector, i));
+                }
+                assert.deepEqual(copied, expected, `${width} px`);
+            }
+        }
+        await page.setViewport({ width: 1100, height: 860 });
+    });
+
+    test("on a phone, shows every row of many similar long names differently", async () => {
+        const { page } = browser;
+        const names = [
+            ...[1, 2, 3, 4, 5, 6].map((i) => `Nintendo_3DS_camera_holiday_2011_HNI_000${i}.MPO`),
+            "libmpo__3DS-big-endian.mpo", "libmpo__3DS-little-endian.mpo",
+            "IMG_20110101_120000_3D_left_and_right_eye.mpo", "IMG_20110102_120000_3D_left_and_right_eye.mpo",
+            "jm_2011_0101_3ds_stereo_picture.MPO", "jm_2011_0102_3ds_stereo_picture.MPO",
+        ];
+        mkdirSync(join(work, "similar"));
+        for (const name of names) cpSync(join(samples, "mixed/DSCF0001.MPO"), join(work, "similar", name));
+        await page.setViewport({ width: 390, height: 844 });
+        try {
+            await pickFiles(page, names.map((name) => join(work, "similar", name)));
+            await pressGo(page, { withLinks: false });
+            await page.evaluate(() => document.activeElement.blur());
+            // What each row shows of its name, as pictures: no two alike.
+            for (const selector of ["#fileList .name", "#outputs .name"]) {
+                const shown = [];
+                for (const name of await page.$$(selector)) shown.push((await name.screenshot({ encoding: "base64" })));
+                assert.equal(shown.length, selector.startsWith("#fileList") ? names.length : 2 * names.length);
+                const cut = await page.$$eval(selector, (all) => all.filter((name) => name.querySelector(".head").scrollWidth > name.querySelector(".head").clientWidth).length);
+                assert.ok(cut > 0, `${selector}: some names are cut`);
+                assert.equal(new Set(shown).size, shown.length, `${selector}: rows that look alike`);
+            }
+        } finally {
+            await page.setViewport({ width: 1100, height: 860 });
+        }
     });
 
     test("is one Tab stop per list, with the arrow keys inside, and passes axe-core", async () => {
@@ -162,18 +262,40 @@ describe("using the page", () => {
         assert.deepEqual(await accessibilityProblems(page), []);
     });
 
-    test("shows files done of N and their bytes while a batch runs", async () => {
+    test("shows files done of N and their bytes while a batch runs, with no size read on the page's thread", async () => {
         const { page } = browser;
         const names = Array.from({ length: 40 }, (_, i) => `P${String(i).padStart(2, "0")}.mpo`);
         for (const name of names) cpSync(join(samples, "mixed/DSCF0001.MPO"), join(work, "progress-" + name));
+        // A file's size is a call to the browser's process that the page waits for: the worker
+        // reads them. Counted here from the page's side.
+        await page.evaluate(() => {
+            const size = Object.getOwnPropertyDescriptor(Blob.prototype, "size");
+            window.sizesRead = 0;
+            Object.defineProperty(Blob.prototype, "size", { configurable: true, get() {
+                if (this instanceof File) ++window.sizesRead;
+                return size.get.call(this);
+            } });
+            window.restoreSize = () => Object.defineProperty(Blob.prototype, "size", size);
+        });
         await pickFiles(page, names.map((name) => join(work, "progress-" + name)));
+        await page.waitForFunction(() => document.querySelector("#fileList .size").textContent === "1.4 MB");
         await page.evaluate(() => {
             window.progressSeen = [];
             const text = document.getElementById("progressText");
-            new MutationObserver(() => window.progressSeen.push(text.textContent)).observe(text, { childList: true, subtree: true, characterData: true });
+            // While the batch runs, the pickers take nothing and look it.
+            const looksDisabled = (id) => document.getElementById(id).disabled &&
+                Number(getComputedStyle(document.getElementById(id).closest("label")).opacity) < 1;
+            new MutationObserver(() => {
+                window.progressSeen.push(text.textContent);
+                window.pickersDuringBatch ??= [looksDisabled("picker"), looksDisabled("joinPicker")];
+            }).observe(text, { childList: true, subtree: true, characterData: true });
         });
-        await pressGo(page);
+        await pressGo(page, { withLinks: false });
+        assert.equal(await page.evaluate(() => { window.restoreSize(); return window.sizesRead; }), 0);
         const seen = await page.evaluate(() => window.progressSeen);
+        assert.deepEqual(await page.evaluate(() => window.pickersDuringBatch), [true, true]);
+        assert.deepEqual(await page.$$eval("#pickLabel, #joinPickLabel", (labels) => labels.map((label) => getComputedStyle(label).opacity)), ["1", "1"],
+            "enabled again after the batch");
         assert.equal(seen[0], "0 of 40 files, 0 B of 56.0 MB");
         const done = seen.map((text) => Number(/^(\d+) of 40 files, /.exec(text)[1]));
         assert.deepEqual(done, [...done].sort((a, b) => a - b), "never goes back");

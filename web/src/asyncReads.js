@@ -15,7 +15,10 @@
 var collectionReads = 100; // a collection at least every 100 reads
 var collectionBytes = 16 * 1024 * 1024; // and every 16 MiB read
 var collectionNudgeBytes = 256 * 1024 * 1024;
+var headFirstRead = 64 * 1024; // what the core reads first of a file (kHeadFirstRead)
 
+// The files are the page's: each a File and its size, as found when it was listed, since asking a
+// File for its size or a slice of it waits for the browser's process (a millisecond or more).
 Module["readFilesAsynchronously"] = function (batchFiles) {
     var startsAhead = 2; // files whose starts are read ahead of the core
     var order = new Map(batchFiles.map(function (file, i) { return [file, i]; }));
@@ -59,10 +62,11 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
         if (spares.length <= startsAhead) spares.push(bytes.buffer);
     }
 
-    // Resolves to a view of the bytes read, in a buffer of its own until given back.
+    // Resolves to a view of the bytes read, in a buffer of its own until given back. A file
+    // read whole is read with no slice.
     async function readBytes(file, position, length) {
         collectNowAndThen(length);
-        var blob = file.slice(position, position + length);
+        var blob = position === 0 && length >= file.size ? file.file : file.file.slice(position, position + length);
         var reader;
         try {
             reader = blob.stream().getReader({ mode: "byob" });
@@ -89,8 +93,10 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
         return new Uint8Array(buffer, 0, got);
     }
 
-    // A file's first bytes, read ahead if they were; the next files' starts are sent for.
-    function readStart(file, length) {
+    // A file's first bytes, read ahead if they were; the next files' starts are sent for, as much
+    // of each as the core asked of this one, and at least what it first reads of a file (all of a
+    // smaller one, which is then read with no slice).
+    function readStart(file, length, asked) {
         var ahead = early.get(file);
         early.delete(file);
         var start = ahead && ahead.length === length ? ahead.bytes : readBytes(file, 0, length);
@@ -98,7 +104,7 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
         for (var i = next; i < Math.min(next + startsAhead, batchFiles.length); ++i) {
             var later = batchFiles[i];
             if (early.has(later)) continue;
-            var wanted = Math.min(length, later.size);
+            var wanted = Math.min(Math.max(asked, headFirstRead), later.size);
             var pending = readBytes(later, 0, wanted);
             pending.catch(function () {}); // a failure shows when the core reads the file
             early.set(later, { length: wanted, bytes: pending });
@@ -106,15 +112,26 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
         return start;
     }
 
+    // The last file read whole, if small: the core reads a few bytes of it again (where its next
+    // image starts), which are handed over from here at once.
+    var lastWhole = null;
+    var wholeKept = 256 * 1024;
+
     FS.filesystems.WORKERFS.stream_ops.read = function (stream, buffer, offset, length, position) {
         if (position >= stream.node.size) return 0;
+        var kept = lastWhole && lastWhole.file === stream.node.contents ? lastWhole.bytes : null;
+        if (kept && Asyncify.state === Asyncify.State.Normal) {
+            var part = kept.subarray(position, position + length);
+            buffer.set(part, offset);
+            return part.byteLength;
+        }
         // Called twice: once to start the read (the core then unwinds), once when the core is
         // rewound, to hand over what arrived.
         var size = Asyncify.handleSleep(function (wakeUp) {
             arrived = null;
             var file = stream.node.contents;
             var wanted = Math.min(length, file.size - position);
-            var read = position === 0 ? readStart(file, wanted) : readBytes(file, position, wanted);
+            var read = position === 0 ? readStart(file, wanted, length) : readBytes(file, position, wanted);
             read.then(
                 function (bytes) {
                     arrived = bytes;
@@ -127,6 +144,8 @@ Module["readFilesAsynchronously"] = function (batchFiles) {
         if (Asyncify.state !== Asyncify.State.Normal) return 0; // unwinding: the result is unused
         if (size < 0 || !arrived) throw new FS.ErrnoError(29); // EIO
         buffer.set(arrived, offset);
+        var file = stream.node.contents;
+        if (position === 0 && size === file.size && size <= wholeKept) lastWhole = { file: file, bytes: arrived.slice() };
         giveBack(arrived);
         arrived = null;
         return size;
