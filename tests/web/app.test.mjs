@@ -122,23 +122,34 @@ describe("the page as an app", () => {
         }
     });
 
-    test("lets a new version take over once no tab of the old one is open, and drops the old one's files", async () => {
+    test("lets a new version take over once no tab of the old one is open, whole, from a host that lets files be kept", async () => {
+        // Static hosts often let browsers keep files for a while (max-age=600 is common): the new
+        // version must still be made of its own files only, never of the old ones the browser holds.
         const old = join(work, "old");
         cpSync(site, old, { recursive: true });
-        const opened = await openPage({ folder: old });
+        const cacheControl = "max-age=600";
+        const opened = await openPage({ folder: old, cacheControl });
         const { page, server, origin } = opened;
         try {
             await waitForServiceWorker(page);
-            // The new version: another page text, so another digest of the page's files.
+            // The new version: another page text, script and style, so another digest of the page's files.
             const port = server.address().port;
             const newer = join(work, "new");
             cpSync(old, newer, { recursive: true });
-            writeFileSync(join(newer, "index.html"), readFileSync(join(old, "index.html"), "utf8").replace("<title>Twinframe</title>", "<title>Twinframe (new)</title>"));
-            writeFileSync(join(newer, "sw.js"), readFileSync(join(old, "sw.js"), "utf8").replace(/const version = "([0-9a-f]+)";/, 'const version = "$1-new";'));
+            const change = (name, from, to) => {
+                const text = readFileSync(join(old, name), "utf8");
+                assert.ok(text.includes(from), `${name} has ${from}`);
+                writeFileSync(join(newer, name), text.replace(from, to));
+            };
+            change("index.html", "<title>Twinframe</title>", "<title>Twinframe (new)</title>");
+            change("app.js", "// The page:", "// The page (new):");
+            change("style.css", ":root", "/* new */ :root");
+            const version = /const version = "[0-9a-f]+/.exec(readFileSync(join(old, "sw.js"), "utf8"))[0];
+            change("sw.js", version, version + "-new");
             server.closeAllConnections();
             await new Promise((done) => server.close(done));
             const { serve } = await import(join(root, "web/serve.mjs"));
-            const newServer = await serve(newer, port);
+            const newServer = await serve(newer, port, "127.0.0.1", { cacheControl });
             try {
                 await page.reload();
                 await page.evaluate(async () => {
@@ -157,6 +168,14 @@ describe("the page as an app", () => {
                 await fresh.reload();
                 assert.equal(await fresh.title(), "Twinframe (new)");
                 assert.equal((await fresh.evaluate(() => caches.keys())).length, 1);
+                // Every file the new version keeps, as the page gets it, is the new version's.
+                const kept = JSON.parse(/const files = (\[.*\]);/.exec(readFileSync(join(newer, "sw.js"), "utf8"))[1]);
+                const served = await fresh.evaluate((kept) => Promise.all(kept.map(async (name) => {
+                    const bytes = await (await fetch(name)).arrayBuffer();
+                    const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+                    return [name, [...digest].map((b) => b.toString(16).padStart(2, "0")).join("")];
+                })), kept);
+                assert.deepEqual(new Map(served), new Map(kept.map((name) => [name, sha256(readFileSync(join(newer, name)))])));
             } finally {
                 newServer.closeAllConnections();
                 await new Promise((done) => newServer.close(done));

@@ -94,8 +94,8 @@ async function watchPolicy(page) {
     });
 }
 
-export async function openPage({ folder = site, path = "/", beforeLoad = null } = {}) {
-    const server = await serve(folder, 0);
+export async function openPage({ folder = site, path = "/", beforeLoad = null, cacheControl } = {}) {
+    const server = await serve(folder, 0, "127.0.0.1", { cacheControl });
     const origin = `http://127.0.0.1:${server.address().port}`;
     const browser = await launchBrowser();
     const page = await browser.newPage();
