@@ -11,8 +11,56 @@ const downloadStartLimit = 30_000; // ms
 
 export const canPickSaveFile = () => "showSaveFilePicker" in window;
 
-// Each item: { name, blob, lastModified }. ui.note(text) says how the save went; ui.problem(text)
-// adds a message about one file.
+// An image's bytes are read from the file it was split from when they are saved. The browser
+// refuses to read a file that was changed, moved or deleted after it was chosen (a card pulled
+// out, a folder cleaned up), with no reason worth showing ("network error"): the message names
+// that file instead, and what became of it.
+class UnreadableInput extends Error {
+    constructor(source) {
+        super(`cannot read ${source}: it was changed, moved or deleted after it was chosen`);
+        this.source = source;
+    }
+}
+
+// The item's bytes as a stream whose failure to read names the item's source file.
+function readItem(item) {
+    const reader = item.blob.stream().getReader();
+    return new ReadableStream({
+        async pull(controller) {
+            let chunk;
+            try {
+                chunk = await reader.read();
+            } catch {
+                throw new UnreadableInput(item.source);
+            }
+            if (chunk.done) controller.close();
+            else controller.enqueue(chunk.value);
+        },
+        cancel: (reason) => reader.cancel(reason),
+    });
+}
+
+// The first source file of items that can no longer be read, or null. Reading one byte of each
+// is enough: the browser checks the whole file before it gives any of it.
+async function firstUnreadable(items) {
+    const checked = new Set();
+    for (const item of items) {
+        if (checked.has(item.sourceFile)) continue;
+        checked.add(item.sourceFile);
+        try {
+            await item.sourceFile.slice(0, 1).arrayBuffer();
+        } catch {
+            return item.source;
+        }
+    }
+    return null;
+}
+
+const exists = (folder, name) => folder.getFileHandle(name).then(() => true, () => false);
+
+// Each item: { name, blob, lastModified, source, sourceFile } (source: the name of the file it
+// was split from). ui.note(text) says how the save went; ui.problem(text) adds a message about
+// one file.
 export async function saveToFolder(items, ui) {
     let folder;
     try {
@@ -22,15 +70,25 @@ export async function saveToFolder(items, ui) {
         throw error;
     }
     // The browser writes each file aside and puts it in place when complete, replacing a file
-    // of the same name from an earlier run; the batch never gave two outputs the same name.
+    // of the same name from an earlier run; the batch never gave two outputs the same name. A
+    // file it failed to write is left as it was, and one the save made (empty until then) goes.
     let saved = 0;
+    const unreadable = new Set(); // sources found unreadable: their other images are not tried
     for (const item of items) {
+        if (unreadable.has(item.source)) {
+            ui.problem(`Cannot write ${item.name}: ${new UnreadableInput(item.source).message}`);
+            continue;
+        }
+        let made = false;
         try {
+            made = !(await exists(folder, item.name));
             const handle = await folder.getFileHandle(item.name, { create: true });
             const writable = await handle.createWritable();
-            await item.blob.stream().pipeTo(writable);
+            await readItem(item).pipeTo(writable);
             ++saved;
         } catch (error) {
+            if (error instanceof UnreadableInput) unreadable.add(item.source);
+            if (made) await folder.removeEntry(item.name).catch(() => null);
             ui.problem(`Cannot write ${item.name}: ${error.message}`);
         }
     }
@@ -45,7 +103,7 @@ function zipLength(items) {
 function zipStream(items) {
     async function* entries() {
         for (const item of items)
-            yield { name: item.name, input: item.blob, size: item.blob.size, lastModified: new Date(item.lastModified) };
+            yield { name: item.name, input: readItem(item), size: item.blob.size, lastModified: new Date(item.lastModified) };
     }
     const counter = { bytes: 0 };
     let finished;
@@ -93,21 +151,43 @@ async function saveThroughPicker(items, ui, expected, what) {
         throw error;
     }
     ui.note(`Writing ${handle.name}: ${what}...`);
-    const { stream, counter, piped } = zipStream(items);
     try {
+        const source = await firstUnreadable(items);
+        if (source) throw new UnreadableInput(source);
+        const { stream, counter, piped } = zipStream(items);
         const writable = await handle.createWritable();
-        await Promise.all([stream.pipeTo(writable), piped]);
+        // Both ends finish (the write given up, on a failure) before the file is looked at. The
+        // archive's side tells why first: a file it could not read, or the write that stopped.
+        const ends = await Promise.allSettled([piped, stream.pipeTo(writable)]);
+        const failed = ends.find((end) => end.status === "rejected");
+        if (failed) throw failed.reason;
         checkLength(counter, expected);
     } catch (error) {
+        await removeIfEmpty(handle);
         throw new Error(`Cannot write ${handle.name}: ${error.message}`);
     }
     ui.note(`Saved ${handle.name}: ${what}.`);
+}
+
+// The browser makes the picked file, empty, before anything is written to it. After a failed
+// save it is removed if it is still empty: a file that held something was there before and is
+// left as it was.
+async function removeIfEmpty(handle) {
+    try {
+        if ((await handle.getFile()).size === 0) await handle.remove();
+    } catch {
+        // Gone already, or a browser that cannot remove it: nothing more to do.
+    }
 }
 
 // Elsewhere, the page's service worker answers a download of the archive with the stream, so
 // that the browser writes it to the disk as it comes. Says false when the stream cannot be
 // handed over (a browser that cannot pass streams between threads).
 async function saveThroughDownloads(worker, items, ui, expected, what) {
+    // A download that fails on the way may be left in the downloads, part written: the files are
+    // checked first, so that a file gone since the batch stops it before it begins.
+    const source = await firstUnreadable(items);
+    if (source) throw new Error(`Cannot make ${zipName}: ${new UnreadableInput(source).message}`);
     const { stream, counter, piped, stop } = zipStream(items);
     const id = crypto.randomUUID();
     // The service worker says on this channel when the browser has begun the download.
