@@ -93,16 +93,17 @@ export function serve(folder, port = 8080, host = "127.0.0.1", { cacheControl = 
             "Last-Modified": new Date(modified).toUTCString(),
             ...(compressible.has(extname(file)) ? { "Vary": "Accept-Encoding" } : {}),
         };
+        for (const [name, value] of Object.entries(headers)) response.setHeader(name, value);
         if (isCurrent(request, etag, modified)) {
-            response.writeHead(304, headers).end();
+            response.writeHead(304).end();
             return;
         }
         if (coding) {
             body = compress(body, digest, coding);
-            headers["Content-Encoding"] = coding;
+            response.setHeader("Content-Encoding", coding);
         }
-        headers["Content-Length"] = String(body.length);
-        response.writeHead(200, headers);
+        response.setHeader("Content-Length", String(body.length));
+        response.writeHead(200);
         response.end(request.method === "HEAD" ? undefined : body);
     });
     return new Promise((done, failed) => {

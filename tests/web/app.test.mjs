@@ -122,6 +122,26 @@ describe("the page as an app", () => {
         }
     });
 
+    test("is kept by its service worker with no file sent twice, and its text compressed", async () => {
+        const answers = []; // [path, status, coding], in order
+        const opened = await openPage({
+            beforeLoad: (page, server) => server.on("request", (request, response) => response.on("finish", () =>
+                answers.push([new URL(request.url, "http://host").pathname, response.statusCode, response.getHeader("Content-Encoding") ?? null]))),
+        });
+        try {
+            await waitForServiceWorker(opened.page);
+            // The page's load and the install may overlap; either way each file is sent once.
+            const sent = (path) => answers.filter(([p, status]) => p === path && status === 200);
+            assert.deepEqual(answers.filter(([path]) => sent(path).length > 1), [], "no file is sent twice");
+            const askedAgain = new Set(answers.filter(([path, status]) => status === 304 && sent(path).length === 1).map(([path]) => path));
+            for (const path of ["/", "/app.js", "/worker.js", "/twinframe-core.js", "/twinframe-core.wasm"])
+                assert.ok(askedAgain.has(path), `${path} is asked again by the install, and answered 304`);
+            for (const path of ["/app.js", "/twinframe-core.wasm"]) assert.match(sent(path)[0][2], /^(br|gzip)$/, path);
+        } finally {
+            await opened.close();
+        }
+    });
+
     test("lets a new version take over once no tab of the old one is open, whole, from a host that lets files be kept", async () => {
         // Static hosts often let browsers keep files for a while (max-age=600 is common): the new
         // version must still be made of its own files only, never of the old ones the browser holds.

@@ -100,7 +100,7 @@ export async function openPage({ folder = site, path = "/", beforeLoad = null, c
     const browser = await launchBrowser();
     const page = await browser.newPage();
     await watchPolicy(page);
-    await beforeLoad?.(page);
+    await beforeLoad?.(page, server);
     const requests = [];
     const errors = [];
     page.on("request", (request) => requests.push(request.url()));
