@@ -58,10 +58,36 @@ describe("the page as an app", () => {
             const [handler] = manifest.file_handlers;
             assert.equal(handler.action, "./");
             assert.ok(Object.values(handler.accept).every((extensions) => extensions.includes(".mpo")));
-            // Chromium reads it as an installable app's, with no error.
+            // Chromium reads it as an installable app's, with no error, and sends files opened
+            // later to the window that is open.
             const session = await opened.page.createCDPSession();
-            const { errors } = await session.send("Page.getAppManifest");
+            const { errors, manifest: parsed } = await session.send("Page.getAppManifest");
             assert.deepEqual(errors, []);
+            assert.equal(parsed.launchHandler.clientMode, "kFocusExisting");
+            // A 512 px icon, and a maskable one whose drawing lies within the circle of 40 % of
+            // its width that every shape the system may cut keeps (outside it: the background).
+            const drawn = await opened.page.evaluate(async (icons) => {
+                const found = {};
+                for (const icon of icons.filter((icon) => icon.type === "image/png")) {
+                    const bitmap = await createImageBitmap(await (await fetch(icon.src)).blob());
+                    const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
+                    const context = canvas.getContext("2d");
+                    context.drawImage(bitmap, 0, 0);
+                    const { data, width } = context.getImageData(0, 0, bitmap.width, bitmap.height);
+                    const pixel = (x, y) => [...data.subarray(4 * (y * width + x), 4 * (y * width + x) + 4)].join(",");
+                    const outside = new Set();
+                    for (let y = 0; y < width; ++y)
+                        for (let x = 0; x < width; ++x)
+                            if (Math.hypot(x + 0.5 - width / 2, y + 0.5 - width / 2) > 0.4 * width) outside.add(pixel(x, y));
+                    found[`${icon.purpose} ${icon.sizes}`] = { width: bitmap.width, height: bitmap.height, outside: [...outside] };
+                }
+                return found;
+            }, manifest.icons);
+            assert.deepEqual([drawn["any 512x512"].width, drawn["any 512x512"].height], [512, 512]);
+            const maskable = drawn["maskable 512x512"];
+            assert.deepEqual([maskable.width, maskable.height], [512, 512]);
+            assert.equal(maskable.outside.length, 1, `one colour outside the safe circle, not ${maskable.outside.slice(0, 5)}`);
+            assert.match(maskable.outside[0], /,255$/, "to every edge, opaque");
         } finally {
             await opened.close();
         }
@@ -102,6 +128,18 @@ describe("the page as an app", () => {
                 digests(cliSplit(folder, ["burst.mpo", "DSCF0001.MPO", "x.mpo"]).outputs));
             assert.equal(await page.$eval('#fileList [data-name="DSCF0001.MPO"] .size', (size) => size.textContent), "1.2 MB",
                 "listed after the batch, in place of the file of the same name");
+            // The open window is focused for files opened later (its manifest's launch handler):
+            // they join its list. A launch with no files (the app opened again) changes nothing.
+            const more = { name: "single.mpo", base64: readFileSync(join(folder, "single.mpo")).toString("base64") };
+            await page.evaluate((more) => {
+                window.launchConsumer({ files: [] });
+                window.launchConsumer({
+                    files: [{ kind: "file", name: more.name, getFile: async () => new File([Uint8Array.from(atob(more.base64), (c) => c.charCodeAt(0))], more.name) }],
+                });
+            }, more);
+            await page.waitForFunction(() => document.querySelectorAll("#fileList [role=option]").length === 4);
+            assert.deepEqual(await page.$$eval("#fileList [role=option]", (rows) => rows.map((row) => row.dataset.name)),
+                ["burst.mpo", "DSCF0001.MPO", "single.mpo", "x.mpo"]);
         } finally {
             await opened.close();
         }
