@@ -41,7 +41,7 @@ function readItem(item) {
 }
 
 // The first source file of items that can no longer be read, or null. Reading one byte of each
-// is enough: the browser checks the whole file before it gives any of it.
+// is enough: the browser checks that the file is there and unchanged before it gives any of it.
 async function firstUnreadable(items) {
     const checked = new Set();
     for (const item of items) {
@@ -56,7 +56,10 @@ async function firstUnreadable(items) {
     return null;
 }
 
-const exists = (folder, name) => folder.getFileHandle(name).then(() => true, () => false);
+const capitalized = (text) => text[0].toUpperCase() + text.slice(1);
+
+// Whether folder holds something of that name (a file, or a folder that a file cannot replace).
+const exists = (folder, name) => folder.getFileHandle(name).then(() => true, (error) => error.name !== "NotFoundError");
 
 // Each item: { name, blob, lastModified, source, sourceFile } (source: the name of the file it
 // was split from). ui.note(text) says how the save went; ui.problem(text) adds a message about
@@ -72,13 +75,11 @@ export async function saveToFolder(items, ui) {
     // The browser writes each file aside and puts it in place when complete, replacing a file
     // of the same name from an earlier run; the batch never gave two outputs the same name. A
     // file it failed to write is left as it was, and one the save made (empty until then) goes.
+    // A source found unreadable is named once, with its images left unsaved; they are not tried.
     let saved = 0;
-    const unreadable = new Set(); // sources found unreadable: their other images are not tried
-    for (const item of items) {
-        if (unreadable.has(item.source)) {
-            ui.problem(`Cannot write ${item.name}: ${new UnreadableInput(item.source).message}`);
-            continue;
-        }
+    const unreadable = new Set();
+    for (const [index, item] of items.entries()) {
+        if (unreadable.has(item.source)) continue;
         let made = false;
         try {
             made = !(await exists(folder, item.name));
@@ -87,9 +88,14 @@ export async function saveToFolder(items, ui) {
             await readItem(item).pipeTo(writable);
             ++saved;
         } catch (error) {
-            if (error instanceof UnreadableInput) unreadable.add(item.source);
             if (made) await folder.removeEntry(item.name).catch(() => null);
-            ui.problem(`Cannot write ${item.name}: ${error.message}`);
+            if (error instanceof UnreadableInput) {
+                unreadable.add(item.source);
+                const unsaved = items.slice(index).filter((other) => other.source === item.source).map((other) => other.name);
+                ui.problem(`${capitalized(error.message)}; not saved: ${unsaved.join(", ")}`);
+            } else {
+                ui.problem(`Cannot write ${item.name}: ${error.message}`);
+            }
         }
     }
     ui.note(`Saved ${saved} of ${items.length} images in ${folder.name}.`);
