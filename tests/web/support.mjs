@@ -60,6 +60,8 @@ export async function launchBrowser() {
         executablePath: process.env.TWINFRAME_CHROMIUM ?? "/usr/bin/chromium",
         headless: true,
         userDataDir: profile,
+        // One call may wait for a long save (the archive over 4 GiB: minutes on a busy machine).
+        protocolTimeout: 15 * 60_000,
         // CI runs as root, where chromium's sandbox cannot start.
         args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-dev-shm-usage",
             "--disable-background-networking", "--disable-component-update", "--disable-sync"],
