@@ -45,8 +45,9 @@ configure_and_build() {
 # The page (web/): Debian's emscripten compiles the core to WebAssembly; chromium runs the page's
 # tests headless. node and npm come with the machine, or from Debian when it has none (Debian's
 # npm conflicts with a node installed from elsewhere, so it is only asked for without one).
-# unzip and python3 read the page's archives in its tests.
-web_packages=(emscripten chromium unzip python3)
+# unzip and python3 read the page's archives in its tests. rsvg-convert (librsvg2-bin) draws the
+# page's install icons from the project's icon.
+web_packages=(emscripten chromium unzip python3 librsvg2-bin)
 
 install_web_packages() {
     local node_packages=()

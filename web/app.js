@@ -614,7 +614,8 @@ saveFolder.hidden = !("showDirectoryPicker" in window);
 async function saveWith(save) {
     saveFolder.disabled = saveZip.disabled = true;
     try {
-        await save(outputs.map((output) => ({ name: output.name, blob: blobOf(output), lastModified: output.file.lastModified })), {
+        await save(outputs.map((output) => ({ name: output.name, blob: blobOf(output), lastModified: output.file.lastModified,
+            source: output.file.name, sourceFile: output.file })), {
             note: (text) => { saveNote.textContent = text; },
             problem: (text) => messages.add([text]),
         });

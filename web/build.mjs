@@ -2,6 +2,7 @@
 // in one file besides (twinframe.html: scripts, worker and WebAssembly inlined), which works
 // opened straight from the disk, with no server.
 //   node web/build.mjs CORE_BUILD SITE
+import { execFileSync } from "node:child_process";
 import { createHash } from "node:crypto";
 import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from "node:fs";
 import { dirname, join } from "node:path";
@@ -26,6 +27,24 @@ for (const name of pageFiles) copyFileSync(join(web, name), join(site, name));
 for (const name of ["twinframe-core.js", "twinframe-core.wasm"]) copyFileSync(join(core, name), join(site, name));
 for (const name of ["twinframe.svg", "twinframe-256.png"]) copyFileSync(join(resources, name), join(site, name));
 
+// The install's icons, drawn from the project's icon by rsvg-convert (Debian's librsvg2-bin): one
+// of 512 px, and a maskable one, which the system may cut to a circle or any other shape. That
+// one is the icon's drawing on a background to every edge, made smaller: the drawing reaches
+// 135 px from the centre of its 256, and only a circle of 40 % of the width (102 px) is sure to
+// be shown.
+const iconSvg = read(join(resources, "twinframe.svg"));
+const background = /^(\s*)<rect x="8" y="8" width="240" height="240" rx="40" fill="(#[0-9a-f]{6})"\/>\n/m.exec(iconSvg);
+if (!background) throw new Error("twinframe.svg has no background square where expected");
+const drawing = iconSvg.slice(iconSvg.indexOf(">") + 1, iconSvg.lastIndexOf("</svg>")).replace(background[0], "\n");
+const maskableSvg = `<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">
+  <rect width="256" height="256" fill="${background[2]}"/>
+  <g transform="translate(128 128) scale(0.75) translate(-128 -128)">${drawing}</g>
+</svg>
+`;
+const drawIcon = (svg, name) => execFileSync("rsvg-convert", ["--width=512", "--height=512", "--format=png", "--output", join(site, name)], { input: svg });
+drawIcon(iconSvg, "twinframe-512.png");
+drawIcon(maskableSvg, "twinframe-maskable.png");
+
 // client-zip is an ES module; the page loads it as a plain script, which the one-file page can
 // inline as it is: its exports become the properties of one global.
 const zipModule = read(join(web, "node_modules/client-zip/index.js"));
@@ -39,7 +58,7 @@ copyFileSync(join(web, "node_modules/client-zip/LICENSE.txt"), join(site, "vendo
 // The service worker keeps the files above under a name drawn from their bytes, so that a new
 // version of any of them is a new version of the page.
 const kept = [...pageFiles, "twinframe-core.js", "twinframe-core.wasm", "twinframe.svg", "twinframe-256.png",
-    "vendor/client-zip.js"];
+    "twinframe-512.png", "twinframe-maskable.png", "vendor/client-zip.js"];
 const version = sha256(kept.map((name) => sha256(readFileSync(join(site, name)))).join("")).slice(0, 16);
 const serviceWorker = read(join(web, "sw.js"))
     .replace('const version = "unbuilt";', `const version = "${version}";`)

@@ -11,8 +11,59 @@ const downloadStartLimit = 30_000; // ms
 
 export const canPickSaveFile = () => "showSaveFilePicker" in window;
 
-// Each item: { name, blob, lastModified }. ui.note(text) says how the save went; ui.problem(text)
-// adds a message about one file.
+// An image's bytes are read from the file it was split from when they are saved. The browser
+// refuses to read a file that was changed, moved or deleted after it was chosen (a card pulled
+// out, a folder cleaned up), with no reason worth showing ("network error"): the message names
+// that file instead, and what became of it.
+class UnreadableInput extends Error {
+    constructor(source) {
+        super(`cannot read ${source}: it was changed, moved or deleted after it was chosen`);
+        this.source = source;
+    }
+}
+
+// The item's bytes as a stream whose failure to read names the item's source file.
+function readItem(item) {
+    const reader = item.blob.stream().getReader();
+    return new ReadableStream({
+        async pull(controller) {
+            let chunk;
+            try {
+                chunk = await reader.read();
+            } catch {
+                throw new UnreadableInput(item.source);
+            }
+            if (chunk.done) controller.close();
+            else controller.enqueue(chunk.value);
+        },
+        cancel: (reason) => reader.cancel(reason),
+    });
+}
+
+// The first source file of items that can no longer be read, or null. Reading one byte of each
+// is enough: the browser checks that the file is there and unchanged before it gives any of it.
+async function firstUnreadable(items) {
+    const checked = new Set();
+    for (const item of items) {
+        if (checked.has(item.sourceFile)) continue;
+        checked.add(item.sourceFile);
+        try {
+            await item.sourceFile.slice(0, 1).arrayBuffer();
+        } catch {
+            return item.source;
+        }
+    }
+    return null;
+}
+
+const capitalized = (text) => text[0].toUpperCase() + text.slice(1);
+
+// Whether folder holds something of that name (a file, or a folder that a file cannot replace).
+const exists = (folder, name) => folder.getFileHandle(name).then(() => true, (error) => error.name !== "NotFoundError");
+
+// Each item: { name, blob, lastModified, source, sourceFile } (source: the name of the file it
+// was split from). ui.note(text) says how the save went; ui.problem(text) adds a message about
+// one file.
 export async function saveToFolder(items, ui) {
     let folder;
     try {
@@ -22,16 +73,29 @@ export async function saveToFolder(items, ui) {
         throw error;
     }
     // The browser writes each file aside and puts it in place when complete, replacing a file
-    // of the same name from an earlier run; the batch never gave two outputs the same name.
+    // of the same name from an earlier run; the batch never gave two outputs the same name. A
+    // file it failed to write is left as it was, and one the save made (empty until then) goes.
+    // A source found unreadable is named once, with its images left unsaved; they are not tried.
     let saved = 0;
-    for (const item of items) {
+    const unreadable = new Set();
+    for (const [index, item] of items.entries()) {
+        if (unreadable.has(item.source)) continue;
+        let made = false;
         try {
+            made = !(await exists(folder, item.name));
             const handle = await folder.getFileHandle(item.name, { create: true });
             const writable = await handle.createWritable();
-            await item.blob.stream().pipeTo(writable);
+            await readItem(item).pipeTo(writable);
             ++saved;
         } catch (error) {
-            ui.problem(`Cannot write ${item.name}: ${error.message}`);
+            if (made) await folder.removeEntry(item.name).catch(() => null);
+            if (error instanceof UnreadableInput) {
+                unreadable.add(item.source);
+                const unsaved = items.slice(index).filter((other) => other.source === item.source).map((other) => other.name);
+                ui.problem(`${capitalized(error.message)}; not saved: ${unsaved.join(", ")}`);
+            } else {
+                ui.problem(`Cannot write ${item.name}: ${error.message}`);
+            }
         }
     }
     ui.note(`Saved ${saved} of ${items.length} images in ${folder.name}.`);
@@ -45,7 +109,7 @@ function zipLength(items) {
 function zipStream(items) {
     async function* entries() {
         for (const item of items)
-            yield { name: item.name, input: item.blob, size: item.blob.size, lastModified: new Date(item.lastModified) };
+            yield { name: item.name, input: readItem(item), size: item.blob.size, lastModified: new Date(item.lastModified) };
     }
     const counter = { bytes: 0 };
     let finished;
@@ -93,21 +157,43 @@ async function saveThroughPicker(items, ui, expected, what) {
         throw error;
     }
     ui.note(`Writing ${handle.name}: ${what}...`);
-    const { stream, counter, piped } = zipStream(items);
     try {
+        const source = await firstUnreadable(items);
+        if (source) throw new UnreadableInput(source);
+        const { stream, counter, piped } = zipStream(items);
         const writable = await handle.createWritable();
-        await Promise.all([stream.pipeTo(writable), piped]);
+        // Both ends finish (the write given up, on a failure) before the file is looked at. The
+        // archive's side tells why first: a file it could not read, or the write that stopped.
+        const ends = await Promise.allSettled([piped, stream.pipeTo(writable)]);
+        const failed = ends.find((end) => end.status === "rejected");
+        if (failed) throw failed.reason;
         checkLength(counter, expected);
     } catch (error) {
+        await removeIfEmpty(handle);
         throw new Error(`Cannot write ${handle.name}: ${error.message}`);
     }
     ui.note(`Saved ${handle.name}: ${what}.`);
+}
+
+// The browser makes the picked file, empty, before anything is written to it. After a failed
+// save it is removed if it is still empty: a file that held something was there before and is
+// left as it was.
+async function removeIfEmpty(handle) {
+    try {
+        if ((await handle.getFile()).size === 0) await handle.remove();
+    } catch {
+        // Gone already, or a browser that cannot remove it: nothing more to do.
+    }
 }
 
 // Elsewhere, the page's service worker answers a download of the archive with the stream, so
 // that the browser writes it to the disk as it comes. Says false when the stream cannot be
 // handed over (a browser that cannot pass streams between threads).
 async function saveThroughDownloads(worker, items, ui, expected, what) {
+    // A download that fails on the way may be left in the downloads, part written: the files are
+    // checked first, so that a file gone since the batch stops it before it begins.
+    const source = await firstUnreadable(items);
+    if (source) throw new Error(`Cannot make ${zipName}: ${new UnreadableInput(source).message}`);
     const { stream, counter, piped, stop } = zipStream(items);
     const id = crypto.randomUUID();
     // The service worker says on this channel when the browser has begun the download.

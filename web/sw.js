@@ -10,8 +10,13 @@ const cacheName = "twinframe-" + version;
 
 // A new version is kept whole beside the old one; it takes over once no tab of the old one is
 // open, and the old one's files go then. A page is never served a mix of two versions.
+// Each file is asked of the server, whatever the browser's HTTP cache holds: a host that lets
+// files be cached for a while (Cache-Control: max-age) would otherwise fill the new version with
+// the old one's files. A file the browser holds is sent again only if it changed (the server
+// answers 304 Not Modified to its validators).
 self.addEventListener("install", (event) => {
-    event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(["./", ...files])));
+    const requests = ["./", ...files].map((url) => new Request(url, { cache: "no-cache" }));
+    event.waitUntil(caches.open(cacheName).then((cache) => cache.addAll(requests)));
 });
 
 self.addEventListener("activate", (event) => {

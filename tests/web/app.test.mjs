@@ -58,10 +58,36 @@ describe("the page as an app", () => {
             const [handler] = manifest.file_handlers;
             assert.equal(handler.action, "./");
             assert.ok(Object.values(handler.accept).every((extensions) => extensions.includes(".mpo")));
-            // Chromium reads it as an installable app's, with no error.
+            // Chromium reads it as an installable app's, with no error, and sends files opened
+            // later to the window that is open.
             const session = await opened.page.createCDPSession();
-            const { errors } = await session.send("Page.getAppManifest");
+            const { errors, manifest: parsed } = await session.send("Page.getAppManifest");
             assert.deepEqual(errors, []);
+            assert.equal(parsed.launchHandler.clientMode, "kFocusExisting");
+            // A 512 px icon, and a maskable one whose drawing lies within the circle of 40 % of
+            // its width that every shape the system may cut keeps (outside it: the background).
+            const drawn = await opened.page.evaluate(async (icons) => {
+                const found = {};
+                for (const icon of icons.filter((icon) => icon.type === "image/png")) {
+                    const bitmap = await createImageBitmap(await (await fetch(icon.src)).blob());
+                    const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
+                    const context = canvas.getContext("2d");
+                    context.drawImage(bitmap, 0, 0);
+                    const { data, width } = context.getImageData(0, 0, bitmap.width, bitmap.height);
+                    const pixel = (x, y) => [...data.subarray(4 * (y * width + x), 4 * (y * width + x) + 4)].join(",");
+                    const outside = new Set();
+                    for (let y = 0; y < width; ++y)
+                        for (let x = 0; x < width; ++x)
+                            if (Math.hypot(x + 0.5 - width / 2, y + 0.5 - width / 2) > 0.4 * width) outside.add(pixel(x, y));
+                    found[`${icon.purpose} ${icon.sizes}`] = { width: bitmap.width, height: bitmap.height, outside: [...outside] };
+                }
+                return found;
+            }, manifest.icons);
+            assert.deepEqual([drawn["any 512x512"].width, drawn["any 512x512"].height], [512, 512]);
+            const maskable = drawn["maskable 512x512"];
+            assert.deepEqual([maskable.width, maskable.height], [512, 512]);
+            assert.equal(maskable.outside.length, 1, `one colour outside the safe circle, not ${maskable.outside.slice(0, 5)}`);
+            assert.match(maskable.outside[0], /,255$/, "to every edge, opaque");
         } finally {
             await opened.close();
         }
@@ -103,6 +129,18 @@ describe("the page as an app", () => {
             // Listed after the batch, in place of the file of the same name (its size as the
             // worker finds it).
             await page.waitForFunction(() => document.querySelector('#fileList [data-name="DSCF0001.MPO"] .size').textContent === "1.2 MB");
+            // The open window is focused for files opened later (its manifest's launch handler):
+            // they join its list. A launch with no files (the app opened again) changes nothing.
+            const more = { name: "single.mpo", base64: readFileSync(join(folder, "single.mpo")).toString("base64") };
+            await page.evaluate((more) => {
+                window.launchConsumer({ files: [] });
+                window.launchConsumer({
+                    files: [{ kind: "file", name: more.name, getFile: async () => new File([Uint8Array.from(atob(more.base64), (c) => c.charCodeAt(0))], more.name) }],
+                });
+            }, more);
+            await page.waitForFunction(() => document.querySelectorAll("#fileList [role=option]").length === 4);
+            assert.deepEqual(await page.$$eval("#fileList [role=option]", (rows) => rows.map((row) => row.dataset.name)),
+                ["burst.mpo", "DSCF0001.MPO", "single.mpo", "x.mpo"]);
         } finally {
             await opened.close();
         }
@@ -123,23 +161,54 @@ describe("the page as an app", () => {
         }
     });
 
-    test("lets a new version take over once no tab of the old one is open, and drops the old one's files", async () => {
+    test("is kept by its service worker with no file sent twice, and its text compressed", async () => {
+        const answers = []; // [path, status, coding], in order
+        const opened = await openPage({
+            beforeLoad: (page, server) => server.on("request", (request, response) => response.on("finish", () =>
+                answers.push([new URL(request.url, "http://host").pathname, response.statusCode, response.getHeader("Content-Encoding") ?? null]))),
+        });
+        try {
+            await waitForServiceWorker(opened.page);
+            // The page's load and the install may overlap; either way each file is sent once.
+            const sent = (path) => answers.filter(([p, status]) => p === path && status === 200);
+            assert.deepEqual(answers.filter(([path]) => sent(path).length > 1), [], "no file is sent twice");
+            const askedAgain = new Set(answers.filter(([path, status]) => status === 304 && sent(path).length === 1).map(([path]) => path));
+            for (const path of ["/", "/app.js", "/worker.js", "/twinframe-core.js", "/twinframe-core.wasm"])
+                assert.ok(askedAgain.has(path), `${path} is asked again by the install, and answered 304`);
+            for (const path of ["/app.js", "/twinframe-core.wasm"]) assert.match(sent(path)[0][2], /^(br|gzip)$/, path);
+        } finally {
+            await opened.close();
+        }
+    });
+
+    test("lets a new version take over once no tab of the old one is open, whole, from a host that lets files be kept", async () => {
+        // Static hosts often let browsers keep files for a while (max-age=600 is common): the new
+        // version must still be made of its own files only, never of the old ones the browser holds.
         const old = join(work, "old");
         cpSync(site, old, { recursive: true });
-        const opened = await openPage({ folder: old });
+        const cacheControl = "max-age=600";
+        const opened = await openPage({ folder: old, cacheControl });
         const { page, server, origin } = opened;
         try {
             await waitForServiceWorker(page);
-            // The new version: another page text, so another digest of the page's files.
+            // The new version: another page text, script and style, so another digest of the page's files.
             const port = server.address().port;
             const newer = join(work, "new");
             cpSync(old, newer, { recursive: true });
-            writeFileSync(join(newer, "index.html"), readFileSync(join(old, "index.html"), "utf8").replace("<title>Twinframe</title>", "<title>Twinframe (new)</title>"));
-            writeFileSync(join(newer, "sw.js"), readFileSync(join(old, "sw.js"), "utf8").replace(/const version = "([0-9a-f]+)";/, 'const version = "$1-new";'));
+            const change = (name, from, to) => {
+                const text = readFileSync(join(old, name), "utf8");
+                assert.ok(text.includes(from), `${name} has ${from}`);
+                writeFileSync(join(newer, name), text.replace(from, to));
+            };
+            change("index.html", "<title>Twinframe</title>", "<title>Twinframe (new)</title>");
+            change("app.js", "// The page:", "// The page (new):");
+            change("style.css", ":root", "/* new */ :root");
+            const version = /const version = "[0-9a-f]+/.exec(readFileSync(join(old, "sw.js"), "utf8"))[0];
+            change("sw.js", version, version + "-new");
             server.closeAllConnections();
             await new Promise((done) => server.close(done));
             const { serve } = await import(join(root, "web/serve.mjs"));
-            const newServer = await serve(newer, port);
+            const newServer = await serve(newer, port, "127.0.0.1", { cacheControl });
             try {
                 await page.reload();
                 await page.evaluate(async () => {
@@ -158,6 +227,14 @@ describe("the page as an app", () => {
                 await fresh.reload();
                 assert.equal(await fresh.title(), "Twinframe (new)");
                 assert.equal((await fresh.evaluate(() => caches.keys())).length, 1);
+                // Every file the new version keeps, as the page gets it, is the new version's.
+                const kept = JSON.parse(/const files = (\[.*\]);/.exec(readFileSync(join(newer, "sw.js"), "utf8"))[1]);
+                const served = await fresh.evaluate((kept) => Promise.all(kept.map(async (name) => {
+                    const bytes = await (await fetch(name)).arrayBuffer();
+                    const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+                    return [name, [...digest].map((b) => b.toString(16).padStart(2, "0")).join("")];
+                })), kept);
+                assert.deepEqual(new Map(served), new Map(kept.map((name) => [name, sha256(readFileSync(join(newer, name)))])));
             } finally {
                 newServer.closeAllConnections();
                 await new Promise((done) => newServer.close(done));

@@ -1,5 +1,5 @@
 // Save all as .zip: names that every unzip reads right, archives past 4 GiB (Zip64) streamed to
-// the disk, and a failure said as one.
+// the disk, and a failure said as one. Save all into a folder, when a file has gone.
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
 import { cpSync, mkdtempSync, readFileSync, readdirSync, rmSync, statSync, writeFileSync } from "node:fs";
@@ -13,20 +13,43 @@ const utf8 = { ...process.env, LANG: "C.UTF-8", LC_ALL: "C.UTF-8" };
 
 // Clicks Save all as .zip with the file picker answered by a file of the origin's private folder
 // (same API as the file the user picks); gives the note the page shows and the file's bytes.
-async function saveZipThroughPicker(page) {
-    const { note, base64 } = await page.evaluate(async () => {
+// With onFirstWrite, the picked file's first write waits for that function of the test first.
+// The file's bytes are null when the page left no file.
+async function saveZipThroughPicker(page, { onFirstWrite = false } = {}) {
+    const { note, base64 } = await page.evaluate(async (onFirstWrite) => {
         const folder = await navigator.storage.getDirectory();
         await folder.removeEntry("out.zip").catch(() => null);
-        window.showSaveFilePicker = async () => folder.getFileHandle("out.zip", { create: true });
+        window.showSaveFilePicker = async () => {
+            const handle = await folder.getFileHandle("out.zip", { create: true });
+            if (!onFirstWrite) return handle;
+            const createWritable = handle.createWritable.bind(handle);
+            handle.createWritable = async (...options) => {
+                const writable = await createWritable(...options);
+                const writer = writable.getWriter();
+                let first = true;
+                return new WritableStream({
+                    async write(chunk) {
+                        if (first) await window.onFirstWrite();
+                        first = false;
+                        await writer.write(chunk);
+                    },
+                    close: () => writer.close(),
+                    abort: (reason) => writer.abort(reason),
+                });
+            };
+            return handle;
+        };
         const done = new Promise((resolve) => document.addEventListener("twinframe-save-done", resolve, { once: true }));
         document.getElementById("saveZip").click();
         await done;
-        const bytes = new Uint8Array(await (await (await folder.getFileHandle("out.zip")).getFile()).arrayBuffer());
+        const saved = await folder.getFileHandle("out.zip").catch(() => null);
+        if (!saved) return { note: document.getElementById("saveNote").textContent, base64: null };
+        const bytes = new Uint8Array(await (await saved.getFile()).arrayBuffer());
         let text = "";
         for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
         return { note: document.getElementById("saveNote").textContent, base64: btoa(text) };
-    });
-    return { note, bytes: Buffer.from(base64, "base64") };
+    }, onFirstWrite);
+    return { note, bytes: base64 === null ? null : Buffer.from(base64, "base64") };
 }
 
 describe("Save all as .zip", () => {
@@ -72,17 +95,86 @@ for info in zipfile.ZipFile(sys.argv[1]).infolist():
         assert.deepEqual(python.trim().split("\n").sort(), [...expected.keys()].map((name) => `${name} 2048 3 0`).sort());
     });
 
-    test("says that a save failed, never that it worked, when a file cannot be read", async () => {
+    test("says that a save failed, never that it worked, when a file cannot be read, and leaves no file", async () => {
         const { page } = browser;
         const folder = join(work, "gone");
-        cpSync(join(samples, "mixed/DSCF0001.MPO"), join(folder, "DSCF0001.MPO"));
-        cpSync(join(samples, "mixed/burst.mpo"), join(folder, "burst.mpo"));
-        await pickFiles(page, [join(folder, "DSCF0001.MPO"), join(folder, "burst.mpo")]);
-        await pressGo(page);
+        const split = async () => {
+            cpSync(join(samples, "mixed/DSCF0001.MPO"), join(folder, "DSCF0001.MPO"));
+            cpSync(join(samples, "mixed/burst.mpo"), join(folder, "burst.mpo"));
+            await pickFiles(page, [join(folder, "DSCF0001.MPO"), join(folder, "burst.mpo")]);
+            await pressGo(page);
+        };
+        const why = "it was changed, moved or deleted after it was chosen";
+        // Gone before the save: said before anything is written.
+        await split();
         rmSync(join(folder, "DSCF0001.MPO"));
-        const { note, bytes } = await saveZipThroughPicker(page);
-        assert.match(note, /^Save all failed: Cannot write out\.zip: /);
-        assert.equal(bytes.length, 0, "nothing of the archive is put in place");
+        let saved = await saveZipThroughPicker(page);
+        assert.equal(saved.note, `Save all failed: Cannot write out.zip: cannot read DSCF0001.MPO: ${why}`);
+        assert.equal(saved.bytes, null, "the empty file the picker made is removed");
+
+        // Gone while the archive is being written (burst.mpo's images come after DSCF0001's).
+        await split();
+        await page.exposeFunction("onFirstWrite", () => rmSync(join(folder, "burst.mpo")));
+        saved = await saveZipThroughPicker(page, { onFirstWrite: true });
+        assert.equal(saved.note, `Save all failed: Cannot write out.zip: cannot read burst.mpo: ${why}`);
+        assert.equal(saved.bytes, null, "nothing of the archive is left");
+
+        // Through the downloads (no file to pick): no download is begun.
+        await split();
+        rmSync(join(folder, "burst.mpo"));
+        const downloaded = await allowDownloads(page, work);
+        const note = await page.evaluate(async () => {
+            await navigator.serviceWorker.ready;
+            for (let i = 0; i < 100 && !navigator.serviceWorker.controller; ++i) await new Promise((r) => setTimeout(r, 50));
+            delete window.showSaveFilePicker;
+            delete Window.prototype.showSaveFilePicker;
+            const done = new Promise((resolve) => document.addEventListener("twinframe-save-done", resolve, { once: true }));
+            document.getElementById("saveZip").click();
+            await done;
+            return document.getElementById("saveNote").textContent;
+        });
+        assert.equal(note, `Save all failed: Cannot make twinframe-images.zip: cannot read burst.mpo: ${why}`);
+        await assert.rejects(downloaded("twinframe-images.zip", 2), /no download twinframe-images\.zip/);
+    });
+
+    test("into a folder, names the file that went, saves the others, and leaves no empty file", async () => {
+        const { page } = browser;
+        const folder = join(work, "gone-folder");
+        const names = ["DSCF0001.MPO", "burst.mpo"];
+        for (const name of names) cpSync(join(samples, "mixed", name), join(folder, name));
+        await pickFiles(page, names.map((name) => join(folder, name)));
+        await pressGo(page);
+        const expected = cliSplit(folder, names).outputs;
+        const lost = [...expected.keys()].filter((name) => name.startsWith("burst"));
+        rmSync(join(folder, "burst.mpo"));
+        // The origin's private folder stands in for the one the user would pick; one image of the
+        // file that went was saved there by an earlier run.
+        const { files, note } = await page.evaluate(async (earlier) => {
+            const root = await navigator.storage.getDirectory();
+            await root.removeEntry("picked", { recursive: true }).catch(() => null);
+            const folder = await root.getDirectoryHandle("picked", { create: true });
+            const stale = await (await folder.getFileHandle(earlier, { create: true })).createWritable();
+            await stale.write("from an earlier run");
+            await stale.close();
+            window.showDirectoryPicker = async () => folder;
+            const done = new Promise((resolve) => document.addEventListener("twinframe-save-done", resolve, { once: true }));
+            document.getElementById("saveFolder").click();
+            await done;
+            const files = {};
+            for await (const [name, handle] of folder.entries()) {
+                const bytes = await (await handle.getFile()).arrayBuffer();
+                const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+                files[name] = [...digest].map((b) => b.toString(16).padStart(2, "0")).join("");
+            }
+            return { files, note: document.getElementById("saveNote").textContent };
+        }, lost[0]);
+        const kept = [...expected].filter(([name]) => !name.startsWith("burst"));
+        assert.deepEqual(new Map(Object.entries(files)), new Map([...kept.map(([name, bytes]) => [name, sha256(bytes)]),
+            [lost[0], sha256(Buffer.from("from an earlier run"))]]));
+        assert.equal(note, `Saved ${kept.length} of ${expected.size} images in picked.`);
+        const log = await page.$$eval("[role=log] p", (entries) => entries.map((entry) => entry.textContent));
+        assert.equal(log.at(-1), `Cannot read burst.mpo: it was changed, moved or deleted after it was chosen; not saved: ${lost.join(", ")}`);
+        assert.match(log.at(-2), /^Files processed: 2/, "said once");
     });
 
     test("streams an archive over 4 GiB to the downloads, with Zip64 records unzip -t accepts", async () => {

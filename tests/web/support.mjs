@@ -60,6 +60,8 @@ export async function launchBrowser() {
         executablePath: process.env.TWINFRAME_CHROMIUM ?? "/usr/bin/chromium",
         headless: true,
         userDataDir: profile,
+        // One call may wait for a long save (the archive over 4 GiB: minutes on a busy machine).
+        protocolTimeout: 15 * 60_000,
         // CI runs as root, where chromium's sandbox cannot start.
         args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-dev-shm-usage",
             "--disable-background-networking", "--disable-component-update", "--disable-sync"],
@@ -94,13 +96,13 @@ async function watchPolicy(page) {
     });
 }
 
-export async function openPage({ folder = site, path = "/", beforeLoad = null } = {}) {
-    const server = await serve(folder, 0);
+export async function openPage({ folder = site, path = "/", beforeLoad = null, cacheControl } = {}) {
+    const server = await serve(folder, 0, "127.0.0.1", { cacheControl });
     const origin = `http://127.0.0.1:${server.address().port}`;
     const browser = await launchBrowser();
     const page = await browser.newPage();
     await watchPolicy(page);
-    await beforeLoad?.(page);
+    await beforeLoad?.(page, server);
     const requests = [];
     const errors = [];
     page.on("request", (request) => requests.push(request.url()));
