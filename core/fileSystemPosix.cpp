@@ -315,10 +315,11 @@ std::error_code whyNotNameable(const std::filesystem::path& target, ExistingFile
     struct stat status {};
     if (::lstat(target.c_str(), &status) != 0)
         return {};
-    if (existing == ExistingFile::keep)
-        return std::make_error_code(std::errc::file_exists);
+    // A folder in the way is told as such whatever the file would have done to a file there.
     if (S_ISDIR(status.st_mode))
         return std::make_error_code(std::errc::is_a_directory);
+    if (existing == ExistingFile::keep)
+        return std::make_error_code(std::errc::file_exists);
     return {};
 }
 

@@ -233,12 +233,13 @@ void closeStaged(StagedFile& file) {
 
 // Why target cannot take a file, found before any file of the group is named.
 std::error_code whyNotNameable(const std::filesystem::path& target, ExistingFile existing) {
-    if (existing == ExistingFile::keep)
-        return nameIsTaken(target) ? std::make_error_code(std::errc::file_exists)
-                                   : std::error_code{};
+    // A folder in the way is told as such whatever the file would have done to a file there.
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return std::make_error_code(std::errc::is_a_directory);
+    if (existing == ExistingFile::keep)
+        return nameIsTaken(target) ? std::make_error_code(std::errc::file_exists)
+                                   : std::error_code{};
     if (isReadOnlyFile(target))
         return windowsError(ERROR_ACCESS_DENIED);
     return {};
