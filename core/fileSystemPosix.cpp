@@ -182,8 +182,10 @@ std::error_code writeAndClose(int fd,
 bool cannotRenameWithoutReplacing(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
+// EMLINK too: a temporary has one link, so "too many links" is a file system that makes none
+// (the page's build of the core on the disk, through node, answers so).
 bool cannotLink(int error) {
-    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK;
 }
 
 // Gives the complete temporary the name target unless something has it. In one step where the
