@@ -261,7 +261,7 @@ std::error_code stageChunk(std::int64_t first, std::int64_t last, const std::fil
                            bool holdOpen, StagedFile& staged, const PublishWatcher& watcher) {
     if (first < 0 || last <= first || last >= fileBuffer.length())
         return std::make_error_code(std::errc::invalid_argument);
-    removeAbandonedTemporaries(name.has_parent_path() ? name.parent_path() : ".");
+    removeAbandonedTemporaries(name.has_parent_path() ? name.parent_path() : pathFromUtf8("."));
     return stageFile(
         name,
         [first, last](NativeFile output) {
