@@ -9,9 +9,6 @@ set(CPACK_PACKAGE_EXECUTABLES twinframe Twinframe) # the Start menu entry
 set(CPACK_NSIS_PACKAGE_NAME Twinframe)
 set(CPACK_NSIS_DISPLAY_NAME Twinframe)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-# A 64-bit installer for 64-bit programs: it sees the registry's and Program Files' 64-bit views
-# as they are, and runs wherever the programs can (also where 32-bit programs cannot run).
-set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget amd64-unicode")
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_INSTALLED_ICON_NAME twinframe.exe) # Add/Remove Programs shows the program's icon
 set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/resources/twinframe.ico")
@@ -22,7 +19,10 @@ set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 # name the installer system and its version.
 # (BrandingText is given here: CPack's own setting adds /TRIMLEFT, which makensis refuses when
 # not running on Windows.)
+# A 64-bit installer for 64-bit programs (Target): it sees the registry's and Program Files'
+# 64-bit views as they are, and runs wherever the programs can, also where 32-bit programs cannot.
 set(CPACK_NSIS_DEFINES [=[
+  Target amd64-unicode
   BrandingText "Twinframe ${CPACK_PACKAGE_VERSION}"
   VIProductVersion "${PROJECT_VERSION}"
   VIFileVersion "${PROJECT_VERSION}"

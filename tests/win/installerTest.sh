@@ -38,7 +38,7 @@ done
 check "no DLL beside the programs" test -z "$(find "$folder" -iname '*.dll')"
 check "the Start menu entry" test -f \
     "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Twinframe/Twinframe.lnk"
-uninstall_key='HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Twinframe'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Twinframe'
 entry=$(registry "$uninstall_key")
 check "Add/Remove Programs: name" grep -q 'DisplayName *REG_SZ *Twinframe$' <<<"$entry"
 check "Add/Remove Programs: version 1.00" grep -q 'DisplayVersion *REG_SZ *1.00$' <<<"$entry"
@@ -76,7 +76,7 @@ check "uninstalled: no Twinframe key or value left in the registry" \
 # The Start menu folder renamed on the installer's page ("Foto Tools"). The page keeps its
 # answer in the installer's key, where a silent install finds it as the page would have left
 # it; the uninstaller must remove that folder, not the default one.
-wine reg add 'HKLM\Software\Wow6432Node\The Twinframe developers\Twinframe' \
+wine reg add 'HKLM\Software\The Twinframe developers\Twinframe' \
     /v 'Start Menu Folder' /d 'Foto Tools' /f >/dev/null 2>&1
 wine "$installer" /S
 wineserver -w

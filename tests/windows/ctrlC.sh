@@ -15,8 +15,9 @@ for i in $(seq 1 60); do cp made/DSCF0001.MPO "f$i.mpo"; done
 wine "$cli" --quiet f*.mpo >out.txt 2>err.txt &
 launcher=$!
 for _ in $(seq 1 600); do [ -f f2-R.jpg ] && break; sleep 0.05; done
-# The Windows process itself, told from any other by the folder it runs in.
-for pid in $(pgrep -f '^[A-Z]:.*twinframe-cli\.exe'); do
+# The Windows process itself, told from any other by the folder it runs in. Wine names it by
+# the program's path, a Windows one (Z:\...) or, started by the 64-bit loader, the Unix one.
+for pid in $(pgrep -f '^([A-Z]:|/)[^ ]*twinframe-cli\.exe( |$)'); do
     if [ "$(readlink "/proc/$pid/cwd" 2>/dev/null)" = "$dir" ]; then
         kill -INT "$pid" 2>/dev/null || true
     fi
