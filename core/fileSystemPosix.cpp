@@ -157,6 +157,18 @@ std::error_code linkIntoPlace(int fd, const std::filesystem::path& target, Exist
 // Writes the content, notes the new file's identity and closes fd, which must be closed on every
 // path. A write is finished only when the close succeeds too (network and quota file systems
 // report late failures there).
+std::error_code flushData(int fd) {
+    while (::fdatasync(fd) != 0)
+        if (errno != EINTR)
+            return lastSystemError();
+    return {};
+}
+
+// The folder whose entry names target, to be flushed once target has its name.
+std::filesystem::path folderOfTarget(const std::filesystem::path& target) {
+    return target.has_parent_path() ? target.parent_path() : pathFromUtf8(".");
+}
+
 std::error_code writeAndClose(int fd,
                               const std::function<std::error_code(NativeFile)>& writeContent,
                               FileIdentity* written,
@@ -246,8 +258,10 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
             // Locked for the instant it has a temporary name, when it replaces a file.
             (void)lockTemporary(unnamed, true);
             bool linked = false;
-            const std::error_code error =
+            std::error_code error =
                 writeAndClose(unnamed, writeContent, written, [&](int fd) {
+                    if (const std::error_code flushError = flushData(fd))
+                        return flushError;
                     const std::error_code linkError = linkIntoPlace(fd, target, existing);
                     linked = !linkError;
                     return linkError;
@@ -255,6 +269,8 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
             // A close that fails after the link leaves a file that may not be whole: take it away.
             if (error && linked)
                 ::unlink(target.c_str());
+            if (!error)
+                error = flushFolder(folderOfTarget(target));
             return error;
         }
     }
@@ -268,13 +284,15 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
     // reports late write failures) until the temporary has its final name: no clean-up may take
     // it in between.
     const int lockHolder = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    error = writeAndClose(fd, writeContent, written, {});
+    error = writeAndClose(fd, writeContent, written, flushData);
     if (!error)
         error = moveIntoPlace(temporary, target, existing);
     if (error)
         ::unlink(temporary.c_str());
     if (lockHolder >= 0)
         ::close(lockHolder);
+    if (!error)
+        error = flushFolder(folderOfTarget(target));
     return error;
 }
 
@@ -296,12 +314,6 @@ void startWriteBack(int fd) {
 #endif
 }
 
-std::error_code flushData(int fd) {
-    while (::fdatasync(fd) != 0)
-        if (errno != EINTR)
-            return lastSystemError();
-    return {};
-}
 
 // Closes a staged file's descriptor; a close that fails means the bytes may not be whole.
 std::error_code closeStaged(StagedFile& file) {

@@ -177,6 +177,17 @@ bool isMissing(DWORD code) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
 }
 
+std::error_code flushData(HANDLE file) {
+    if (!::FlushFileBuffers(file))
+        return lastWindowsError();
+    return {};
+}
+
+// The folder whose entry names target, to be flushed once target has its name.
+std::filesystem::path folderOfTarget(const std::filesystem::path& target) {
+    return target.has_parent_path() ? target.parent_path() : pathFromUtf8(".");
+}
+
 } // namespace
 
 std::error_code writeFileAtomically(const std::filesystem::path& target,
@@ -200,16 +211,22 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
     error = writeContent(nativeFileOf(file));
     if (!error)
         error = noteIdentity(file, written);
+    // Its bytes on the disk before it has its name: a power cut never leaves the name on less.
+    if (!error)
+        error = flushData(file);
     if (!error && removedOnClose)
         error = clearerRenameError(target, putInPlace(file, target, existing));
     ::CloseHandle(file);
-    if (removedOnClose)
-        return error;
-    if (error) {
-        ::DeleteFileW(temporary.c_str());
-        return error;
+    if (!removedOnClose) {
+        if (error) {
+            ::DeleteFileW(temporary.c_str());
+            return error;
+        }
+        error = clearerRenameError(target, moveClosedIntoPlace(temporary, target, existing));
     }
-    return clearerRenameError(target, moveClosedIntoPlace(temporary, target, existing));
+    if (!error)
+        error = flushFolder(folderOfTarget(target));
+    return error;
 }
 
 namespace {
@@ -219,11 +236,6 @@ void tell(const PublishWatcher& watcher, PublishStep step, const std::filesystem
         watcher(step, path);
 }
 
-std::error_code flushData(HANDLE file) {
-    if (!::FlushFileBuffers(file))
-        return lastWindowsError();
-    return {};
-}
 
 void closeStaged(StagedFile& file) {
     if (file.file != kNoFile)

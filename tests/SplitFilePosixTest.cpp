@@ -1,5 +1,7 @@
 // Fifos and symbolic links in a file's place, and mounted disk images: POSIX systems only.
+#include "JpegBuilder.h"
 #include "MpoBuilder.h"
+#include "joinPair.h"
 #include "runBatch.h"
 #include "splitFile.h"
 
@@ -54,10 +56,10 @@ std::string quoted(const std::filesystem::path& path) {
 } // namespace
 
 // A power cut right after the batch, for real where the test may mount an ext4 image (root and a
-// loop device): the image is copied the moment the batch returns, with nothing more written
-// back, which is what a disk holds when the power goes. Mounted again, every output the batch
-// counted is there, whole.
-TEST(SplitFilePosix, OutputsSurviveAPowerCutRightAfterTheBatch) {
+// loop device): the image is copied the moment the batch and a join of its first pair return,
+// with nothing more written back, which is what a disk holds when the power goes. Mounted
+// again, every output the batch counted is there, whole, and so is the joined file.
+TEST(SplitFilePosix, OutputsSurviveAPowerCutRightAfterTheBatchAndAJoin) {
     TempDir dir;
     const std::filesystem::path disk = dir / "disk", cut = dir / "cut";
     std::filesystem::create_directory(disk);
@@ -81,13 +83,22 @@ TEST(SplitFilePosix, OutputsSurviveAPowerCutRightAfterTheBatch) {
         files.push_back(mpoWithImagesAt(1'000'000 + i * 2'000, {0, 500'000}));
         writeBytes(disk / names.back(), files.back());
     }
+    JpegRecipe recipe;
+    recipe.dataSize = 200'000;
+    writeBytes(disk / "pair-L.jpg", buildJpeg(recipe).bytes);
+    recipe.seed = 2;
+    writeBytes(disk / "pair-R.jpg", buildJpeg(recipe).bytes);
     ASSERT_TRUE(run("sync -f " + quoted(disk / names[0]))); // the card's own files are on it
     RecordingReporter reporter;
     const BatchResult result = runBatch(
         allSelected(names), disk, [] { return false; }, reporter);
+    EXPECT_TRUE(
+        joinPair(disk / "pair-L.jpg", disk / "pair-R.jpg", disk / "pair.mpo").joined());
     ASSERT_TRUE(run("cp " + quoted(dir / "disk.img") + " " + quoted(dir / "cut.img")));
     EXPECT_EQ(result.totalImages, 12);
     EXPECT_EQ(reporter.messages, Names{});
+    const Bytes joined = readBytes(disk / "pair.mpo");
+    ASSERT_GT(joined.size(), 400'000u);
 
     ASSERT_TRUE(run("umount " + quoted(disk)));
     unmount.mounts = {cut};
@@ -98,4 +109,5 @@ TEST(SplitFilePosix, OutputsSurviveAPowerCutRightAfterTheBatch) {
         EXPECT_EQ(readBytes(cut / (base + "-R.jpg")), slice(files[i], 500'000, files[i].size() - 1))
             << base;
     }
+    EXPECT_EQ(readBytes(cut / "pair.mpo"), joined);
 }
