@@ -147,6 +147,21 @@ std::optional<FileIdentity> identityOf(const std::filesystem::path& path);
 // Whether anything at all has the name path, a dangling link included: a name that is taken.
 bool nameIsTaken(const std::filesystem::path& path);
 
+// What a name leads to, links followed.
+enum class FileKind { notFound, unknown, regular, directory, other };
+
+// What is at path, links followed. Nothing there (a dangling link, a path through a file) gives
+// FileKind::notFound and the reason; a name that cannot be looked at (a folder without search
+// permission, a loop of links) gives FileKind::unknown and the reason.
+std::error_code fileKindOf(const std::filesystem::path& path, FileKind& kind);
+
+// Whether the name path is itself a symbolic link, wherever it leads.
+bool isSymbolicLink(const std::filesystem::path& path);
+
+// The names (leaves) in folder, "." and ".." left out, in the folder's own order: as many as
+// could be read when the listing fails on the way, none when the folder cannot be opened.
+std::vector<std::filesystem::path> folderEntries(const std::filesystem::path& folder);
+
 // Whether a file list leaves the file at path out as hidden: a leading dot on POSIX systems, the
 // hidden or system attribute on Windows.
 bool isHidden(const std::filesystem::path& path);

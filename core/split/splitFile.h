@@ -71,6 +71,11 @@ SplitPlan planSplit(std::int64_t fileLength, std::int64_t searchStart,
 // index types both as disparity views, or else when the second begins near the middle.
 SplitPlan planFromIndex(const MpIndex& index, std::int64_t fileLength);
 
+// The plan for a file whose index was read (see readMpIndex): at the index's starts when it is
+// usable, otherwise by scanning with findFrom; a cut-short index is noted in imagePastEnd.
+SplitPlan planWithIndex(const MpIndex& index, std::int64_t fileLength, std::int64_t searchStart,
+                        const std::function<std::int64_t(std::int64_t from)>& findFrom);
+
 // How splitFile cuts a file whose bytes are in memory: at its index's starts when the index is
 // usable, otherwise by scanning.
 SplitPlan planSplit(std::span<const std::uint8_t> bytes, std::int64_t searchStart);

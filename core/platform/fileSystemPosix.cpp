@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <dirent.h>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -632,6 +633,38 @@ std::error_code copyInKernel(NativeFile input, std::int64_t& offset, NativeFile 
     }
     return {};
 #endif
+}
+
+std::error_code fileKindOf(const std::filesystem::path& path, FileKind& kind) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        const int error = errno;
+        kind = error == ENOENT || error == ENOTDIR ? FileKind::notFound : FileKind::unknown;
+        return {error, std::generic_category()};
+    }
+    kind = S_ISREG(status.st_mode)   ? FileKind::regular
+           : S_ISDIR(status.st_mode) ? FileKind::directory
+                                     : FileKind::other;
+    return {};
+}
+
+bool isSymbolicLink(const std::filesystem::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+std::vector<std::filesystem::path> folderEntries(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> names;
+    DIR* const listing = ::opendir(folder.c_str());
+    if (listing == nullptr)
+        return names;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    ::closedir(listing);
+    return names;
 }
 
 } // namespace twinframe

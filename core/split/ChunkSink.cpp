@@ -30,19 +30,17 @@ fs::path spellingInFolder(const fs::path& target, const FileIdentity& identity) 
     std::optional<fs::path> plain;
     std::optional<fs::path> link;
     std::vector<fs::path> matching;
-    std::error_code error;
-    for (fs::directory_iterator it(folderOf(target), error), end; !error && it != end;
-         it.increment(error)) {
-        const std::string name = utf8Text(it->path().filename());
+    const fs::path folder = folderOf(target);
+    for (const fs::path& entry : folderEntries(folder)) {
+        const std::string name = utf8Text(entry);
         if (!sameIgnoringCase(name, leaf))
             continue;
-        matching.push_back(it->path().filename());
-        if (twinframe::identityOf(it->path()) != identity)
+        matching.push_back(entry);
+        if (twinframe::identityOf(folder / entry) != identity)
             continue;
-        std::error_code ignored;
-        std::optional<fs::path>& kind = it->is_symlink(ignored) ? link : plain;
+        std::optional<fs::path>& kind = isSymbolicLink(folder / entry) ? link : plain;
         if (!kind || name == leaf)
-            kind = it->path().filename();
+            kind = entry;
     }
     if (!plain && !link && matching.size() == 1)
         return matching.front();
@@ -52,9 +50,8 @@ fs::path spellingInFolder(const fs::path& target, const FileIdentity& identity) 
 // The entries of folder whose names match leaf without regard to case.
 std::size_t entriesMatching(const fs::path& folder, const std::string& leaf) {
     std::size_t count = 0;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        count += sameIgnoringCase(utf8Text(it->path().filename()), leaf);
+    for (const fs::path& entry : folderEntries(folder))
+        count += sameIgnoringCase(utf8Text(entry), leaf);
     return count;
 }
 
@@ -86,6 +83,12 @@ std::optional<FileIdentity> FileChunkSink::identityOf(const fs::path& target) {
     return twinframe::identityOf(target);
 }
 
+// The bytes come from the byte module's open input (fileBuffer), not from the file input names.
+// input is the name as listed, relative to the batch's folder, which the sink is not told: only
+// the page's sink, which cuts its outputs from the user's own file later, has use for it. And the
+// open input is the very file whose bytes were scanned and planned: opening the name again could
+// reach another file put in its place meanwhile, whose bytes the plan's cuts do not fit, and
+// only the open file can give its bytes to the output in the kernel.
 std::error_code FileChunkSink::save(const std::string& /*input*/, std::int64_t first,
                                     std::int64_t last, const fs::path& target,
                                     FileIdentity& written) {
@@ -142,9 +145,9 @@ std::error_code FileChunkSink::makeDurable(fs::path& folder) {
 std::optional<fs::path> FileChunkSink::existingName(const fs::path& target) {
     // Only a file can be one the camera wrote; a folder in the way makes the write fail
     // and be told as such.
-    std::error_code error;
     const auto identity = twinframe::identityOf(target);
-    if (!identity || !fs::is_regular_file(target, error))
+    FileKind kind = FileKind::unknown;
+    if (!identity || fileKindOf(target, kind) || kind != FileKind::regular)
         return std::nullopt;
     return spellingInFolder(target, *identity);
 }

@@ -45,10 +45,12 @@ bool lookedAtLately(const fs::path& folder) {
 
 // A temporary of ours by its name, and a plain file: never a link (whose target is not ours) or
 // anything else that happens to bear such a name.
-std::optional<std::uint64_t> temporaryWriter(const fs::directory_entry& entry) {
-    const auto writer = writerOfTemporary(utf8Text(entry.path().filename()));
-    std::error_code error;
-    if (!writer || entry.is_symlink(error) || !entry.is_regular_file(error))
+std::optional<std::uint64_t> temporaryWriter(const fs::path& path) {
+    const auto writer = writerOfTemporary(utf8Text(path.filename()));
+    if (!writer || isSymbolicLink(path))
+        return std::nullopt;
+    FileKind kind = FileKind::unknown;
+    if (fileKindOf(path, kind) || kind != FileKind::regular)
         return std::nullopt;
     return writer;
 }
@@ -90,10 +92,10 @@ std::optional<std::uint64_t> writerOfTemporary(const std::string& leaf) {
 void removeAbandonedTemporaries(const fs::path& folder) {
     if (lookedAtLately(folder))
         return;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (const auto writer = temporaryWriter(*it))
-            removeIfAbandoned(it->path(), *writer);
+    for (const fs::path& leaf : folderEntries(folder)) {
+        const fs::path path = folder / leaf;
+        if (const auto writer = temporaryWriter(path))
+            removeIfAbandoned(path, *writer);
     }
 }
 

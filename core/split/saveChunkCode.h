@@ -1,5 +1,6 @@
 #pragma once
 
+#include "blockReader.h"
 #include "fileSystem.h"
 #include "mpIndex.h"
 
@@ -76,16 +77,14 @@ class FileBuffer {
   private:
     std::error_code loadHead(std::size_t upTo);
     std::error_code loadBlock(std::int64_t offset);
-    std::error_code copyThroughBlock(NativeFile output, std::int64_t first, std::int64_t count);
 
     NativeFile file_ = kNoFile;
     std::int64_t length_ = 0;
     std::filesystem::perms permissions_ = std::filesystem::perms::unknown;
     std::unique_ptr<std::uint8_t[]> head_;
     std::size_t headLength_ = 0;
-    std::unique_ptr<std::uint8_t[]> block_;
-    const std::uint8_t* blockData_ = nullptr; // the block's bytes: in block_, or in place in head_
-    std::size_t blockSize_;
+    BlockReader reader_;
+    const std::uint8_t* blockData_ = nullptr; // the block's bytes: in reader_, or in place in head_
     std::int64_t blockStart_ = 0;
     std::size_t blockLength_ = 0;
     std::error_code readError_;

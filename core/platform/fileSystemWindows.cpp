@@ -509,4 +509,64 @@ bool processIsRunning(std::uint64_t processId) {
     return running;
 }
 
+std::error_code fileKindOf(const std::filesystem::path& path, FileKind& kind) {
+    // No access asked for, and links followed: what the name leads to, even held by another.
+    const HANDLE file = ::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        if (isMissing(code)) {
+            // The C library's reason, as std::filesystem told it, so messages read the same.
+            kind = FileKind::notFound;
+            return std::make_error_code(std::errc::no_such_file_or_directory);
+        }
+        kind = FileKind::unknown;
+        return windowsError(code);
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    std::error_code error;
+    if (!::GetFileInformationByHandle(file, &information)) {
+        error = lastWindowsError();
+        kind = FileKind::unknown;
+    } else if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        kind = FileKind::directory;
+    } else {
+        kind = ::GetFileType(file) == FILE_TYPE_DISK ? FileKind::regular : FileKind::other;
+    }
+    ::CloseHandle(file);
+    return error;
+}
+
+bool isSymbolicLink(const std::filesystem::path& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    // Other reparse points (a cloud folder's placeholders, say) are the files they stand for.
+    WIN32_FIND_DATAW data{};
+    const HANDLE found = ::FindFirstFileW(path.c_str(), &data);
+    if (found == INVALID_HANDLE_VALUE)
+        return false;
+    ::FindClose(found);
+    return data.dwReserved0 == IO_REPARSE_TAG_SYMLINK;
+}
+
+std::vector<std::filesystem::path> folderEntries(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> names;
+    if (folder.empty())
+        return names;
+    WIN32_FIND_DATAW data{};
+    const HANDLE found = ::FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &data,
+                                            FindExSearchNameMatch, nullptr,
+                                            FIND_FIRST_EX_LARGE_FETCH);
+    if (found == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring_view name = data.cFileName;
+        if (name != L"." && name != L"..")
+            names.emplace_back(name);
+    } while (::FindNextFileW(found, &data));
+    ::FindClose(found);
+    return names;
+}
+
 } // namespace twinframe

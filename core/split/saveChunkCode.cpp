@@ -19,13 +19,10 @@ constexpr std::size_t kDefaultBlockSize = 256 * 1024;
 
 } // namespace
 
-FileBuffer::FileBuffer()
-    : head_(uninitialisedBuffer(kIndexReach)), block_(uninitialisedBuffer(kDefaultBlockSize)),
-      blockSize_(kDefaultBlockSize) {}
+FileBuffer::FileBuffer() : head_(uninitialisedBuffer(kIndexReach)), reader_(kDefaultBlockSize) {}
 
 void FileBuffer::setBlockSize(std::size_t bytes) {
-    blockSize_ = std::max<std::size_t>(bytes, 16);
-    block_ = uninitialisedBuffer(blockSize_);
+    reader_.setBlockSize(bytes);
     blockLength_ = 0;
 }
 
@@ -91,23 +88,22 @@ bool FileBuffer::startsImageAt(std::int64_t offset) const {
 }
 
 std::error_code FileBuffer::loadBlock(std::int64_t offset) {
-    const auto wanted = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(blockSize_), length_ - offset));
     blockStart_ = offset;
     blockLength_ = 0;
     // The scan begins inside the head read when the file was opened: it scans the head in place,
     // as a shorter block if need be (at least 16 bytes, so that every block moves the scan on).
     const auto headLength = static_cast<std::int64_t>(headLength_);
     if (offset >= 0 && offset + 16 <= headLength) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(
+            static_cast<std::int64_t>(reader_.blockSize()), length_ - offset));
         blockLength_ = std::min(wanted, static_cast<std::size_t>(headLength - offset));
         blockData_ = head_.get() + offset;
         return {};
     }
-    blockData_ = block_.get();
-    if (const std::error_code error = readAt(file_, block_.get(), wanted, offset, blockLength_))
+    if (const std::error_code error = reader_.load(file_, offset, length_))
         return error;
-    if (blockLength_ < wanted)
-        return make_error_code(Refusal::inputChanged);
+    blockData_ = reader_.bytes().data();
+    blockLength_ = reader_.bytes().size();
     return {};
 }
 
@@ -197,29 +193,10 @@ bool FileBuffer::imageLooksWhole(std::int64_t first, std::int64_t last) {
 }
 
 std::error_code FileBuffer::copyTo(NativeFile output, std::int64_t first, std::int64_t count) {
-    const std::error_code error = copyInKernel(file_, first, output, count);
-    if (error == std::errc::not_supported)
-        return copyThroughBlock(output, first, count);
-    return error;
-}
-
-std::error_code FileBuffer::copyThroughBlock(NativeFile output, std::int64_t first,
-                                             std::int64_t count) {
-    blockLength_ = 0; // the block is reused for the copy; the scan reloads what it needs
-    while (count > 0) {
-        const auto wanted = static_cast<std::size_t>(
-            std::min<std::int64_t>(count, static_cast<std::int64_t>(blockSize_)));
-        std::size_t got = 0;
-        if (const std::error_code error = readAt(file_, block_.get(), wanted, first, got))
-            return error;
-        if (got < wanted)
-            return make_error_code(Refusal::inputChanged);
-        if (const std::error_code error = writeAll(output, block_.get(), got))
-            return error;
-        first += static_cast<std::int64_t>(got);
-        count -= static_cast<std::int64_t>(got);
-    }
-    return {};
+    // A copy the kernel cannot make goes through the reader's block, which the scan then reloads.
+    if (blockData_ == reader_.bytes().data())
+        blockLength_ = 0;
+    return reader_.copy(file_, first, count, output);
 }
 
 std::int64_t findImageStart(std::span<const std::uint8_t> bytes, std::int64_t from) {

@@ -19,11 +19,10 @@ std::vector<std::string> selectedNamesOf(std::span<const FileEntry> fileList) {
 
 // The folder every name is resolved against; a folder that is gone or not a folder is told once.
 std::error_code checkFolder(const std::filesystem::path& directory) {
-    std::error_code error;
-    const auto status = std::filesystem::status(directory, error);
-    if (error)
+    FileKind kind = FileKind::unknown;
+    if (const std::error_code error = fileKindOf(directory, kind))
         return error;
-    if (!std::filesystem::is_directory(status))
+    if (kind != FileKind::directory)
         return std::make_error_code(std::errc::not_a_directory);
     return {};
 }
