@@ -1,7 +1,7 @@
 #include "blockReader.h"
+#include "MpoBuilder.h"
 #include "failure.h"
 #include "fileSystem.h"
-#include "MpoBuilder.h"
 
 #include <gtest/gtest.h>
 

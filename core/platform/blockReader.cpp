@@ -7,7 +7,8 @@
 
 namespace twinframe {
 
-BlockReader::BlockReader(std::size_t blockSize) : blockSize_(std::max<std::size_t>(blockSize, 16)) {}
+BlockReader::BlockReader(std::size_t blockSize)
+    : blockSize_(std::max<std::size_t>(blockSize, 16)) {}
 
 void BlockReader::setBlockSize(std::size_t bytes) {
     blockSize_ = std::max<std::size_t>(bytes, 16);
@@ -50,20 +51,18 @@ std::error_code BlockReader::loadWith(const Read& read, std::int64_t offset, std
 
 std::error_code BlockReader::load(NativeFile file, std::int64_t offset, std::int64_t length,
                                   std::size_t wanted) {
-    return loadWith(
-        [&](std::uint8_t* data, std::size_t size, std::size_t& got) {
-            return readAt(file, data, size, offset, got);
-        },
-        offset, length, wanted);
+    const auto read = [&](std::uint8_t* data, std::size_t size, std::size_t& got) {
+        return readAt(file, data, size, offset, got);
+    };
+    return loadWith(read, offset, length, wanted);
 }
 
 std::error_code BlockReader::load(const Fetch& fetch, std::int64_t offset, std::int64_t length,
                                   std::size_t wanted) {
-    return loadWith(
-        [&](std::uint8_t* data, std::size_t size, std::size_t& got) {
-            return fetch(offset, data, size, got);
-        },
-        offset, length, wanted);
+    const auto read = [&](std::uint8_t* data, std::size_t size, std::size_t& got) {
+        return fetch(offset, data, size, got);
+    };
+    return loadWith(read, offset, length, wanted);
 }
 
 std::error_code BlockReader::copy(NativeFile input, std::int64_t first, std::int64_t count,

@@ -1,124 +1,23 @@
 // The file calls of the core on Linux and other POSIX systems (and under Emscripten, whose file
-// systems answer the same calls).
+// systems answer the same calls) that put files on the disk: written whole into temporaries,
+// then given their names, alone or staged and published together.
 #include "fileSystem.h"
 
 #include "failure.h"
+#include "temporariesPosix.h"
 
 #include <cerrno>
-#include <csignal>
-#include <dirent.h>
 #include <cstdio>
-#include <ctime>
 #include <fcntl.h>
-#include <random>
 #include <string>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace twinframe {
 
+using namespace posix;
+
 namespace {
-
-// Hidden, so that the file lists never show it, and named by our process in case a kill or a
-// power cut leaves one: the next run then knows it for abandoned.
-std::filesystem::path temporaryNameBeside(const std::filesystem::path& target) {
-    static std::mt19937_64 generator{std::random_device{}()};
-    return target.parent_path() / temporaryLeaf(currentProcessId(), generator());
-}
-
-// The mode a new file is created with; open() takes the umask off it, as cp does for a copy.
-mode_t creationMode(std::filesystem::perms permissions) {
-    if (permissions == std::filesystem::perms::unknown)
-        return 0666;
-    return static_cast<mode_t>(permissions & std::filesystem::perms::all);
-}
-
-// What a lock asked of a temporary got: it, a refusal because another holds one, or nothing
-// because the file system keeps no locks.
-enum class LockAnswer { locked, heldByAnother, noLocks };
-
-// A writer holds an exclusive lock on its temporary for as long as it writes it, which tells
-// every other run, in any PID namespace and on any machine sharing the folder through a file
-// system that passes locks on (NFS, SMB), that it is alive; the system drops the lock however
-// the writer ends. An open file description's lock (or flock) belongs to the open file, not to
-// the process, so this process's own clean-up finds its live temporaries held too. Clean-up
-// asks for a shared lock without waiting; the writer waits, which is never long since clean-up
-// holds one only to look and remove.
-LockAnswer lockTemporary(int fd, bool writer) {
-#if defined(__EMSCRIPTEN__)
-    (void)fd;
-    (void)writer;
-    return LockAnswer::noLocks;
-#elif defined(F_OFD_SETLK)
-    struct flock lock {};
-    lock.l_type = writer ? F_WRLCK : F_RDLCK;
-    lock.l_whence = SEEK_SET; // the whole file, however long it grows
-    while (::fcntl(fd, writer ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
-        if (errno == EINTR)
-            continue;
-        return errno == EAGAIN || errno == EACCES ? LockAnswer::heldByAnother : LockAnswer::noLocks;
-    }
-    return LockAnswer::locked;
-#else
-    while (::flock(fd, writer ? LOCK_EX : LOCK_SH | LOCK_NB) != 0) {
-        if (errno == EINTR)
-            continue;
-        return errno == EWOULDBLOCK ? LockAnswer::heldByAnother : LockAnswer::noLocks;
-    }
-    return LockAnswer::locked;
-#endif
-}
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// Whether path still names the file open as fd.
-bool stillNamed(int fd, const std::filesystem::path& path) {
-    struct stat open {};
-    struct stat named {};
-    return ::fstat(fd, &open) == 0 && ::lstat(path.c_str(), &named) == 0 && sameFile(open, named);
-}
-
-// Creates a temporary file that did not exist before, with mode less the user's umask (as the
-// final file would have had if written in place), and holds the writer's lock on it. Its
-// descriptor writes whatever the mode says.
-int createTemporary(const std::filesystem::path& target, mode_t mode,
-                    std::filesystem::path& temporary, std::error_code& error) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = temporaryNameBeside(target);
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            error = lastSystemError();
-            return -1;
-        }
-        // Between the open and the lock, a clean-up elsewhere may have found the new file
-        // unlocked and removed it: then it is written under a new name.
-        if (lockTemporary(fd, true) != LockAnswer::locked || stillNamed(fd, temporary))
-            return fd;
-        ::close(fd);
-    }
-    error = std::make_error_code(std::errc::file_exists);
-    return -1;
-}
-
-// An unnamed file in target's folder (O_TMPFILE): nothing is seen in the folder until it is
-// linked in, and a process killed while writing leaves nothing at all. Returns -1 where the
-// file system or the kernel cannot make one (vfat and exfat cards, for one), with no error.
-int createUnnamed(const std::filesystem::path& target, mode_t mode) {
-#ifdef O_TMPFILE
-    const std::filesystem::path folder =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-#else
-    (void)target;
-    (void)mode;
-    return -1;
-#endif
-}
 
 // Gives the unnamed file open as fd the name path, which must not exist yet. The /proc link
 // works for every user; the AT_EMPTY_PATH form is tried where /proc is not mounted.
@@ -315,7 +214,6 @@ void startWriteBack(int fd) {
 #endif
 }
 
-
 // Closes a staged file's descriptor; a close that fails means the bytes may not be whole.
 std::error_code closeStaged(StagedFile& file) {
     const int fd = static_cast<int>(file.file);
@@ -449,222 +347,6 @@ std::error_code flushFolder(const std::filesystem::path& folder) {
     }
     ::close(fd);
     return error;
-}
-
-std::error_code readAt(NativeFile file, std::uint8_t* data, std::size_t size, std::int64_t offset,
-                       std::size_t& got) {
-    const int fd = static_cast<int>(file);
-    got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd, data + got, size - got, offset + static_cast<off_t>(got));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastSystemError();
-        }
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return {};
-}
-
-std::error_code writeAll(NativeFile file, const std::uint8_t* data, std::size_t size) {
-    const int fd = static_cast<int>(file);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastSystemError();
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return {};
-}
-
-std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0)
-        return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
-                        static_cast<std::uint64_t>(status.st_ino)};
-}
-
-std::filesystem::perms permissionsOf(NativeFile file) {
-    struct stat status {};
-    if (::fstat(static_cast<int>(file), &status) != 0)
-        return std::filesystem::perms::unknown;
-    return static_cast<std::filesystem::perms>(status.st_mode) & std::filesystem::perms::mask;
-}
-
-std::uint64_t currentProcessId() {
-    return static_cast<std::uint64_t>(::getpid());
-}
-
-bool processIsRunning(std::uint64_t processId) {
-#if defined(__EMSCRIPTEN__)
-    // The page has no processes to ask about, and writes no files: every writer counts as alive.
-    (void)processId;
-    return true;
-#else
-    // A signal 0 asks only whether the process is there; EPERM means it is, under another user.
-    const auto pid = static_cast<pid_t>(processId);
-    if (pid <= 0 || static_cast<std::uint64_t>(pid) != processId)
-        return false;
-    return ::kill(pid, 0) == 0 || errno == EPERM;
-#endif
-}
-
-bool removeIfAbandoned(const std::filesystem::path& temporary, std::uint64_t writer) {
-    // Opened to be locked, never to be written; a fifo under a temporary's name must not hang.
-    const int fd =
-        ::open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    struct stat status {};
-    bool abandoned = false;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        switch (lockTemporary(fd, false)) {
-        case LockAnswer::locked:
-            abandoned = true;
-            break;
-        case LockAnswer::heldByAnother:
-            break;
-        case LockAnswer::noLocks: {
-            // Nothing tells a live writer on another machine or in another PID namespace from a
-            // dead one here but time: no image takes hours to write, and a FAT card's clock
-            // (local time, whichever zone its writer was in) can be half a day off ours.
-            const auto age = std::difftime(std::time(nullptr), status.st_mtime);
-            abandoned = writer != currentProcessId() && !processIsRunning(writer) &&
-                        age >= static_cast<double>(kUnlockedTemporaryAge.count()) * 3600;
-            break;
-        }
-        }
-    }
-    // Still the file that was locked and looked at: another run may have removed it and a new
-    // writer taken the name meanwhile. The lock is kept until it is gone.
-    struct stat named {};
-    const bool removed = abandoned && ::lstat(temporary.c_str(), &named) == 0 &&
-                         sameFile(status, named) && ::unlink(temporary.c_str()) == 0;
-    ::close(fd);
-    return removed;
-}
-
-bool nameIsTaken(const std::filesystem::path& path) {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
-}
-
-// The bytes of a POSIX name are the name, whatever their encoding: they pass unchanged.
-std::string utf8Text(const std::filesystem::path& path) {
-    return path.native();
-}
-
-std::filesystem::path pathFromUtf8(const std::string& text) {
-    return std::filesystem::path(text);
-}
-
-bool isHidden(const std::filesystem::path& path) {
-    const std::string leaf = path.filename().string();
-    return leaf.empty() || leaf.front() == '.';
-}
-
-std::error_code openForReading(const std::filesystem::path& path, NativeFile& file,
-                               std::int64_t& length) {
-    file = kNoFile;
-    length = 0;
-    // O_NONBLOCK: opening a fifo for reading would otherwise wait for a writer forever.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return lastSystemError();
-    std::error_code error;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0)
-        error = lastSystemError();
-    else if (S_ISDIR(status.st_mode))
-        error = std::make_error_code(std::errc::is_a_directory);
-    else if (!S_ISREG(status.st_mode))
-        error = make_error_code(Refusal::notRegularFile);
-    if (error) {
-        ::close(fd);
-        return error;
-    }
-    file = fd;
-    length = static_cast<std::int64_t>(status.st_size);
-    return {};
-}
-
-void closeFile(NativeFile file) {
-    if (file != kNoFile)
-        ::close(static_cast<int>(file));
-}
-
-std::error_code copyInKernel(NativeFile input, std::int64_t& offset, NativeFile output,
-                             std::int64_t& remaining) {
-#if defined(__EMSCRIPTEN__)
-    // Emscripten's C library declares copy_file_range but has no such call; its file systems live
-    // in the program's own memory, so the read and write copy is all there is to do there.
-    (void)input;
-    (void)offset;
-    (void)output;
-    (void)remaining;
-    return std::make_error_code(std::errc::not_supported);
-#else
-    while (remaining > 0) {
-        off_t from = static_cast<off_t>(offset);
-        const ssize_t n =
-            ::copy_file_range(static_cast<int>(input), &from, static_cast<int>(output), nullptr,
-                              static_cast<std::size_t>(remaining), 0);
-        if (n > 0) {
-            offset += n;
-            remaining -= n;
-        } else if (n == 0) {
-            return make_error_code(Refusal::inputChanged);
-        } else if (errno != EINTR) {
-            // Not every pair of files can be served (another file system, an old kernel, a file
-            // system without it).
-            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-                errno == EBADF)
-                return std::make_error_code(std::errc::not_supported);
-            return lastSystemError();
-        }
-    }
-    return {};
-#endif
-}
-
-std::error_code fileKindOf(const std::filesystem::path& path, FileKind& kind) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        const int error = errno;
-        kind = error == ENOENT || error == ENOTDIR ? FileKind::notFound : FileKind::unknown;
-        return {error, std::generic_category()};
-    }
-    kind = S_ISREG(status.st_mode)   ? FileKind::regular
-           : S_ISDIR(status.st_mode) ? FileKind::directory
-                                     : FileKind::other;
-    return {};
-}
-
-bool isSymbolicLink(const std::filesystem::path& path) {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
-}
-
-std::vector<std::filesystem::path> folderEntries(const std::filesystem::path& folder) {
-    std::vector<std::filesystem::path> names;
-    DIR* const listing = ::opendir(folder.c_str());
-    if (listing == nullptr)
-        return names;
-    while (const dirent* entry = ::readdir(listing)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..")
-            names.emplace_back(name);
-    }
-    ::closedir(listing);
-    return names;
 }
 
 } // namespace twinframe
