@@ -211,7 +211,7 @@ struct FileAhead {
     std::int64_t searchStart = 0;
     FileBuffer buffer;
     std::optional<FileIdentity> identity; // of the file opened, the same before and after
-    std::optional<SplitPlan> plan; // none for a file the checks refuse, or a read failure
+    std::optional<SplitPlan> plan;        // none for a file the checks refuse, or a read failure
 
     void openAndPlan() {
         const auto before = identityOf(input);
@@ -351,8 +351,8 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
     // Taken up as it was opened and planned while the file before waited for the disk, if it
     // was; a file put in its place since (another renamed onto its name) is opened afresh.
     const std::shared_ptr<FileAhead> ahead = std::exchange(batch.ahead, nullptr);
-    const bool takenUp = ahead && ahead->input == input && ahead->identity &&
-                         identityOf(input) == ahead->identity;
+    const bool takenUp =
+        ahead && ahead->input == input && ahead->identity && identityOf(input) == ahead->identity;
     if (takenUp) {
         fileBuffer.swap(ahead->buffer);
     } else if (const std::error_code error = fileBuffer.fill(input)) {
@@ -422,7 +422,8 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
     const ExistingFile existing =
         plan.kind == SplitKind::oneImage ? ExistingFile::keep : ExistingFile::replace;
     std::size_t failed = 0;
-    const std::error_code publishError = publishOpeningNext(batch, plan.searchStart, failed, existing);
+    const std::error_code publishError =
+        publishOpeningNext(batch, plan.searchStart, failed, existing);
     if (const std::error_code error = publishError) {
         bool sameBytes = false;
         const auto refusal = existing == ExistingFile::keep && error == std::errc::file_exists
