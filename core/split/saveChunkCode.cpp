@@ -6,6 +6,7 @@
 #include "scanSignature.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace twinframe {
@@ -24,6 +25,19 @@ FileBuffer::FileBuffer() : head_(uninitialisedBuffer(kIndexReach)), reader_(kDef
 void FileBuffer::setBlockSize(std::size_t bytes) {
     reader_.setBlockSize(bytes);
     blockLength_ = 0;
+}
+
+void FileBuffer::swap(FileBuffer& other) noexcept {
+    std::swap(file_, other.file_);
+    std::swap(length_, other.length_);
+    std::swap(permissions_, other.permissions_);
+    std::swap(head_, other.head_);
+    std::swap(headLength_, other.headLength_);
+    reader_.swap(other.reader_);
+    std::swap(blockData_, other.blockData_); // points into head_ or reader_, which move with it
+    std::swap(blockStart_, other.blockStart_);
+    std::swap(blockLength_, other.blockLength_);
+    std::swap(readError_, other.readError_);
 }
 
 FileBuffer::~FileBuffer() {
