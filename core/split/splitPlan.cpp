@@ -1,4 +1,4 @@
-#include "splitFile.h"
+#include "splitPlan.h"
 
 #include "saveChunkCode.h"
 
