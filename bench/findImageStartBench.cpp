@@ -1,7 +1,7 @@
 // How fast the image-start scan runs over 4 MB of JPEG-like data, against memchr looking for a
 // byte that never occurs in the same buffer: the speed of a plain pass over memory.
 #include "MpoBuilder.h"
-#include "saveChunkCode.h"
+#include "split/saveChunkCode.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BatchReporter.h"
+#include "split/BatchReporter.h"
 
 #include <ostream>
 #include <string>

@@ -3,7 +3,7 @@
 // whatever the console's code page), and to a pipe or a file as UTF-8. Lines end in CR LF, as
 // Windows programs end them (Notepad of old and many tools that read a file or a pipe want it).
 #include "commandLine.h"
-#include "utf16.h"
+#include "platform/utf16.h"
 
 #include <windows.h>
 

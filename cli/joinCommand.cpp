@@ -1,9 +1,9 @@
 #include "joinCommand.h"
 
 #include "ConsoleReporter.h"
-#include "failure.h"
-#include "fileSystem.h"
 #include "joinPair.h"
+#include "platform/failure.h"
+#include "platform/fileSystem.h"
 #include "stopSignals.h"
 
 #include <algorithm>

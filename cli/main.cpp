@@ -1,9 +1,9 @@
 #include "ConsoleReporter.h"
 #include "commandLine.h"
-#include "failure.h"
 #include "joinCommand.h"
-#include "runBatch.h"
-#include "splitFile.h"
+#include "platform/failure.h"
+#include "split/runBatch.h"
+#include "split/splitFile.h"
 #include "stopSignals.h"
 #include "version.h"
 

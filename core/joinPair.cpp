@@ -1,9 +1,9 @@
 #include "joinPair.h"
 
-#include "failure.h"
-#include "fileSystem.h"
 #include "jpegSegments.h"
 #include "mpWriter.h"
+#include "platform/failure.h"
+#include "platform/fileSystem.h"
 
 #include <algorithm>
 #include <cstring>

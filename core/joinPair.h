@@ -1,8 +1,8 @@
 #pragma once
 
-#include "BatchReporter.h"
-#include "fileSystem.h"
 #include "mpIndex.h"
+#include "platform/fileSystem.h"
+#include "split/BatchReporter.h"
 
 #include <array>
 #include <cstddef>

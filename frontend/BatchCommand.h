@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runBatch.h"
+#include "split/runBatch.h"
 
 #include <cstdint>
 #include <filesystem>

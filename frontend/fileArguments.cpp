@@ -1,6 +1,6 @@
 #include "fileArguments.h"
 
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "blockReader.h"
 #include "MpoBuilder.h"
-#include "failure.h"
-#include "fileSystem.h"
+#include "platform/blockReader.h"
+#include "platform/failure.h"
+#include "platform/fileSystem.h"
 
 #include <gtest/gtest.h>
 

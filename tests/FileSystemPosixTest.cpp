@@ -1,7 +1,7 @@
 // Unnamed temporaries (O_TMPFILE) and a process killed by a signal: POSIX systems only.
 #include "MpoBuilder.h"
 #include "WriteNoting.h"
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "fileSystem.h"
 #include "MpoBuilder.h"
 #include "WriteNoting.h"
-#include "saveChunkCode.h"
+#include "platform/fileSystem.h"
+#include "split/saveChunkCode.h"
 
 #include <gtest/gtest.h>
 

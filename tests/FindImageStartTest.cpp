@@ -1,6 +1,6 @@
 #include "MpoBuilder.h"
-#include "saveChunkCode.h"
 #include "scanSignature.h"
+#include "split/saveChunkCode.h"
 
 #include <gtest/gtest.h>
 

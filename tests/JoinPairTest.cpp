@@ -1,9 +1,9 @@
-#include "joinPair.h"
 #include "JpegBuilder.h"
+#include "joinPair.h"
 #include "mpIndex.h"
 #include "mpWriter.h"
-#include "saveChunkCode.h"
-#include "splitFile.h"
+#include "split/saveChunkCode.h"
+#include "split/splitFile.h"
 
 #include <gtest/gtest.h>
 

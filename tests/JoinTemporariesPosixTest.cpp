@@ -2,7 +2,7 @@
 // image, SIGKILL and unshare, as root on Linux (each test skips with its reason otherwise).
 #include "CliRun.h"
 #include "JpegBuilder.h"
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
 #include <gtest/gtest.h>
 

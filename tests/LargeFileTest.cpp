@@ -1,5 +1,5 @@
 #include "MpoBuilder.h"
-#include "runBatch.h"
+#include "split/runBatch.h"
 
 #include <gtest/gtest.h>
 

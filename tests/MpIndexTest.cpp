@@ -1,8 +1,8 @@
-#include "mpIndex.h"
 #include "MpoBuilder.h"
 #include "jpegSegments.h"
-#include "saveChunkCode.h"
-#include "splitFile.h"
+#include "mpIndex.h"
+#include "split/saveChunkCode.h"
+#include "split/splitFile.h"
 
 #include <gtest/gtest.h>
 

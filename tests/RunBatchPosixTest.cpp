@@ -2,7 +2,7 @@
 // only.
 #include "FileAccessAsUser.h"
 #include "MpoBuilder.h"
-#include "runBatch.h"
+#include "split/runBatch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "runBatch.h"
 #include "MpoBuilder.h"
+#include "split/runBatch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Permissions, fifos, symbolic links and /dev/shm: POSIX systems only.
 #include "MpoBuilder.h"
-#include "failure.h"
-#include "saveChunkCode.h"
+#include "platform/failure.h"
+#include "split/saveChunkCode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "MpoBuilder.h"
-#include "failure.h"
-#include "saveChunkCode.h"
+#include "platform/failure.h"
+#include "split/saveChunkCode.h"
 
 #include <gtest/gtest.h>
 

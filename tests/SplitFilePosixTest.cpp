@@ -2,8 +2,8 @@
 #include "JpegBuilder.h"
 #include "MpoBuilder.h"
 #include "joinPair.h"
-#include "runBatch.h"
-#include "splitFile.h"
+#include "split/runBatch.h"
+#include "split/splitFile.h"
 
 #include <gtest/gtest.h>
 

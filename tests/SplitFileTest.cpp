@@ -1,6 +1,6 @@
-#include "splitFile.h"
 #include "JpegBuilder.h"
 #include "MpoBuilder.h"
+#include "split/splitFile.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 #include "DirList.h"
 #include "DriveList.h"
 #include "FileList.h"
-#include "failure.h"
 #include "fileArguments.h"
-#include "fileSystem.h"
+#include "platform/failure.h"
+#include "platform/fileSystem.h"
 #include "version.h"
 
 #include <QApplication>

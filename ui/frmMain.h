@@ -1,8 +1,8 @@
 #pragma once
 
 #include "BatchCommand.h"
-#include "BatchReporter.h"
 #include "LauncherProgress.h"
+#include "split/BatchReporter.h"
 
 #include <QPointer>
 #include <QRect>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FolderWatch.h"
-#include "runBatch.h"
+#include "split/runBatch.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "frmMain.h"
 
-#include "failure.h"
 #include "fileArguments.h"
+#include "platform/failure.h"
 #include "version.h"
 #include "wideText.h"
 

@@ -1,6 +1,6 @@
-#include "blockReader.h"
+#include "platform/blockReader.h"
 
-#include "failure.h"
+#include "platform/failure.h"
 
 #include <algorithm>
 #include <utility>

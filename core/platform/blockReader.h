@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
 #include <cstddef>
 #include <cstdint>

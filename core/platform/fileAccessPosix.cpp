@@ -1,7 +1,7 @@
 // The file calls of the core on POSIX systems that read, look at and list files.
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
-#include "failure.h"
+#include "platform/failure.h"
 
 #include <cerrno>
 #include <dirent.h>

@@ -1,11 +1,11 @@
 // The file calls of the core on Windows that read, look at and list files, and the processes
 // that write temporaries: wide-character Win32 calls only.
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
-#include "failure.h"
-#include "handlesWindows.h"
-#include "utf16.h"
-#include "windowsError.h"
+#include "platform/failure.h"
+#include "platform/handlesWindows.h"
+#include "platform/utf16.h"
+#include "platform/windowsError.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // What the file layer does the same on every platform.
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // The file calls of the core on Linux and other POSIX systems (and under Emscripten, whose file
 // systems answer the same calls) that put files on the disk: written whole into temporaries,
 // then given their names, alone or staged and published together.
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
-#include "failure.h"
-#include "temporariesPosix.h"
+#include "platform/failure.h"
+#include "platform/temporariesPosix.h"
 
 #include <cerrno>
 #include <cstdio>

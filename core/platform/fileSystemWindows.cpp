@@ -2,12 +2,12 @@
 // only, so that every name reaches the system as the UTF-16 it is, and the system's own reasons
 // in every failure): written whole into temporaries, then given their names, alone or staged
 // and published together.
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
-#include "failure.h"
-#include "handlesWindows.h"
-#include "utf16.h"
-#include "windowsError.h"
+#include "platform/failure.h"
+#include "platform/handlesWindows.h"
+#include "platform/utf16.h"
+#include "platform/windowsError.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 
 // What the platform's own Windows files share: open files as handles, and the answers of Win32
 // calls read the same way everywhere. Only the platform's Windows files include this.
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 // The temporaries of the file layer on POSIX systems: how they are made and locked, and when
 // one that a killed run left behind may go.
-#include "temporariesPosix.h"
+#include "platform/temporariesPosix.h"
 
-#include "failure.h"
+#include "platform/failure.h"
 
 #include <cerrno>
 #include <csignal>

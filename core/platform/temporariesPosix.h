@@ -3,7 +3,7 @@
 // The temporaries of the file layer on POSIX systems (and under Emscripten): their names, their
 // creation and the writer's lock that tells a live one from an abandoned one. Only the platform's
 // own POSIX files use these.
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
 #include <filesystem>
 #include <sys/stat.h>

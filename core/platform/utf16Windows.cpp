@@ -1,4 +1,4 @@
-#include "utf16.h"
+#include "platform/utf16.h"
 
 #include <windows.h>
 

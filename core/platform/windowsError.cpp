@@ -1,6 +1,6 @@
-#include "windowsError.h"
+#include "platform/windowsError.h"
 
-#include "utf16.h"
+#include "platform/utf16.h"
 
 #include <windows.h>
 

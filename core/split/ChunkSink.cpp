@@ -1,6 +1,6 @@
-#include "ChunkSink.h"
+#include "split/ChunkSink.h"
 
-#include "saveChunkCode.h"
+#include "split/saveChunkCode.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "runBatch.h"
+#include "split/runBatch.h"
 
-#include "failure.h"
-#include "splitFile.h"
+#include "platform/failure.h"
+#include "split/splitFile.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "BatchReporter.h"
-#include "ChunkSink.h"
+#include "split/BatchReporter.h"
+#include "split/ChunkSink.h"
 
 #include <cstdint>
 #include <filesystem>

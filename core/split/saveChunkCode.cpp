@@ -1,8 +1,8 @@
-#include "saveChunkCode.h"
+#include "split/saveChunkCode.h"
 
-#include "failure.h"
-#include "fileSystem.h"
 #include "jpegSegments.h"
+#include "platform/failure.h"
+#include "platform/fileSystem.h"
 #include "scanSignature.h"
 
 #include <algorithm>

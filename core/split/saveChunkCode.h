@@ -1,8 +1,8 @@
 #pragma once
 
-#include "blockReader.h"
-#include "fileSystem.h"
 #include "mpIndex.h"
+#include "platform/blockReader.h"
+#include "platform/fileSystem.h"
 
 #include <algorithm>
 #include <cstdint>

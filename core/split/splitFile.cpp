@@ -1,8 +1,8 @@
-#include "splitFile.h"
+#include "split/splitFile.h"
 
-#include "blockReader.h"
-#include "failure.h"
-#include "saveChunkCode.h"
+#include "platform/blockReader.h"
+#include "platform/failure.h"
+#include "split/saveChunkCode.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "BatchReporter.h"
-#include "ChunkSink.h"
-#include "fileSystem.h"
-#include "splitPlan.h"
+#include "platform/fileSystem.h"
+#include "split/BatchReporter.h"
+#include "split/ChunkSink.h"
+#include "split/splitPlan.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,6 +1,6 @@
-#include "splitPlan.h"
+#include "split/splitPlan.h"
 
-#include "saveChunkCode.h"
+#include "split/saveChunkCode.h"
 
 #include <algorithm>
 #include <cstdlib>

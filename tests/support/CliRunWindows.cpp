@@ -1,7 +1,7 @@
 #include "CliRun.h"
 
-#include "fileSystem.h"
-#include "utf16.h"
+#include "platform/fileSystem.h"
+#include "platform/utf16.h"
 
 #include <windows.h>
 

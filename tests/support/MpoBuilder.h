@@ -1,8 +1,8 @@
 #pragma once
 
-#include "BatchReporter.h"
-#include "runBatch.h"
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
+#include "split/BatchReporter.h"
+#include "split/runBatch.h"
 
 #include <cstdint>
 #include <filesystem>

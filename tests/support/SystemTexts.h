@@ -6,7 +6,7 @@
 #include <system_error>
 
 #ifdef _WIN32
-#include "windowsError.h"
+#include "platform/windowsError.h"
 #endif
 
 namespace twinframe::test {

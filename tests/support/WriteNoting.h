@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MpoBuilder.h"
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
 #include <string>
 #include <system_error>

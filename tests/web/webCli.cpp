@@ -3,7 +3,7 @@
 //   twinframe-web-cli --plan FOLDER NAME...  writes nothing, prints each output's byte range
 // Prints every status text, message and the summary, one per line, tagged.
 #include "WebChunkSink.h"
-#include "runBatch.h"
+#include "split/runBatch.h"
 
 #include <algorithm>
 #include <cstring>

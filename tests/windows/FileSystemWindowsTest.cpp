@@ -3,8 +3,8 @@
 #include "JpegBuilder.h"
 #include "MpoBuilder.h"
 #include "joinPair.h"
-#include "runBatch.h"
-#include "windowsError.h"
+#include "platform/windowsError.h"
+#include "split/runBatch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Ends its own process halfway through writing the file named by its argument, as a user ending
 // the program from the Task Manager would.
-#include "fileSystem.h"
+#include "platform/fileSystem.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ChunkSink.h"
+#include "split/ChunkSink.h"
 
 #include <cstdint>
 #include <filesystem>

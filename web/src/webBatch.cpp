@@ -4,8 +4,8 @@
 // page as its plan. Runs in the page's worker.
 #include "WebChunkSink.h"
 #include "joinPair.h"
-#include "runBatch.h"
-#include "saveChunkCode.h"
+#include "split/runBatch.h"
+#include "split/saveChunkCode.h"
 
 #include <emscripten.h>
 
