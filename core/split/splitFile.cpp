@@ -91,7 +91,8 @@ bool holdsSameBytes(const fs::path& a, const fs::path& b) {
          offset += static_cast<std::int64_t>(blockA.bytes().size())) {
         if (blockA.load(fileA.file, offset, fileA.length) ||
             blockB.load(fileB.file, offset, fileB.length) ||
-            !std::ranges::equal(blockA.bytes(), blockB.bytes()))
+            !std::equal(blockA.bytes().begin(), blockA.bytes().end(), blockB.bytes().begin(),
+                        blockB.bytes().end()))
             return false;
     }
     return true;
