@@ -38,6 +38,15 @@ install_packages() {
     fi
 }
 
+# timed NAME COMMAND...: runs the command, then says how long it took, so that a run's log shows
+# where its time went.
+timed() {
+    local name=$1 start=$SECONDS
+    shift
+    "$@"
+    echo "-- $name: $((SECONDS - start)) s"
+}
+
 # configure_and_build BUILD_DIR [cmake options...]
 configure_and_build() {
     local dir=$1
