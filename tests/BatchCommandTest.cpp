@@ -232,13 +232,14 @@ TEST(BatchCommand, GoingAwayWhileAMessageWaitsEndsTheBatchWithoutHanging) {
     {
         BatchCommand command(window);
         command.start(selected({"a.mpo", "b.mpo"}), dir.path(), false);
-        // File 1's progress, then its message, which holds the batch until it is answered.
-        ASSERT_TRUE(window.waitUntilQueued(2, std::chrono::minutes(1)));
+        // File 1's status and progress, then its message, which holds the batch until it is
+        // answered.
+        ASSERT_TRUE(window.waitUntilQueued(3, std::chrono::minutes(1)));
         // Leaves the message posted and never answered: the window is destroyed with it.
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "b-L.jpg"));
     // What the batch posted reaches no window once its command is gone: no box, no progress.
-    EXPECT_EQ(window.runQueued(), 2u);
+    EXPECT_EQ(window.runQueued(), 3u);
     EXPECT_EQ(window.calls, (Calls{"lock", "wait"}));
     EXPECT_TRUE(window.statuses.empty());
 }
