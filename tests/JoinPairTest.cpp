@@ -1,7 +1,7 @@
-#include "joinPair.h"
+#include "join/joinPair.h"
 #include "JpegBuilder.h"
-#include "mpIndex.h"
-#include "mpWriter.h"
+#include "format/mpIndex.h"
+#include "format/mpWriter.h"
 #include "saveChunkCode.h"
 #include "splitFile.h"
 

@@ -1,7 +1,7 @@
 // Fifos and symbolic links in a file's place, and mounted disk images: POSIX systems only.
 #include "JpegBuilder.h"
 #include "MpoBuilder.h"
-#include "joinPair.h"
+#include "join/joinPair.h"
 #include "runBatch.h"
 #include "splitFile.h"
 

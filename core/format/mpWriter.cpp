@@ -1,4 +1,4 @@
-#include "mpWriter.h"
+#include "format/mpWriter.h"
 
 #include <algorithm>
 #include <cassert>

@@ -1,9 +1,9 @@
-#include "joinPair.h"
+#include "join/joinPair.h"
 
 #include "failure.h"
 #include "fileSystem.h"
-#include "jpegSegments.h"
-#include "mpWriter.h"
+#include "format/jpegSegments.h"
+#include "format/mpWriter.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "BatchReporter.h"
 #include "fileSystem.h"
-#include "mpIndex.h"
+#include "format/mpIndex.h"
 
 #include <array>
 #include <cstddef>

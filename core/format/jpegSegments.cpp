@@ -1,4 +1,4 @@
-#include "jpegSegments.h"
+#include "format/jpegSegments.h"
 
 namespace twinframe {
 
