@@ -2,48 +2,35 @@
 
 namespace twinframe {
 
-namespace {
-
-bool hasNoLength(std::uint8_t marker) {
-    return (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01;
-}
-
-} // namespace
-
 SegmentWalk walkSegments(std::span<const std::uint8_t> bytes,
                          const std::function<bool(const JpegSegment&)>& visit) {
-    std::size_t pos = 2;
-    while (pos < bytes.size()) {
-        if (bytes[pos] != 0xFF)
-            return {SegmentWalkEnd::notAMarker, pos};
-        // Any number of FF bytes may pad the space before a marker; the marker is the last FF.
-        while (pos + 1 < bytes.size() && bytes[pos + 1] == 0xFF)
-            ++pos;
-        if (pos + 1 >= bytes.size())
+    BytesAtHand atHand(bytes);
+    std::uint64_t pos = 2;
+    while (true) {
+        std::uint8_t marker = 0;
+        switch (findMarker(atHand, pos, marker)) {
+        case MarkerSearch::marker:
             break;
-        JpegSegment segment;
-        segment.offset = pos;
-        segment.marker = bytes[pos + 1];
-        if (segment.marker == 0xDA)
-            return {SegmentWalkEnd::startOfScan, pos};
-        if (segment.marker == 0xD9)
-            return {SegmentWalkEnd::endOfImage, pos};
-        if (hasNoLength(segment.marker)) {
-            segment.dataOffset = pos + 2;
-        } else {
-            if (pos + 3 >= bytes.size())
-                return {SegmentWalkEnd::pastEnd, pos};
-            const std::size_t length = std::size_t{bytes[pos + 2]} << 8 | bytes[pos + 3];
-            if (length < 2 || length > bytes.size() - pos - 2)
-                return {SegmentWalkEnd::pastEnd, pos};
-            segment.dataOffset = pos + 4;
-            segment.dataLength = length - 2;
+        case MarkerSearch::notAMarker:
+            return {SegmentWalkEnd::notAMarker, static_cast<std::size_t>(pos)};
+        case MarkerSearch::pastEnd:
+            return {SegmentWalkEnd::pastEnd, bytes.size()};
         }
-        if (!visit(segment))
-            return {SegmentWalkEnd::stopped, pos};
-        pos = segment.dataOffset + segment.dataLength;
+        const auto at = static_cast<std::size_t>(pos);
+        if (marker == kStartOfScanMarker)
+            return {SegmentWalkEnd::startOfScan, at};
+        if (marker == kEndOfImageMarker)
+            return {SegmentWalkEnd::endOfImage, at};
+        const std::optional<SegmentAt> segment = segmentAt(atHand, pos, marker);
+        if (!segment)
+            return {SegmentWalkEnd::pastEnd, at};
+        // Inside bytes, so each offset fits in their size's type.
+        const JpegSegment visited{marker, at, static_cast<std::size_t>(segment->dataOffset),
+                                  segment->dataLength};
+        if (!visit(visited))
+            return {SegmentWalkEnd::stopped, at};
+        pos = segment->end();
     }
-    return {SegmentWalkEnd::pastEnd, bytes.size()};
 }
 
 } // namespace twinframe

@@ -2,6 +2,7 @@
 #include "CliRun.h"
 #include "JpegBuilder.h"
 #include "MpoBuilder.h"
+#include "join/joinBatch.h"
 #include "join/joinPair.h"
 #include "runBatch.h"
 #include "windowsError.h"
