@@ -11,15 +11,15 @@
 
 namespace twinframe {
 
-// The markers named in the walk and by those who use it: the byte after FF.
+// A marker is FF and a byte that names it; the names the walk and those who use it need.
 inline constexpr std::uint8_t kMarkerByte = 0xFF;
 inline constexpr std::uint8_t kStartOfImageMarker = 0xD8;
 inline constexpr std::uint8_t kEndOfImageMarker = 0xD9;
 inline constexpr std::uint8_t kStartOfScanMarker = 0xDA;
 inline constexpr std::uint8_t kApp1Marker = 0xE1; // Exif
 inline constexpr std::uint8_t kApp2Marker = 0xE2; // Multi-Picture
-inline constexpr std::string_view kExifIdentifier{"Exif\0\0",
-                                                  6}; // what an Exif APP1's data begins with
+// What an Exif APP1's data begins with.
+inline constexpr std::string_view kExifIdentifier{"Exif\0\0", 6};
 
 // RST0-7: they sit among the compressed data.
 inline bool isRestartMarker(std::uint8_t marker) {

@@ -6,16 +6,9 @@
 
 namespace twinframe {
 
-namespace {
-
-namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-} // namespace
-
 std::error_code writeJoin(const JoinPlan& plan, NativeFile left, NativeFile right,
                           NativeFile output) {
-    Bytes buffer; // only where the kernel cannot copy between these files
+    std::vector<std::uint8_t> buffer; // only where the kernel cannot copy between these files
     for (const JoinPiece& piece : plan.pieces) {
         std::error_code error;
         if (piece.source == JoinSource::made)
@@ -32,6 +25,8 @@ std::error_code writeJoin(const JoinPlan& plan, NativeFile left, NativeFile righ
 }
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // An input held open from its reading to the copy of its bytes, so that both see one file.
 struct OpenInput {
