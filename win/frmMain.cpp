@@ -29,12 +29,13 @@ enum WindowMessage : UINT {
     kFolderChanged,
     kFolderPicked, // the user picked a folder in Dir1
     kActivateBox,  // the window was activated while a box shows: the box goes to the front
+    kTakeHandOffs, // files were handed off by another process, or may now be taken
 };
 
 // The window whose message box is about to be shown, for the hook that finds the box.
 thread_local frmMain* boxOwner = nullptr;
 
-constexpr const wchar_t* kWindowClass = L"TwinframeMainWindow";
+constexpr const wchar_t* kWindowClass = frmMain::windowClass;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 // Why a folder cannot be listed, or no error when it can.
@@ -168,6 +169,21 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DROPFILES:
         onDrop(reinterpret_cast<HDROP>(wParam));
         return 0;
+    case WM_COPYDATA: {
+        // Another process of the program was started, with files or without: the window comes
+        // forward and takes the files once it is free to (the sender waits for this reply only).
+        auto files = handedOffFiles(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        if (!files)
+            break;
+        if (IsIconic(window_))
+            ShowWindow(window_, SW_RESTORE);
+        SetForegroundWindow(window_);
+        if (!files->empty()) {
+            handOffs_.push(std::move(*files));
+            PostMessageW(window_, kTakeHandOffs, 0, 0);
+        }
+        return TRUE;
+    }
     case WM_TIMER:
         // The open folder changed: both lists follow it.
         if (wParam == FileList::kRefreshTimer) {
@@ -199,6 +215,9 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kActivateBox:
         if (openBox_ != nullptr)
             SetActiveWindow(openBox_);
+        return 0;
+    case kTakeHandOffs:
+        takeHandOffs();
         return 0;
     case WM_CLOSE: {
         // Closing during a batch stops it after the file being split, and closes the window then.
@@ -434,6 +453,7 @@ bool frmMain::speedHackChecked() const {
 void frmMain::setControlsLocked(bool locked) {
     busy_ = locked;
     if (locked) {
+        handOffs_.endBurst();
         // A disabled control keeps no focus: Escape must still reach the window.
         focusBeforeBatch_ = GetFocus();
         SetFocus(chk1);
@@ -489,6 +509,17 @@ void frmMain::batchEnded(bool closeNow) {
         taskbar_->SetProgressState(window_, TBPF_NOPROGRESS);
     if (closeNow)
         DestroyWindow(window_);
+    else if (!handOffs_.empty())
+        PostMessageW(window_, kTakeHandOffs, 0, 0);
+}
+
+// Files handed off while a batch ran or a box showed were kept for now: the batch splits what was
+// selected when GO! was pressed, and a box is answered before the lists change under it.
+void frmMain::takeHandOffs() {
+    if (batch_->running() || openBox_ != nullptr)
+        return;
+    for (const std::vector<std::wstring>& files : handOffs_.takeAll())
+        openFiles(files, true);
 }
 
 void frmMain::postToWindow(std::function<void()> task) {
@@ -510,7 +541,7 @@ void frmMain::onDrop(HDROP drop) {
         openFiles(paths);
 }
 
-void frmMain::openFiles(const std::vector<std::wstring>& paths) {
+void frmMain::openFiles(const std::vector<std::wstring>& paths, bool handedOff) {
     if (paths.empty() || batch_->running())
         return;
     const std::vector<std::filesystem::path> given(paths.begin(), paths.end());
@@ -520,8 +551,12 @@ void frmMain::openFiles(const std::vector<std::wstring>& paths) {
         showMessageBox(cannotOpenFolder(folder, error));
         return;
     }
-    openFolder(folder);
     std::vector<std::wstring> selected;
+    if (handedOff && handOffs_.joinsSelection(folder) && sameName(folder, File1.path()))
+        selected = File1.selectedNames();
+    else
+        openFolder(folder);
+    handOffs_.opened(folder);
     for (const std::string& name : arguments.selected)
         selected.push_back(toWide(name));
     File1.selectNames(selected);
@@ -556,6 +591,8 @@ twinframe::BoxAnswer frmMain::showMessageBox(const std::string& text) {
         boxAnsweredStop_ ? twinframe::BoxAnswer::stop : twinframe::BoxAnswer::ok;
     openBox_ = outerBox;
     boxAnsweredStop_ = outerStop;
+    if (openBox_ == nullptr && !handOffs_.empty())
+        PostMessageW(window_, kTakeHandOffs, 0, 0);
     return answer;
 }
 
