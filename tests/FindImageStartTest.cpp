@@ -1,6 +1,6 @@
 #include "MpoBuilder.h"
-#include "saveChunkCode.h"
 #include "format/scanSignature.h"
+#include "saveChunkCode.h"
 
 #include <gtest/gtest.h>
 
