@@ -3,7 +3,7 @@
 #include "ConsoleReporter.h"
 #include "failure.h"
 #include "fileSystem.h"
-#include "joinPair.h"
+#include "join/joinBatch.h"
 #include "stopSignals.h"
 
 #include <algorithm>

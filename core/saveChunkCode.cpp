@@ -2,8 +2,8 @@
 
 #include "failure.h"
 #include "fileSystem.h"
-#include "jpegSegments.h"
-#include "scanSignature.h"
+#include "format/jpegSegments.h"
+#include "format/scanSignature.h"
 
 #include <algorithm>
 #include <utility>

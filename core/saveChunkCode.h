@@ -1,7 +1,7 @@
 #pragma once
 
 #include "fileSystem.h"
-#include "mpIndex.h"
+#include "format/mpIndex.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include "BatchReporter.h"
 #include "ChunkSink.h"
 #include "fileSystem.h"
-#include "mpIndex.h"
+#include "format/mpIndex.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -8,7 +8,7 @@
 // (1 to 3), bits 3-7 how large a block the scan reads (small blocks cross many boundaries).
 // For several files, the next two bytes say where the rest is cut.
 #include "BatchReporter.h"
-#include "mpIndex.h"
+#include "format/mpIndex.h"
 #include "runBatch.h"
 #include "saveChunkCode.h"
 #include "splitFile.h"

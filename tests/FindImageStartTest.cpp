@@ -1,6 +1,6 @@
 #include "MpoBuilder.h"
+#include "format/scanSignature.h"
 #include "saveChunkCode.h"
-#include "scanSignature.h"
 
 #include <gtest/gtest.h>
 

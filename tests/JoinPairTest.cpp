@@ -1,7 +1,9 @@
-#include "joinPair.h"
+#include "join/joinPair.h"
 #include "JpegBuilder.h"
-#include "mpIndex.h"
-#include "mpWriter.h"
+#include "format/exifWriter.h"
+#include "format/mpIndex.h"
+#include "format/mpWriter.h"
+#include "join/joinBatch.h"
 #include "saveChunkCode.h"
 #include "splitFile.h"
 

@@ -1,6 +1,6 @@
-#include "mpIndex.h"
+#include "format/mpIndex.h"
 #include "MpoBuilder.h"
-#include "jpegSegments.h"
+#include "format/jpegSegments.h"
 #include "saveChunkCode.h"
 #include "splitFile.h"
 

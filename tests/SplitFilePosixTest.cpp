@@ -3,7 +3,7 @@
 #include "JpegBuilder.h"
 #include "MpoBuilder.h"
 #include "SplitFileFixture.h"
-#include "joinPair.h"
+#include "join/joinPair.h"
 #include "runBatch.h"
 #include "splitFile.h"
 
