@@ -1,7 +1,7 @@
 #include "joinCommand.h"
 
 #include "ConsoleReporter.h"
-#include "joinPair.h"
+#include "join/joinBatch.h"
 #include "platform/failure.h"
 #include "platform/fileSystem.h"
 #include "stopSignals.h"

@@ -8,8 +8,8 @@
 //
 // The first two bytes of the input give the left's length (big-endian, at most the rest); the
 // right is what follows it. The left's length also sets the block size of the reading in pieces.
-#include "joinPair.h"
-#include "mpIndex.h"
+#include "format/mpIndex.h"
+#include "join/joinPair.h"
 
 #include <algorithm>
 #include <cstdio>

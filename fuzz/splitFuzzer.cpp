@@ -7,7 +7,7 @@
 // The first byte of the input chooses the batch: bit 0 the speed hack, bits 1-2 how many files
 // (1 to 3), bits 3-7 how large a block the scan reads (small blocks cross many boundaries).
 // For several files, the next two bytes say where the rest is cut.
-#include "mpIndex.h"
+#include "format/mpIndex.h"
 #include "split/BatchReporter.h"
 #include "split/runBatch.h"
 #include "split/saveChunkCode.h"

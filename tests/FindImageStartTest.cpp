@@ -1,5 +1,5 @@
 #include "MpoBuilder.h"
-#include "scanSignature.h"
+#include "format/scanSignature.h"
 #include "split/saveChunkCode.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Links, fifos and the system's texts for them: POSIX systems only.
 #include "JpegBuilder.h"
 #include "MpoBuilder.h"
-#include "joinPair.h"
+#include "join/joinPair.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,9 @@
 #include "JpegBuilder.h"
-#include "joinPair.h"
-#include "mpIndex.h"
-#include "mpWriter.h"
+#include "format/exifWriter.h"
+#include "format/mpIndex.h"
+#include "format/mpWriter.h"
+#include "join/joinBatch.h"
+#include "join/joinPair.h"
 #include "split/saveChunkCode.h"
 #include "split/splitFile.h"
 

@@ -1,6 +1,6 @@
 #include "MpoBuilder.h"
-#include "jpegSegments.h"
-#include "mpIndex.h"
+#include "format/jpegSegments.h"
+#include "format/mpIndex.h"
 #include "split/saveChunkCode.h"
 #include "split/splitFile.h"
 

@@ -1,9 +1,9 @@
 #include "split/saveChunkCode.h"
 
-#include "jpegSegments.h"
+#include "format/jpegSegments.h"
+#include "format/scanSignature.h"
 #include "platform/failure.h"
 #include "platform/fileSystem.h"
-#include "scanSignature.h"
 
 #include <algorithm>
 #include <utility>

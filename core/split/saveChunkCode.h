@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mpIndex.h"
+#include "format/mpIndex.h"
 #include "platform/blockReader.h"
 #include "platform/fileSystem.h"
 

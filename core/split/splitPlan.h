@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mpIndex.h"
+#include "format/mpIndex.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "JpegBuilder.h"
 
-#include "jpegSegments.h"
+#include "format/jpegSegments.h"
 
 #include <string_view>
 

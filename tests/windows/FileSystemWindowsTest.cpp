@@ -2,7 +2,8 @@
 #include "CliRun.h"
 #include "JpegBuilder.h"
 #include "MpoBuilder.h"
-#include "joinPair.h"
+#include "join/joinBatch.h"
+#include "join/joinPair.h"
 #include "platform/windowsError.h"
 #include "split/runBatch.h"
 

@@ -3,7 +3,7 @@
 // range of every output; and the joining of pairs of pictures, each joined file handed to the
 // page as its plan. Runs in the page's worker.
 #include "WebChunkSink.h"
-#include "joinPair.h"
+#include "join/joinBatch.h"
 #include "split/runBatch.h"
 #include "split/saveChunkCode.h"
 

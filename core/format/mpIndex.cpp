@@ -1,6 +1,6 @@
-#include "mpIndex.h"
+#include "format/mpIndex.h"
 
-#include "jpegSegments.h"
+#include "format/jpegSegments.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,10 +10,9 @@ namespace twinframe {
 
 namespace {
 
-constexpr std::uint16_t kNumberOfImages = 0xB001;
-constexpr std::uint16_t kMpEntry = 0xB002;
-constexpr std::int64_t kEntrySize = 16;
-constexpr std::int64_t kIfdEntrySize = 12;
+// The format's sizes as the 64-bit offsets here count, so no sum of them can wrap.
+constexpr auto kEntrySize = static_cast<std::int64_t>(kMpEntrySize);
+constexpr auto kEntryInIfd = static_cast<std::int64_t>(kIfdEntrySize);
 
 // The MP header's bytes as the byte order mark says to read them. Every read is bounds-checked:
 // an offset outside the bytes gives nothing.
@@ -50,13 +49,13 @@ class TiffReader {
 // The offset of the byte right after "MPF\0" in the first APP2 segment that begins with it.
 // ranPastHead is set when there is none before the bytes end.
 std::optional<std::int64_t> findMpHeader(std::span<const std::uint8_t> head, bool& ranPastHead) {
-    static constexpr std::uint8_t kMpf[] = {'M', 'P', 'F', 0};
     std::optional<std::int64_t> base;
     const SegmentWalk walk = walkSegments(head, [&](const JpegSegment& segment) {
-        if (segment.marker != 0xE2 || segment.dataLength < sizeof kMpf ||
-            std::memcmp(head.data() + segment.dataOffset, kMpf, sizeof kMpf) != 0)
+        if (segment.marker != kApp2Marker || segment.dataLength < kMpIdentifier.size() ||
+            std::memcmp(head.data() + segment.dataOffset, kMpIdentifier.data(),
+                        kMpIdentifier.size()) != 0)
             return true;
-        base = static_cast<std::int64_t>(segment.dataOffset + sizeof kMpf);
+        base = static_cast<std::int64_t>(segment.dataOffset + kMpIdentifier.size());
         return false;
     });
     if (!base && walk.end == SegmentWalkEnd::pastEnd)
@@ -76,7 +75,7 @@ std::optional<IndexEntry> findTag(const TiffReader& reader, std::int64_t ifd, st
     if (!entries)
         return std::nullopt;
     for (std::int64_t i = 0; i < *entries; ++i) {
-        const std::int64_t entry = ifd + 2 + i * kIfdEntrySize;
+        const std::int64_t entry = ifd + 2 + i * kEntryInIfd;
         const auto entryTag = reader.read(entry, 2);
         const auto type = reader.read(entry + 2, 2);
         const auto count = reader.read(entry + 4, 4);
@@ -121,8 +120,8 @@ MpIndex readIndexFrom(std::span<const std::uint8_t> head, std::int64_t fileLengt
         ranPastHead = true;
         return index;
     }
-    const bool littleEndian = std::memcmp(head.data() + *base, "II*\0", 4) == 0;
-    const bool bigEndian = std::memcmp(head.data() + *base, "MM\0*", 4) == 0;
+    const bool littleEndian = std::memcmp(head.data() + *base, kLittleEndianMark.data(), 4) == 0;
+    const bool bigEndian = std::memcmp(head.data() + *base, kBigEndianMark.data(), 4) == 0;
     if (!littleEndian && !bigEndian)
         return index;
     const TiffReader reader(head, *base, littleEndian, ranPastHead);
@@ -147,7 +146,7 @@ MpIndex readIndexFrom(std::span<const std::uint8_t> head, std::int64_t fileLengt
         // The table lies inside the file but beyond the bytes at hand: no camera writes that.
         if (!attribute || !size || !offset)
             return {};
-        index.types.push_back(*attribute & 0xFFFFFF);
+        index.types.push_back(*attribute & kImageTypeMask);
         // A later image at offset 0 would begin inside the MP header; it is caught below as an
         // image that does not follow the one before it.
         index.starts.push_back(k == 0 || *offset == 0 ? 0 : *base + *offset);
@@ -166,19 +165,14 @@ MpIndex readIndexFrom(std::span<const std::uint8_t> head, std::int64_t fileLengt
     return index;
 }
 
-constexpr std::uint16_t kBaseViewpointNum = 0xB204;
-constexpr std::uint16_t kConvergenceAngle = 0xB205;
-constexpr std::uint16_t kBaselineLength = 0xB206;
-constexpr std::uint32_t kLongType = 4;
-constexpr std::uint32_t kRationalType = 5;
-constexpr std::uint32_t kSignedRationalType = 10;
-
 // The tag's entry in the first of the IFDs that holds it with the given type and one value.
 std::optional<IndexEntry> findFigure(const TiffReader& reader, std::span<const std::int64_t> ifds,
-                                     std::uint16_t tag, std::uint32_t type) {
+                                     std::uint16_t tag, TiffType type) {
     for (const std::int64_t ifd : ifds)
         if (const auto entry = findTag(reader, ifd, tag))
-            return entry->type == type && entry->count == 1 ? entry : std::nullopt;
+            return entry->type == static_cast<std::uint32_t>(type) && entry->count == 1
+                       ? entry
+                       : std::nullopt;
     return std::nullopt;
 }
 
@@ -203,11 +197,12 @@ bool indexesStereoPair(const MpIndex& index) {
 }
 
 std::optional<MpAttributes> readMpAttributes(std::span<const std::uint8_t> data) {
-    constexpr std::int64_t base = 4; // after "MPF\0"
-    if (data.size() < base + 8 || std::memcmp(data.data(), "MPF\0", 4) != 0)
+    constexpr auto base = static_cast<std::int64_t>(kMpIdentifier.size());
+    if (data.size() < base + 8 ||
+        std::memcmp(data.data(), kMpIdentifier.data(), kMpIdentifier.size()) != 0)
         return std::nullopt;
-    const bool littleEndian = std::memcmp(data.data() + base, "II*\0", 4) == 0;
-    if (!littleEndian && std::memcmp(data.data() + base, "MM\0*", 4) != 0)
+    const bool littleEndian = std::memcmp(data.data() + base, kLittleEndianMark.data(), 4) == 0;
+    if (!littleEndian && std::memcmp(data.data() + base, kBigEndianMark.data(), 4) != 0)
         return std::nullopt;
     bool ranPastData = false;
     const TiffReader reader(data, base, littleEndian, ranPastData);
@@ -218,17 +213,17 @@ std::optional<MpAttributes> readMpAttributes(std::span<const std::uint8_t> data)
     // later image's holds the attributes alone.
     std::vector<std::int64_t> ifds{*first};
     if (const auto entries = reader.read(*first, 2)) {
-        const auto next = reader.read(std::int64_t{*first} + 2 + *entries * kIfdEntrySize, 4);
+        const auto next = reader.read(std::int64_t{*first} + 2 + *entries * kEntryInIfd, 4);
         if (next && *next != 0)
             ifds.push_back(*next);
     }
 
     MpAttributes attributes;
-    if (const auto viewpoint = findFigure(reader, ifds, kBaseViewpointNum, kLongType))
+    if (const auto viewpoint = findFigure(reader, ifds, kBaseViewpointNum, TiffType::longType))
         attributes.baseViewpoint = viewpoint->value;
-    readRational(reader, findFigure(reader, ifds, kConvergenceAngle, kSignedRationalType),
+    readRational(reader, findFigure(reader, ifds, kConvergenceAngle, TiffType::srational),
                  attributes.convergenceNumerator, attributes.convergenceDenominator);
-    readRational(reader, findFigure(reader, ifds, kBaselineLength, kRationalType),
+    readRational(reader, findFigure(reader, ifds, kBaselineLength, TiffType::rational),
                  attributes.baselineNumerator, attributes.baselineDenominator);
     return attributes;
 }
@@ -245,7 +240,8 @@ MpIndex readMpIndex(std::span<const std::uint8_t> file) {
     return readMpIndex(file.first(std::min(file.size(), kIndexReach)),
                        static_cast<std::int64_t>(file.size()), [file](std::int64_t offset) {
                            const auto at = static_cast<std::size_t>(offset);
-                           return at + 2 <= file.size() && file[at] == 0xFF && file[at + 1] == 0xD8;
+                           return at + 2 <= file.size() && file[at] == kMarkerByte &&
+                                  file[at + 1] == kStartOfImageMarker;
                        });
 }
 

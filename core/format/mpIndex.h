@@ -1,5 +1,7 @@
 #pragma once
 
+#include "format/mpFormat.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -27,15 +29,9 @@ struct MpIndex {
     bool headTooShort = false;
 };
 
-// The image type of each image of a stereo pair: "multi-frame disparity".
-inline constexpr std::uint32_t kDisparityType = 0x020002;
-
 // Whether a usable index says the file is a stereo pair: exactly two images, both of the
 // disparity type, wherever the second begins (the pictures of a pair can differ in size a lot).
 bool indexesStereoPair(const MpIndex& index);
-
-// The value the format gives a figure that the writer does not know.
-inline constexpr std::uint32_t kUnknownFigure = 0xFFFFFFFF;
 
 // What a stereo camera measured, from an image's MP Attribute IFD: the numbers stored, unchanged.
 struct MpAttributes {

@@ -1,4 +1,4 @@
-#include "scanSignature.h"
+#include "format/scanSignature.h"
 
 #include <cstring>
 #include <vector>
