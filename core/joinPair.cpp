@@ -1,5 +1,6 @@
 #include "joinPair.h"
 
+#include "asciiCase.h"
 #include "failure.h"
 #include "fileSystem.h"
 #include "jpegSegments.h"
@@ -521,9 +522,7 @@ std::string inputProblem(const fs::path& path, const JoinInput& input) {
 // Where the extension of a picture's name begins: its ".jpg" or ".jpeg", in any case; npos
 // without one.
 std::size_t pictureExtensionAt(const std::string& leaf) {
-    std::string lower = leaf;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    const std::string lower = asciiLowered(leaf);
     for (const std::string_view extension : {".jpg", ".jpeg"})
         if (lower.size() > extension.size() && lower.ends_with(extension))
             return lower.size() - extension.size();
