@@ -30,12 +30,13 @@ enum WindowMessage : UINT {
     kFolderChanged,
     kFolderPicked, // the user picked a folder in Dir1
     kActivateBox,  // the window was activated while a box shows: the box goes to the front
+    kTakeHandOffs, // files were handed off by another process, or may now be taken
 };
 
 // The window whose message box is about to be shown, for the hook that finds the box.
 thread_local frmMain* boxOwner = nullptr;
 
-constexpr const wchar_t* kWindowClass = L"TwinframeMainWindow";
+constexpr const wchar_t* kWindowClass = frmMain::windowClass;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 std::error_code folderProblem(const std::wstring& folder) {
@@ -158,6 +159,21 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DROPFILES:
         onDrop(reinterpret_cast<HDROP>(wParam));
         return 0;
+    case WM_COPYDATA: {
+        // Another process of the program was started, with files or without: the window comes
+        // forward and takes the files once it is free to (the sender waits for this reply only).
+        auto files = handedOffFiles(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        if (!files)
+            break;
+        if (IsIconic(window_))
+            ShowWindow(window_, SW_RESTORE);
+        SetForegroundWindow(window_);
+        if (!files->empty()) {
+            handOffs_.push(std::move(*files));
+            PostMessageW(window_, kTakeHandOffs, 0, 0);
+        }
+        return TRUE;
+    }
     case WM_TIMER:
         // The open folder changed: both lists follow it.
         if (wParam == FileList::kRefreshTimer) {
@@ -189,6 +205,9 @@ LRESULT frmMain::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kActivateBox:
         if (openBox_ != nullptr)
             SetActiveWindow(openBox_);
+        return 0;
+    case kTakeHandOffs:
+        takeHandOffs();
         return 0;
     case WM_CLOSE: {
         // Closing during a batch stops it after the file being split, and closes the window then.
@@ -410,6 +429,7 @@ bool frmMain::speedHackChecked() const {
 void frmMain::setControlsLocked(bool locked) {
     busy_ = locked;
     if (locked) {
+        handOffs_.endBurst();
         // A disabled control keeps no focus: Escape must still reach the window.
         focusBeforeBatch_ = GetFocus();
         SetFocus(chk1);
@@ -465,6 +485,17 @@ void frmMain::batchEnded(bool closeNow) {
         taskbar_->SetProgressState(window_, TBPF_NOPROGRESS);
     if (closeNow)
         DestroyWindow(window_);
+    else if (!handOffs_.empty())
+        PostMessageW(window_, kTakeHandOffs, 0, 0);
+}
+
+// Files handed off while a batch ran or a box showed were kept for now: the batch splits what was
+// selected when GO! was pressed, and a box is answered before the lists change under it.
+void frmMain::takeHandOffs() {
+    if (batch_->running() || openBox_ != nullptr)
+        return;
+    for (const std::vector<std::wstring>& files : handOffs_.takeAll())
+        openFiles(files, true);
 }
 
 void frmMain::postToWindow(std::function<void()> task) {
@@ -486,14 +517,19 @@ void frmMain::onDrop(HDROP drop) {
         openFiles(paths);
 }
 
-void frmMain::openFiles(const std::vector<std::wstring>& paths) {
+void frmMain::openFiles(const std::vector<std::wstring>& paths, bool handedOff) {
     if (paths.empty() || batch_->running())
         return;
     const std::vector<std::filesystem::path> given(paths.begin(), paths.end());
     const twinframe::FilesToOpen files = twinframe::filesToOpen(given);
     if (files.folder) {
-        openFolder(files.folder->wstring());
+        const std::wstring folder = files.folder->wstring();
         std::vector<std::wstring> selected;
+        if (handedOff && handOffs_.joinsSelection(folder) && sameName(folder, File1.path()))
+            selected = File1.selectedNames();
+        else
+            openFolder(folder);
+        handOffs_.opened(folder);
         for (const std::string& name : files.selected)
             selected.push_back(twinframe::utf16FromUtf8(name));
         File1.selectNames(selected);
@@ -529,6 +565,8 @@ twinframe::BoxAnswer frmMain::showMessageBox(const std::string& text) {
         boxAnsweredStop_ ? twinframe::BoxAnswer::stop : twinframe::BoxAnswer::ok;
     openBox_ = outerBox;
     boxAnsweredStop_ = outerStop;
+    if (openBox_ == nullptr && !handOffs_.empty())
+        PostMessageW(window_, kTakeHandOffs, 0, 0);
     return answer;
 }
 

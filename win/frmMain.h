@@ -4,6 +4,7 @@
 #include "DirList.h"
 #include "DriveList.h"
 #include "FileList.h"
+#include "singleInstance.h"
 
 #include <windows.h>
 
@@ -44,10 +45,13 @@ class frmMain : public twinframe::BatchWindow {
 
     // Opens the folder of the first file with those of the files that are its ".mpo" files
     // selected; the others are named in one message. As for files given on the command line or
-    // dropped on the window.
-    void openFiles(const std::vector<std::wstring>& paths);
+    // dropped on the window; files handed off by another process of the program may instead be
+    // added to the selection (HandOffs says when).
+    void openFiles(const std::vector<std::wstring>& paths, bool handedOff = false);
 
     static constexpr const wchar_t* idleText = L"twinframe.example.org";
+    // The window's class, by which later processes find it to hand it their files.
+    static constexpr const wchar_t* windowClass = L"TwinframeMainWindow";
 
   private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam,
@@ -70,6 +74,7 @@ class frmMain : public twinframe::BatchWindow {
     void goBackToLastGoodPlace();
     void onDrop(HDROP drop);
     bool speedHackChecked() const;
+    void takeHandOffs();
 
     HWND window_ = nullptr;
     HWND Drive1Handle_ = nullptr;
@@ -93,6 +98,8 @@ class frmMain : public twinframe::BatchWindow {
     // The last drive and folder that could be read, to go back to after one that cannot.
     std::wstring goodDrive_;
     std::wstring goodPath_;
+
+    HandOffs handOffs_;
 
     bool busy_ = false;
     bool waitCursor_ = false;

@@ -1,4 +1,5 @@
 #include "frmMain.h"
+#include "singleInstance.h"
 
 #include <windows.h>
 
@@ -20,11 +21,11 @@ static std::vector<std::wstring> fileArguments() {
     return files;
 }
 
-static int runWindow(HINSTANCE instance, int show) {
+static int runWindow(HINSTANCE instance, int show, const std::vector<std::wstring>& files) {
     frmMain window;
     if (!window.create(instance, show))
         return 1;
-    window.openFiles(fileArguments());
+    window.openFiles(files);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         // A Return held down repeats (bit 30: the key was down already): only its first press
@@ -44,12 +45,17 @@ static int runWindow(HINSTANCE instance, int show) {
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    // A window of the program already open takes these files, and this process ends.
+    const std::vector<std::wstring> files = fileArguments();
+    SingleInstance session;
+    if (!session.claim(frmMain::windowClass, files))
+        return 0;
     const INITCOMMONCONTROLSEX controls = {sizeof controls,
                                            ICC_STANDARD_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     // The taskbar button's progress is a COM object of the shell.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const int status = runWindow(instance, show);
+    const int status = runWindow(instance, show, files);
     if (SUCCEEDED(com))
         CoUninitialize();
     return status;

@@ -9,11 +9,17 @@
   WriteRegStr SHCTX "Software\Classes\Applications\twinframe.exe\SupportedTypes" ".mpo" ""
   WriteRegStr SHCTX "Software\Classes\Applications\twinframe.exe\shell\open\command" "" \
     '"$INSTDIR\twinframe.exe" "%1"'
+  ; Both verbs take any number of selected files at once (the default offers a verb on at most
+  ; 15). Explorer may still start the command once per file: the window then gathers them.
+  WriteRegStr SHCTX "Software\Classes\Applications\twinframe.exe\shell\open" \
+    "MultiSelectModel" "Player"
   WriteRegStr SHCTX "Software\Classes\.mpo\OpenWithList\twinframe.exe" "" ""
   WriteRegStr SHCTX "Software\Classes\SystemFileAssociations\.mpo\shell\Twinframe" "" \
     "Open with Twinframe"
   WriteRegStr SHCTX "Software\Classes\SystemFileAssociations\.mpo\shell\Twinframe" "Icon" \
     '"$INSTDIR\twinframe.exe",0'
+  WriteRegStr SHCTX "Software\Classes\SystemFileAssociations\.mpo\shell\Twinframe" \
+    "MultiSelectModel" "Player"
   WriteRegStr SHCTX "Software\Classes\SystemFileAssociations\.mpo\shell\Twinframe\command" "" \
     '"$INSTDIR\twinframe.exe" "%1"'
 !macroend

@@ -49,6 +49,10 @@ check "\"Open with Twinframe\" on .mpo files" grep -q 'REG_SZ *Open with Twinfra
 check "... opening them in twinframe.exe" \
     grep -q '"C:\\Program Files\\Twinframe\\twinframe.exe" "%1"' <<<"$verb"
 check "... in the Open with list" registry 'HKLM\Software\Classes\.mpo\OpenWithList\twinframe.exe'
+check "... taking all the selected files at once" \
+    grep -q 'MultiSelectModel *REG_SZ *Player$' <<<"$verb"
+check "... and so in the Open with list" grep -q 'MultiSelectModel *REG_SZ *Player$' \
+    <<<"$(registry 'HKLM\Software\Classes\Applications\twinframe.exe\shell\open')"
 no_default_program() { ! registry 'HKLM\Software\Classes\.mpo' | grep -q '(Default)'; }
 check "... without becoming their default program" no_default_program
 

@@ -201,13 +201,18 @@ try:
     demo_outputs = [name for name in jpegs(reference) if not name.startswith("Café")]
     check(same_outputs(batches, demo_outputs, reference),
           "batches: split as twinframe-cli splits them, the speed hack still off")
+    # GO! was pressed with Return from the file list, and both boxes of that batch were answered
+    # with Return: the focus is back on the file list, so the Space now reselects there (Ctrl+A
+    # then selects all again) and does not tick the speed hack, which would make the third batch
+    # split burst.mpo in two and find single.mpo too small.
     for output in batches.glob("*.jpg"):
         output.unlink()
     xdotool("windowfocus", "--sync", main)
-    xdotool("key", "Return")
+    xdotool("key", "--delay", "150", "space", "ctrl+a", "Return")
     check(answer_each_alone(main, 2) == 2, "batches: the third batch's boxes each alone")
     check(same_outputs(batches, demo_outputs, reference),
-          "batches: the third batch split them all again")
+          "batches: the third batch split them all again, Space after the boxes left the speed "
+          "hack off")
     check(close(process, main), "batches: the window closes")
 
     # Escape on a box answers it and stops the batch after that box's file (bad-on-purpose.mpo,
@@ -276,6 +281,73 @@ try:
                                    "burst-2.jpg", "burst-3.jpg"], reference),
           "arguments: only the given .mpo files split, a Unicode name included")
     check(close(process, main), "arguments: the window closes")
+
+    # "Open with" on three files, Explorer starting the program once for each, at once: one
+    # window shows, the two later processes hand it their file and end without a window, and the
+    # three files are selected together, so that GO! (Return) splits those three only.
+    together = work / "together"
+    shutil.copytree(keys, together, ignore=shutil.ignore_patterns("*.jpg"))
+    given = ["DSCF0001.MPO", "burst.mpo", "Café 日本 3D.MPO"]
+    processes = [subprocess.Popen(["wine", window_exe, windows_path(together / name)], env=env,
+                                  cwd=work, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                 for name in given]
+    started.extend(processes)
+    main = wait_for(twinframe_windows, 180)
+    check(bool(wait_for(lambda: sum(p.poll() is not None for p in processes) == 2, 120)),
+          "together: two of the three processes end by themselves")
+    time.sleep(2)
+    windows = twinframe_windows()
+    check(len(windows) == 1, f"together: one window for the three files ({len(windows)})")
+    owner = next((p for p in processes if p.poll() is None), processes[0])
+    if windows:
+        main = windows[0]
+        xdotool("windowfocus", "--sync", main)
+        xdotool("key", "Return")
+        check(answer_boxes(main, 1) == 1, "together: the summary")
+        check(same_outputs(together, ["DSCF0001-L.jpg", "DSCF0001-R.jpg", "burst-1.jpg",
+                                      "burst-2.jpg", "burst-3.jpg", "Café 日本 3D-L.jpg",
+                                      "Café 日本 3D-R.jpg"], reference),
+              f"together: the three files split, and no other {jpegs(together)}")
+        check(close(owner, main), "together: the window closes")
+    for process in processes:
+        if process.poll() is None:
+            process.kill()
+
+    # A file handed off while a batch runs (its box on bad-on-purpose.mpo holds it) waits: the
+    # process that brought it ends without a window, the batch splits just what was selected at
+    # GO!, and then the handed-off file is selected, alone, for the next GO!.
+    during = work / "during"
+    shutil.copytree(keys, during, ignore=shutil.ignore_patterns("*.jpg"))
+    process, main = start_window(during, windows_path(during / "bad-on-purpose.mpo"),
+                                 windows_path(during / "DSCF0001.MPO"))
+    time.sleep(1)
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "Return")
+    box = wait_for(lambda: [w for w in twinframe_windows() if w != main], 60)
+    check(bool(box), "during: the bad file's message holds the batch")
+    late = subprocess.Popen(["wine", window_exe, windows_path(during / "burst.mpo")], env=env,
+                            cwd=work, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    started.append(late)
+    try:
+        late.wait(timeout=120)
+        handed = True
+    except subprocess.TimeoutExpired:
+        handed = False
+    time.sleep(1)
+    check(handed and len(twinframe_windows()) == 2,
+          f"during: the later process ended, no window of its own ({len(twinframe_windows())})")
+    check(answer_each_alone(main, 2) == 2, "during: the bad file's message, then the summary")
+    check(jpegs(during) == ["DSCF0001-L.jpg", "DSCF0001-R.jpg"],
+          f"during: the batch split what was selected at GO! only {jpegs(during)}")
+    for output in during.glob("*.jpg"):
+        output.unlink()
+    time.sleep(1)
+    xdotool("windowfocus", "--sync", main)
+    xdotool("key", "Return")
+    check(answer_boxes(main, 1) == 1, "during: the summary of the next GO!")
+    check(same_outputs(during, ["burst-1.jpg", "burst-2.jpg", "burst-3.jpg"], reference),
+          f"during: then the handed-off file was selected alone {jpegs(during)}")
+    check(close(process, main), "during: the window closes")
 finally:
     for process in started:
         if process.poll() is None:
