@@ -43,12 +43,12 @@ bool comesFirstInFileList(const fs::path& a, const fs::path& b) {
     const fs::path::string_type& second = b.native();
     using Unit = std::make_unsigned_t<fs::path::value_type>; // UTF-8 bytes sort after ASCII
     const auto folded = [](fs::path::value_type c) { return static_cast<Unit>(asciiLower(c)); };
-    const bool before = std::lexicographical_compare(
-        first.begin(), first.end(), second.begin(), second.end(),
-        [&](auto x, auto y) { return folded(x) < folded(y); });
-    const bool after = std::lexicographical_compare(
-        second.begin(), second.end(), first.begin(), first.end(),
-        [&](auto x, auto y) { return folded(x) < folded(y); });
+    const bool before =
+        std::lexicographical_compare(first.begin(), first.end(), second.begin(), second.end(),
+                                     [&](auto x, auto y) { return folded(x) < folded(y); });
+    const bool after =
+        std::lexicographical_compare(second.begin(), second.end(), first.begin(), first.end(),
+                                     [&](auto x, auto y) { return folded(x) < folded(y); });
     if (before != after)
         return before;
     return std::lexicographical_compare(

@@ -21,14 +21,10 @@ PixelRect TwipsScale::place(const TwipsRect& rect) const {
 }
 
 WindowLayout windowLayout(const TwipsScale& scale, int chk1Width) {
-    WindowLayout layout = {scale.px(twips::windowWidth),
-                           scale.px(twips::windowHeight),
-                           scale.place(twips::Drive1),
-                           scale.place(twips::Dir1),
-                           scale.place(twips::File1),
-                           scale.place(twips::cmbGo),
-                           scale.place(twips::lblMain),
-                           scale.place(twips::chk1)};
+    WindowLayout layout = {scale.px(twips::windowWidth), scale.px(twips::windowHeight),
+                           scale.place(twips::Drive1),   scale.place(twips::Dir1),
+                           scale.place(twips::File1),    scale.place(twips::cmbGo),
+                           scale.place(twips::lblMain),  scale.place(twips::chk1)};
     const PixelRect& column = layout.File1;
     PixelRect& check = layout.chk1;
     const int width = std::clamp(chk1Width, check.width, column.width);

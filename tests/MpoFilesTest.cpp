@@ -1,7 +1,7 @@
+#include "mpoFiles.h"
 #include "MpoBuilder.h"
 #include "fileArguments.h"
 #include "fileSystem.h"
-#include "mpoFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -31,12 +31,12 @@ TEST(ListMpoFiles, ListsTheFolderOwnMpoFilesInAnyCaseInTheFileListsOrder) {
 
 TEST(ListMpoFiles, OrderFoldsAsciiLettersToLowerCaseThenTellsNamesApartExactly) {
     const fs::path accented = pathFromUtf8("\xC3\x89t\xC3\xA9.mpo");
-    std::vector<fs::path> names = {"b.mpo", "a.mpo", "A.MPO", accented, "[1].mpo", "B.MPO",
-                                   "a1.mpo"};
+    std::vector<fs::path> names = {"b.mpo",   "a.mpo", "A.MPO", accented,
+                                   "[1].mpo", "B.MPO", "a1.mpo"};
     std::sort(names.begin(), names.end(), comesFirstInFileList);
     // "[" lies between "Z" and "a": before every letter once they are folded to lower case.
-    EXPECT_EQ(names, (std::vector<fs::path>{"[1].mpo", "A.MPO", "a.mpo", "a1.mpo", "B.MPO",
-                                            "b.mpo", accented}));
+    EXPECT_EQ(names, (std::vector<fs::path>{"[1].mpo", "A.MPO", "a.mpo", "a1.mpo", "B.MPO", "b.mpo",
+                                            accented}));
 }
 
 TEST(NearestReadableFolder, ClimbsFromAGoneFolderToTheNearestOneThere) {
@@ -59,8 +59,7 @@ TEST(FilesToOpen, OpensTheFirstFilesFolderOrSaysWhyItCannot) {
     ASSERT_TRUE(files.folder.has_value());
     EXPECT_EQ(*files.folder, dir.path());
     EXPECT_EQ(files.selected, (std::vector<std::string>{"b.MPO", "a.mpo"}));
-    EXPECT_EQ(files.message,
-              "Not selected, not an .mpo file:\r" + utf8Text(dir / "note.txt"));
+    EXPECT_EQ(files.message, "Not selected, not an .mpo file:\r" + utf8Text(dir / "note.txt"));
     EXPECT_TRUE(filesToOpen(std::vector<fs::path>{dir / "a.mpo"}).message.empty());
 
     const FilesToOpen gone = filesToOpen(std::vector<fs::path>{dir / "gone" / "a.mpo"});

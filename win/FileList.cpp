@@ -100,7 +100,7 @@ std::vector<twinframe::FileEntry> FileList::entries() const {
     std::vector<twinframe::FileEntry> list;
     list.reserve(names_.size());
     for (std::size_t row = 0; row < names_.size(); ++row)
-        list.push_back({twinframe::utf8FromUtf16(names_[row]),
-                        SendMessageW(list_, LB_GETSEL, row, 0) > 0});
+        list.push_back(
+            {twinframe::utf8FromUtf16(names_[row]), SendMessageW(list_, LB_GETSEL, row, 0) > 0});
     return list;
 }
