@@ -1,5 +1,6 @@
 // The Win32 window's texts: UTF-8 from the core to UTF-16 and back, the message box's line
-// breaks, the file list's order, and the drive list's captions from Explorer's names.
+// breaks, the folder tree's order (nameBefore), and the drive list's captions from Explorer's
+// names.
 #include "DriveList.h"
 #include "utf16.h"
 #include "wideText.h"
