@@ -39,6 +39,8 @@ class ChunkSink {
     // cut or a pulled card after the batch's summary loses none; folder receives the folder
     // that could not be flushed.
     virtual std::error_code makeDurable(std::filesystem::path& folder);
+    // Whether publish waits for the disk: the batch then opens and plans its next file meanwhile.
+    virtual bool waitsForDisk() const { return false; }
 
     // The own name (leaf) of a regular file that is already where target would go, in the spelling
     // the folder holds it (DSCF0001.JPG where the file system ignores case and target ends in
@@ -63,6 +65,7 @@ class FileChunkSink : public ChunkSink {
     std::error_code publish(ExistingFile existing, std::size_t& failed) override;
     void discard() override;
     std::error_code makeDurable(std::filesystem::path& folder) override;
+    bool waitsForDisk() const override { return true; }
     std::optional<std::filesystem::path> existingName(const std::filesystem::path& target) override;
     bool isSameEntry(const std::filesystem::path& a, const std::filesystem::path& b) override;
 

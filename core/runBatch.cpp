@@ -9,6 +9,8 @@ namespace twinframe {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 std::vector<std::string> selectedNamesOf(std::span<const FileEntry> fileList) {
     std::vector<std::string> names;
     for (const FileEntry& entry : fileList)
@@ -60,8 +62,12 @@ BatchResult runBatch(std::span<const FileEntry> fileList, const std::filesystem:
         ++fileIndex;
         reporter.setStatus("File: " + std::to_string(fileIndex));
         reporter.startFile(fileIndex, result.selectedCount);
-        if (!speedHack())
+        batch.searchStartCarriesOver = speedHack();
+        if (!batch.searchStartCarriesOver)
             batch.searchStart = 0;
+        const auto next = static_cast<std::size_t>(fileIndex);
+        batch.nextInput =
+            next < selectedNames.size() ? folder / pathFromUtf8(selectedNames[next]) : fs::path();
         splitFile(folder, name, fileIndex, batch, reporter);
     }
     // Before the summary: every output it counts is on the disk under its name.

@@ -6,6 +6,7 @@
 #include "scanSignature.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace twinframe {
@@ -27,6 +28,20 @@ void FileBuffer::setBlockSize(std::size_t bytes) {
     blockSize_ = std::max<std::size_t>(bytes, 16);
     block_ = uninitialisedBuffer(blockSize_);
     blockLength_ = 0;
+}
+
+void FileBuffer::swap(FileBuffer& other) noexcept {
+    std::swap(file_, other.file_);
+    std::swap(length_, other.length_);
+    std::swap(permissions_, other.permissions_);
+    std::swap(head_, other.head_);
+    std::swap(headLength_, other.headLength_);
+    std::swap(block_, other.block_);
+    std::swap(blockData_, other.blockData_); // points into head_ or block_, which move with it
+    std::swap(blockSize_, other.blockSize_);
+    std::swap(blockStart_, other.blockStart_);
+    std::swap(blockLength_, other.blockLength_);
+    std::swap(readError_, other.readError_);
 }
 
 FileBuffer::~FileBuffer() {

@@ -41,6 +41,9 @@ class FileBuffer {
     // How much the scan reads at a time; the fuzzer makes it small so that short inputs cross
     // many block boundaries. At least 16 bytes.
     void setBlockSize(std::size_t bytes);
+    std::size_t blockSize() const { return blockSize_; }
+    // Trades everything with other: the open file, what was read of it and where the scan is.
+    void swap(FileBuffer& other) noexcept;
     // The first four bytes, or all of them in a shorter file.
     std::span<const std::uint8_t> header() const {
         return head().first(std::min<std::size_t>(headLength_, 4));

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace twinframe {
 
@@ -174,6 +177,86 @@ std::optional<std::string> refusalOfExisting(const fs::path& input, const std::s
     return name + " not split: a different " + utf8Text(shown) + " is already there";
 }
 
+// How the file open in buffer, which passed the size and header checks, is cut. A standard MPO
+// file says where its images are; the scan serves files that do not, or whose index cannot be
+// right. The index is read from the head that fill() read, and again from a longer one only
+// when it may go on past that. On a read failure, error says why and the plan is not to be used.
+SplitPlan planOpenFile(FileBuffer& buffer, std::int64_t searchStart, std::error_code& error) {
+    const std::int64_t fileLength = buffer.length();
+    const auto indexInHead = [&buffer, fileLength] {
+        return readMpIndex(buffer.head(), fileLength,
+                           [&buffer](std::int64_t offset) { return buffer.startsImageAt(offset); });
+    };
+    MpIndex index = indexInHead();
+    if (index.headTooShort && !buffer.headIsWhole()) {
+        if ((error = buffer.extendHead()))
+            return {};
+        index = indexInHead();
+    }
+    SplitPlan plan = planWithIndex(index, fileLength, searchStart, [&buffer](std::int64_t from) {
+        return buffer.findImageStart(from);
+    });
+    error = buffer.readError();
+    return plan;
+}
+
+} // namespace
+
+// The next file of a batch, opened into a buffer of its own and planned for a search start
+// while the file before it waits for the disk: the scan of a file without an index then costs
+// the batch nothing the disk does not take anyway. The plan is made from the very file the
+// buffer holds open, so it always fits the bytes its images are copied from.
+struct FileAhead {
+    fs::path input;
+    std::int64_t searchStart = 0;
+    FileBuffer buffer;
+    std::optional<FileIdentity> identity; // of the file opened, the same before and after
+    std::optional<SplitPlan> plan;        // none for a file the checks refuse, or a read failure
+
+    void openAndPlan() {
+        const auto before = identityOf(input);
+        if (!before || whyPassedOver(input) || buffer.fill(input) || identityOf(input) != before)
+            return;
+        identity = before;
+        if (isTooSmall(buffer.length(), searchStart) || !hasMpoHeader(buffer.header()))
+            return;
+        std::error_code error;
+        SplitPlan planned = planOpenFile(buffer, searchStart, error);
+        if (!error)
+            plan = std::move(planned);
+    }
+};
+
+namespace {
+
+// Publishes the file's outputs; where that waits for the disk, the next file is opened and
+// planned meanwhile, on a thread of its own that is done before this returns.
+std::error_code publishOpeningNext(BatchState& batch, std::int64_t planSearchStart,
+                                   std::size_t& failed, ExistingFile existing) {
+#if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
+    if (batch.sink->waitsForDisk() && !batch.nextInput.empty()) {
+        auto ahead = std::make_shared<FileAhead>();
+        ahead->input = batch.nextInput;
+        ahead->searchStart = batch.searchStartCarriesOver ? planSearchStart : 0;
+        ahead->buffer.setBlockSize(fileBuffer.blockSize());
+        std::thread opening;
+        try {
+            opening = std::thread([&ahead = *ahead] { ahead.openAndPlan(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the next file is opened in its turn, as ever.
+            return batch.sink->publish(existing, failed);
+        }
+        const std::error_code error = batch.sink->publish(existing, failed);
+        opening.join();
+        batch.ahead = std::move(ahead);
+        return error;
+    }
+#else
+    (void)planSearchStart;
+#endif
+    return batch.sink->publish(existing, failed);
+}
+
 } // namespace
 
 std::error_code whyPassedOver(const fs::path& path) {
@@ -265,7 +348,14 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
     if (whyPassedOver(input))
         return;
 
-    if (const std::error_code error = fileBuffer.fill(input)) {
+    // Taken up as it was opened and planned while the file before waited for the disk, if it
+    // was; a file put in its place since (another renamed onto its name) is opened afresh.
+    const std::shared_ptr<FileAhead> ahead = std::exchange(batch.ahead, nullptr);
+    const bool takenUp =
+        ahead && ahead->input == input && ahead->identity && identityOf(input) == ahead->identity;
+    if (takenUp) {
+        fileBuffer.swap(ahead->buffer);
+    } else if (const std::error_code error = fileBuffer.fill(input)) {
         reporter.showMessage(describeFailure("Cannot read", name, error));
         return;
     }
@@ -284,26 +374,12 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
         return;
     }
 
-    // A standard MPO file says where its images are; the scan serves files that do not, or whose
-    // index cannot be right. The index is read from the head that fill() read, and again from
-    // a longer one only when it may go on past that.
-    const auto indexInHead = [fileLength] {
-        return readMpIndex(fileBuffer.head(), fileLength,
-                           [](std::int64_t offset) { return fileBuffer.startsImageAt(offset); });
-    };
-    MpIndex index = indexInHead();
-    if (index.headTooShort && !fileBuffer.headIsWhole()) {
-        if (const std::error_code error = fileBuffer.extendHead()) {
-            reporter.showMessage(describeFailure("Cannot read", name, error));
-            return;
-        }
-        index = indexInHead();
-    }
-    const SplitPlan plan =
-        planWithIndex(index, fileLength, batch.searchStart,
-                      [](std::int64_t from) { return fileBuffer.findImageStart(from); });
-    if (const std::error_code error = fileBuffer.readError()) {
-        reporter.showMessage(describeFailure("Cannot read", name, error));
+    std::error_code readError;
+    const SplitPlan plan = takenUp && ahead->plan && ahead->searchStart == batch.searchStart
+                               ? *ahead->plan
+                               : planOpenFile(fileBuffer, batch.searchStart, readError);
+    if (readError) {
+        reporter.showMessage(describeFailure("Cannot read", name, readError));
         return;
     }
     if (plan.tooManyImages) {
@@ -346,7 +422,9 @@ void splitFile(const fs::path& folder, const std::string& name, std::int64_t fil
     const ExistingFile existing =
         plan.kind == SplitKind::oneImage ? ExistingFile::keep : ExistingFile::replace;
     std::size_t failed = 0;
-    if (const std::error_code error = batch.sink->publish(existing, failed)) {
+    const std::error_code publishError =
+        publishOpeningNext(batch, plan.searchStart, failed, existing);
+    if (const std::error_code error = publishError) {
         bool sameBytes = false;
         const auto refusal = existing == ExistingFile::keep && error == std::errc::file_exists
                                  ? refusalOfExisting(input, name, plan, outputs, batch, sameBytes)

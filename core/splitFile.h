@@ -9,11 +9,14 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace twinframe {
+
+struct FileAhead; // the next file, opened and planned ahead of its turn (splitFile.cpp)
 
 // What one batch carries from file to file.
 struct BatchState {
@@ -26,6 +29,12 @@ struct BatchState {
     // a-L.jpg; x.mpo and x-1.mpo both want x-1.jpg).
     std::map<FileIdentity, std::string> written;
     ChunkSink* sink = &fileChunkSink(); // where the images go
+    // The file the batch splits after this one (empty when none), and whether this one's search
+    // start carries over to it (the speed hack): while a file's outputs wait for the disk, the
+    // next file is opened and planned beside them, and taken up when its turn comes.
+    std::filesystem::path nextInput;
+    bool searchStartCarriesOver = false;
+    std::shared_ptr<FileAhead> ahead;
 };
 
 enum class SplitKind { oneImage, stereoPair, multiImage };
