@@ -16,6 +16,10 @@ packages=(
     dbus-daemon
 )
 
+# Another apt-get or dpkg running (an unattended upgrade, another build) holds the package
+# manager's lock: wait for it, up to ten minutes, rather than fail.
+apt_lock_wait=(-o DPkg::Lock::Timeout=600)
+
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
@@ -28,10 +32,19 @@ install_packages() {
     done
     if [ ${#missing[@]} -gt 0 ]; then
         echo "Installing: ${missing[*]}"
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        as_root apt-get "${apt_lock_wait[@]}" update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get "${apt_lock_wait[@]}" install -y -qq --no-install-recommends \
             "${missing[@]}"
     fi
+}
+
+# timed NAME COMMAND...: runs the command, then says how long it took, so that a run's log shows
+# where its time went.
+timed() {
+    local name=$1 start=$SECONDS
+    shift
+    "$@"
+    echo "-- $name: $((SECONDS - start)) s"
 }
 
 # configure_and_build BUILD_DIR [cmake options...]
@@ -89,7 +102,7 @@ install_windows_packages() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         as_root dpkg --add-architecture i386
         # The new architecture's lists: install_packages only updates when something is missing.
-        as_root apt-get update -qq
+        as_root apt-get "${apt_lock_wait[@]}" update -qq
     fi
     install_packages "${windows_packages[@]}"
     local locale listed

@@ -51,6 +51,25 @@ class NotingWindow : public BatchWindow {
         return posted_.wait_for(lock, wait, [&] { return posts_ != before; });
     }
 
+    // Whether count tasks are waiting to be run within a while; none of them is run.
+    bool waitUntilQueued(std::size_t count, std::chrono::milliseconds wait) {
+        std::unique_lock lock(mutex_);
+        return posted_.wait_for(lock, wait, [&] { return tasks_.size() >= count; });
+    }
+
+    // Runs the tasks posted so far, as a window's event loop would after a batch's command is
+    // gone, and says how many there were.
+    std::size_t runQueued() {
+        std::deque<std::function<void()>> queued;
+        {
+            const std::lock_guard lock(mutex_);
+            queued.swap(tasks_);
+        }
+        for (auto& task : queued)
+            task();
+        return queued.size();
+    }
+
     // Runs posted tasks until the batch has ended (or a minute has passed, which fails).
     void runUntilEnded() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
@@ -213,10 +232,16 @@ TEST(BatchCommand, GoingAwayWhileAMessageWaitsEndsTheBatchWithoutHanging) {
     {
         BatchCommand command(window);
         command.start(selected({"a.mpo", "b.mpo"}), dir.path(), false);
+        // File 1's status and progress, then its message, which holds the batch until it is
+        // answered.
+        ASSERT_TRUE(window.waitUntilQueued(3, std::chrono::minutes(1)));
         // Leaves the message posted and never answered: the window is destroyed with it.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "b-L.jpg"));
+    // What the batch posted reaches no window once its command is gone: no box, no progress.
+    EXPECT_EQ(window.runQueued(), 3u);
+    EXPECT_EQ(window.calls, (Calls{"lock", "wait"}));
+    EXPECT_TRUE(window.statuses.empty());
 }
 
 TEST(FileArguments, SelectsTheFirstFilesFolderAndNamesTheRestByReason) {

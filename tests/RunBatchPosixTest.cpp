@@ -74,30 +74,21 @@ TEST(RunBatch, DiskFullIsToldAndLeavesEarlierFilesIntact) {
 // system's reason and counted, and nothing is written. Elsewhere a name that is gone stays
 // silent, and a loop of links is told.
 TEST(RunBatch, AFileThatCannotBeLookedAtIsToldAndOneThatIsGoneIsNot) {
-    namespace fs = std::filesystem;
     TempDir dir;
-    fs::permissions(dir.path(), fs::perms(0755));
-    fs::create_directory(dir / "card");
-    for (const char* name : {"Q1.MPO", "Q2.MPO"})
-        writeBytes(dir / "card" / name, mpoWithImagesAt(10'000, {0, 5'000}));
-    fs::permissions(dir / "card", fs::perms(0444));
+    UnsearchableFolder card(dir, {"Q1.MPO", "Q2.MPO"});
     RecordingReporter reporter;
     BatchResult result;
-    bool permissionsBound = false;
-    {
-        const FileAccessAsUser asUser;
-        permissionsBound = FileAccessAsUser::permissionsBind();
-        result = runBatch(allSelected({"Q1.MPO", "Q2.MPO"}), dir / "card", always(false), reporter);
-    }
-    fs::permissions(dir / "card", fs::perms(0755));
-    if (!permissionsBound)
+    if (!card.withoutSearch([&] {
+            result = runBatch(allSelected({"Q1.MPO", "Q2.MPO"}), card.path(), always(false),
+                              reporter);
+        }))
         GTEST_SKIP() << "root here cannot give up its power over permissions (setfsuid)";
     EXPECT_EQ(reporter.messages, (Names{"Cannot read Q1.MPO: Permission denied",
                                         "Cannot read Q2.MPO: Permission denied"}));
     EXPECT_EQ(summaryText(result), "Files processed: 2\rTotal images: 0");
     EXPECT_EQ(dir.names(), Names{"card"});
 
-    fs::create_symlink("loop.mpo", dir / "loop.mpo");
+    std::filesystem::create_symlink("loop.mpo", dir / "loop.mpo");
     RecordingReporter other;
     result = runBatch(allSelected({"gone.mpo", "loop.mpo"}), dir.path(), always(false), other);
     EXPECT_EQ(other.messages, Names{"Cannot read loop.mpo: Too many levels of symbolic links"});

@@ -37,6 +37,12 @@ struct BuiltJpeg {
 
 BuiltJpeg buildJpeg(const JpegRecipe& recipe);
 
+// Two different pictures named left and right in dir, a pair to join.
+inline void writePair(const TempDir& dir, const std::string& left, const std::string& right) {
+    writeBytes(dir / left, buildJpeg({.seed = 1}).bytes);
+    writeBytes(dir / right, buildJpeg({.seed = 2}).bytes);
+}
+
 // The segments of an image's header (from SOI to the first SOS) as whole segments, in order.
 std::vector<Bytes> headerSegments(const Bytes& image);
 

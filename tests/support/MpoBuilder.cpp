@@ -62,8 +62,8 @@ IndexedMpo mpoWithIndex(std::size_t totalLength, std::initializer_list<std::size
 }
 
 MpIndexLayout writeMpIndex(Bytes& bytes, const std::vector<std::size_t>& bounds, bool littleEndian,
-                           bool thumbnail, std::size_t exifLength) {
-    const std::size_t totalLength = bytes.size();
+                           bool thumbnail, std::size_t exifLength, std::size_t fileLength) {
+    const std::size_t totalLength = fileLength != 0 ? fileLength : bytes.size();
     const auto count = static_cast<std::uint32_t>(bounds.size());
     const auto put = [&](std::size_t offset, std::uint32_t value, int size) {
         putNumber(bytes, offset, value, size, littleEndian);

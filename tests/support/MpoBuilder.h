@@ -43,10 +43,11 @@ IndexedMpo mpoWithIndex(std::size_t totalLength, std::initializer_list<std::size
                         bool littleEndian = true, bool thumbnail = false);
 
 // Gives a file made of images at starts that header and index, in place, after an Exif APP1
-// of exifLength bytes (at most 65533).
+// of exifLength bytes (at most 65533). Where file holds only the file's first bytes, fileLength
+// gives its whole length (0: file's own size).
 MpIndexLayout writeMpIndex(Bytes& file, const std::vector<std::size_t>& starts,
                            bool littleEndian = true, bool thumbnail = false,
-                           std::size_t exifLength = 200);
+                           std::size_t exifLength = 200, std::size_t fileLength = 0);
 
 // Writes value as size bytes (2 or 4) at offset, in the given byte order.
 void putNumber(Bytes& bytes, std::size_t offset, std::uint32_t value, int size, bool littleEndian);

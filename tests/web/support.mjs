@@ -192,6 +192,36 @@ export async function pressGo(page, { withLinks = true } = {}) {
     return { ...shown, links: withLinks ? await linksShown(page) : [] };
 }
 
+// The bytes of the file name in the origin's private folder, where the tests' file pickers save,
+// or null where there is none.
+export async function privateFileBytes(page, name) {
+    const base64 = await page.evaluate(async (name) => {
+        const root = await navigator.storage.getDirectory();
+        const handle = await root.getFileHandle(name).catch(() => null);
+        if (!handle) return null;
+        const bytes = new Uint8Array(await (await handle.getFile()).arrayBuffer());
+        let text = "";
+        for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+        return btoa(text);
+    }, name);
+    return base64 === null ? null : Buffer.from(base64, "base64");
+}
+
+// The entries' names of a .zip (a file's path, or its bytes) as Info-ZIP's unzip reads them in a
+// UTF-8 locale, in the archive's order.
+export function zipNames(archive) {
+    const list = (path) => execFileSync("unzip", ["-Z1", path], { env: { ...process.env, LANG: "C.UTF-8", LC_ALL: "C.UTF-8" }, encoding: "utf8" })
+        .split("\n").filter(Boolean);
+    if (typeof archive === "string") return list(archive);
+    const folder = mkdtempSync(join(tmpdir(), "twinframe-zip-"));
+    try {
+        writeFileSync(join(folder, "archive.zip"), archive);
+        return list(join(folder, "archive.zip"));
+    } finally {
+        rmSync(folder, { recursive: true, force: true });
+    }
+}
+
 // Lets the page download into a new folder inside parent; gives a function that waits (up to
 // seconds) for a download of that name to be complete there and gives its path.
 export async function allowDownloads(page, parent = tmpdir()) {
