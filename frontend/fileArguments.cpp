@@ -1,21 +1,14 @@
 #include "fileArguments.h"
 
+#include "mpoFiles.h"
+#include "platform/failure.h"
 #include "platform/fileSystem.h"
-
-#include <algorithm>
 
 namespace twinframe {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-bool hasMpoExtension(const fs::path& path) {
-    std::string extension = utf8Text(path.extension());
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    return extension == ".mpo";
-}
 
 fs::path absoluteOf(const fs::path& path) {
     std::error_code error;
@@ -35,11 +28,6 @@ void appendSection(std::string& text, const std::string& heading,
 }
 
 } // namespace
-
-bool isListableMpo(const fs::path& path) {
-    std::error_code error;
-    return fs::is_regular_file(path, error) && !isHidden(path) && hasMpoExtension(path);
-}
 
 FileArguments sortFileArguments(std::span<const fs::path> paths) {
     FileArguments arguments;
@@ -69,6 +57,21 @@ std::string fileArgumentsMessage(const FileArguments& arguments) {
                   arguments.elsewhere);
     appendSection(text, "Not selected, not found:", arguments.notFound);
     return text;
+}
+
+FilesToOpen filesToOpen(std::span<const fs::path> paths) {
+    FilesToOpen files;
+    if (paths.empty())
+        return files;
+    FileArguments arguments = sortFileArguments(paths);
+    if (const std::error_code error = folderProblem(arguments.folder)) {
+        files.message = describeFailure("Cannot open folder", utf8Text(arguments.folder), error);
+        return files;
+    }
+    files.folder = arguments.folder;
+    files.message = fileArgumentsMessage(arguments);
+    files.selected = std::move(arguments.selected);
+    return files;
 }
 
 } // namespace twinframe

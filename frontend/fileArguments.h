@@ -1,6 +1,9 @@
 #pragma once
 
+#include "mpoFiles.h"
+
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -27,7 +30,15 @@ FileArguments sortFileArguments(std::span<const std::filesystem::path> paths);
 // every message of the program; empty when every file was selected.
 std::string fileArgumentsMessage(const FileArguments& arguments);
 
-// Whether a file list shows the file at path: a visible plain file named "*.mpo" in any case.
-bool isListableMpo(const std::filesystem::path& path);
+// What a window does with files given to it (on its command line, or dropped on it): opens
+// folder, selects the names there, then shows message unless it is empty. When the folder of the
+// first file cannot be opened, there is no folder, and the message says why.
+struct FilesToOpen {
+    std::optional<std::filesystem::path> folder;
+    std::vector<std::string> selected;
+    std::string message;
+};
+
+FilesToOpen filesToOpen(std::span<const std::filesystem::path> paths);
 
 } // namespace twinframe

@@ -1,12 +1,15 @@
 #include "FileList.h"
 
+#include "mpoFiles.h"
+
 #include <QAbstractListModel>
-#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QSet>
 #include <QStyleOptionFocusRect>
+
+#include <filesystem>
 
 // The listed names, changed row by row so that the view keeps its selection and scroll position
 // when the folder changes.
@@ -62,12 +65,12 @@ class MpoNameModel : public QAbstractListModel {
 
 namespace {
 
-// The folder's visible plain files named "*.mpo" in any case. Without QDir::Hidden and
-// QDir::System: no dot files, fifos, sockets or dangling links.
 QStringList listMpoFiles(const QString& path) {
-    if (path.isEmpty())
-        return {};
-    return QDir(path).entryList({"*.mpo"}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    QStringList names;
+    for (const std::filesystem::path& name :
+         twinframe::listMpoFiles(QFile::encodeName(path).toStdString()))
+        names << QFile::decodeName(name.c_str());
+    return names;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "fileArguments.h"
 #include "platform/failure.h"
 #include "platform/fileSystem.h"
+#include "twipsLayout.h"
 #include "version.h"
 
 #include <QApplication>
@@ -17,7 +18,6 @@
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -49,11 +49,12 @@ std::filesystem::path nativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-// Why a folder cannot be listed, or no error when it can.
+QString qtPath(const std::filesystem::path& path) {
+    return QFile::decodeName(path.c_str());
+}
+
 std::error_code folderProblem(const QString& path) {
-    std::error_code error;
-    std::filesystem::directory_iterator probe(nativePath(path), error);
-    return error;
+    return twinframe::folderProblem(nativePath(path));
 }
 
 // A message box with OK only and no icon, titled with the program's name, and wide enough to show
@@ -192,36 +193,18 @@ frmMain::~frmMain() {
     batch_.reset();
 }
 
-// The layout is fixed and given in twips, 1440 to the logical inch, so it scales with the
-// screen's dpi; and, as dialog units do, with the window's font, so that a larger desktop font
-// enlarges the grid instead of cutting captions. The twips were laid out for an 8 pt dialog font
-// whose character cell is 6 pixels wide on average and 13 high at 96 dpi; the grid grows with
-// whichever of the two grows more, and a smaller font keeps it as it is.
-double frmMain::fontScale() const {
-    const QFontMetrics metrics(font());
-    const double pixelsPerPoint = logicalDpiY() / 72.0;
-    const double referenceHeight = 13.0 / 96.0 * 72.0 * pixelsPerPoint;
-    const double referenceWidth = 6.0 / 96.0 * 72.0 * pixelsPerPoint;
-    return std::max(
-        {1.0, metrics.height() / referenceHeight, metrics.averageCharWidth() / referenceWidth});
-}
-
+// The fixed layout the windows share, in twips, at this window's dpi and font.
 void frmMain::placeControls() {
-    const double pixelsPerTwip = logicalDpiX() / 1440.0 * fontScale();
-    const auto px = [pixelsPerTwip](int twips) { return qRound(twips * pixelsPerTwip); };
-    const auto twips = [&px](int left, int top, int width, int height) {
-        return QRect(px(left), px(top), px(width), px(height));
+    const QFontMetrics metrics(font());
+    const twinframe::TwipsScale scale(logicalDpiX(), logicalDpiY(), metrics.averageCharWidth(),
+                                      metrics.height());
+    const twinframe::WindowLayout layout = twinframe::windowLayout(scale, chk1->sizeHint().width());
+    const auto rect = [](const twinframe::PixelRect& r) {
+        return QRect(r.left, r.top, r.width, r.height);
     };
-    layoutSize_ = QSize(px(5055), px(3975));
-    const QRect fileColumn = twips(2640, 120, 2295, 2820);
-    // The layout leaves the check box room for its caption in a small font only: where the
-    // desktop's font is larger, let it grow within the file list's column rather than cut it.
-    QRect check = twips(2880, 3000, 1935, 255);
-    const int checkWidth = std::clamp(chk1->sizeHint().width(), check.width(), fileColumn.width());
-    check.setLeft(std::min(check.x(), fileColumn.right() + 1 - checkWidth));
-    check.setWidth(checkWidth);
-    layout_ = {twips(120, 120, 2415, 315),   twips(120, 600, 2415, 2340), fileColumn,
-               twips(2640, 3360, 2295, 495), twips(120, 3360, 2415, 255), check};
+    layoutSize_ = QSize(layout.width, layout.height);
+    layout_ = {rect(layout.Drive1), rect(layout.Dir1),    rect(layout.File1),
+               rect(layout.cmbGo),  rect(layout.lblMain), rect(layout.chk1)};
     setMinimumSize(layoutSize_); // which makes a smaller window larger
     fitControlsToSize();
     setTabOrder(Drive1, Dir1);
@@ -284,8 +267,8 @@ void frmMain::onVolumesRefreshed() {
     if (Drive1->volumes().contains(goodDrive_))
         return;
     if (const std::error_code error = folderProblem(goodPath_)) {
-        showMessage(twinframe::describeFailure("Cannot open folder", nativePath(goodPath_).string(),
-                                               error));
+        showMessageBox(twinframe::describeFailure("Cannot open folder",
+                                                  nativePath(goodPath_).string(), error));
         goBackToLastGoodPlace();
         return;
     }
@@ -299,7 +282,7 @@ void frmMain::onVolumesRefreshed() {
 void frmMain::onDirChanged(const QString& path) {
     const std::error_code error = folderProblem(path);
     if (error && !goingBack_) {
-        showMessage(
+        showMessageBox(
             twinframe::describeFailure("Cannot open folder", nativePath(path).string(), error));
         goBackToLastGoodPlace();
         return;
@@ -313,9 +296,7 @@ void frmMain::onDirChanged(const QString& path) {
 // folder above it that still can, on its drive, or on the listed drive that holds it should that
 // drive have gone too.
 void frmMain::goBackToLastGoodPlace() {
-    QString path = goodPath_;
-    while (folderProblem(path) && path != QDir::rootPath())
-        path = QFileInfo(path).path();
+    const QString path = qtPath(twinframe::nearestReadableFolder(nativePath(goodPath_)));
     const QScopedValueRollback goingBack(goingBack_, true);
     const QSignalBlocker quietDrive(Drive1);
     if (Drive1->volumes().contains(goodDrive_))
@@ -476,34 +457,27 @@ void frmMain::openFiles(const QStringList& paths) {
     std::vector<std::filesystem::path> given;
     for (const QString& path : paths)
         given.push_back(nativePath(path));
-    const twinframe::FileArguments arguments = twinframe::sortFileArguments(given);
-    const QString folder = QFile::decodeName(arguments.folder.c_str());
-    if (const std::error_code error = folderProblem(folder)) {
-        showMessage(twinframe::describeFailure("Cannot open folder",
-                                               twinframe::utf8Text(arguments.folder), error));
-        return;
+    const twinframe::FilesToOpen files = twinframe::filesToOpen(given);
+    if (files.folder) {
+        const QString folder = qtPath(*files.folder);
+        QStringList selected;
+        for (const std::string& name : files.selected)
+            selected << QString::fromStdString(name);
+        {
+            const QSignalBlocker quietDrive(Drive1);
+            Drive1->setDriveHolding(folder);
+        }
+        Dir1->setPath(Drive1->drive(), folder);
+        File1->selectNames(selected);
     }
-    QStringList selected;
-    for (const std::string& name : arguments.selected)
-        selected << QString::fromStdString(name);
-    {
-        const QSignalBlocker quietDrive(Drive1);
-        Drive1->setDriveHolding(folder);
-    }
-    Dir1->setPath(Drive1->drive(), folder);
-    File1->selectNames(selected);
-    if (!arguments.allSelected())
-        showMessage(twinframe::fileArgumentsMessage(arguments));
+    if (!files.message.empty())
+        showMessageBox(files.message);
 }
 
-void frmMain::setStatus(const std::string& text) {
+void frmMain::showStatus(const std::string& text) {
     lblMain->setText(QString::fromStdString(text));
     // Paint at once, so that each text that gets through from the batch's thread is seen.
     lblMain->repaint();
-}
-
-void frmMain::showMessage(const std::string& text) {
-    showMessageBox(text);
 }
 
 // The box holds whoever asked for it until it is answered, as a modal box does; but the window

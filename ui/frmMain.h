@@ -21,18 +21,14 @@ class QLabel;
 class QPushButton;
 
 // The program's only window: pick a drive, a folder and some of its ".mpo" files, press "GO!",
-// follow the batch in the status line and read the summary. It is also the batch's reporter.
+// follow the batch in the status line and read the summary.
 // The batch command itself (its steps, its thread, stopping, the summary) is shared with the other
 // windows of the program; this class gives it the Qt calls it asks for.
-class frmMain : public QWidget, public twinframe::BatchReporter, private twinframe::BatchWindow {
+class frmMain : public QWidget, private twinframe::BatchWindow {
     Q_OBJECT
   public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
-
-    // Called on the window's thread.
-    void setStatus(const std::string& text) override;
-    void showMessage(const std::string& text) override;
 
     // Opens the folder of the first file with those of the files that are its ".mpo" files
     // selected; the others are named in one message. As for files given on the command line or
@@ -66,7 +62,6 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     void dropEvent(QDropEvent* event) override;
 
   private:
-    double fontScale() const;
     void placeControls();
     void fitControlsToSize();
     QSize roomOnScreen() const;
@@ -82,7 +77,7 @@ class frmMain : public QWidget, public twinframe::BatchReporter, private twinfra
     // What the batch command asks of the window.
     void setControlsLocked(bool locked) override;
     void setWaitCursor(bool waiting) override;
-    void showStatus(const std::string& text) override { setStatus(text); }
+    void showStatus(const std::string& text) override;
     void showIdleText() override;
     void refreshFileList() override;
     twinframe::BoxAnswer showMessageBox(const std::string& text) override;

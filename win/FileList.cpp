@@ -1,43 +1,13 @@
 #include "FileList.h"
 
+#include "mpoFiles.h"
+#include "platform/utf16.h"
 #include "wideText.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
-
-bool hasMpoExtension(std::wstring_view name) {
-    return name.size() > 4 && sameName(name.substr(name.size() - 4), L".mpo");
-}
-
-bool listableAttributes(DWORD attributes) {
-    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                          FILE_ATTRIBUTE_DEVICE)) == 0;
-}
-
-// Every name is read and matched here, not by the pattern "*.mpo": the system would match it
-// against short 8.3 names too, and so list "a.mpox".
-std::vector<std::wstring> listMpoFiles(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    if (folder.empty())
-        return names;
-    std::wstring pattern = folder;
-    if (pattern.back() != L'\\')
-        pattern += L'\\';
-    pattern += L'*';
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
-                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (listableAttributes(found.dwFileAttributes) && hasMpoExtension(found.cFileName))
-            names.emplace_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end(), nameBefore);
-    return names;
-}
 
 bool contains(const std::vector<std::wstring>& names, const std::wstring& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -59,7 +29,9 @@ void FileList::setPath(const std::wstring& path) {
 }
 
 void FileList::refresh() {
-    std::vector<std::wstring> names = listMpoFiles(path_);
+    std::vector<std::wstring> names;
+    for (const std::filesystem::path& name : twinframe::listMpoFiles(path_))
+        names.push_back(name.wstring());
     if (names != names_)
         show(names, selectedNames());
 }
@@ -99,7 +71,7 @@ std::vector<std::wstring> FileList::selectedNames() const {
     std::vector<std::wstring> selected;
     for (const twinframe::FileEntry& entry : entries())
         if (entry.selected)
-            selected.push_back(toWide(entry.name));
+            selected.push_back(twinframe::utf16FromUtf8(entry.name));
     return selected;
 }
 
@@ -128,6 +100,7 @@ std::vector<twinframe::FileEntry> FileList::entries() const {
     std::vector<twinframe::FileEntry> list;
     list.reserve(names_.size());
     for (std::size_t row = 0; row < names_.size(); ++row)
-        list.push_back({toUtf8(names_[row]), SendMessageW(list_, LB_GETSEL, row, 0) > 0});
+        list.push_back(
+            {twinframe::utf8FromUtf16(names_[row]), SendMessageW(list_, LB_GETSEL, row, 0) > 0});
     return list;
 }

@@ -2,13 +2,14 @@
 
 #include "fileArguments.h"
 #include "platform/failure.h"
+#include "platform/utf16.h"
+#include "twipsLayout.h"
 #include "version.h"
 #include "wideText.h"
 
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <utility>
 
@@ -38,15 +39,13 @@ thread_local frmMain* boxOwner = nullptr;
 constexpr const wchar_t* kWindowClass = frmMain::windowClass;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
-// Why a folder cannot be listed, or no error when it can.
 std::error_code folderProblem(const std::wstring& folder) {
-    std::error_code error;
-    std::filesystem::directory_iterator probe(std::filesystem::path(folder), error);
-    return error;
+    return twinframe::folderProblem(std::filesystem::path(folder));
 }
 
 std::string cannotOpenFolder(const std::wstring& folder, std::error_code error) {
-    return twinframe::describeFailure("Cannot open folder", toUtf8(folder), error);
+    return twinframe::describeFailure("Cannot open folder", twinframe::utf8FromUtf16(folder),
+                                      error);
 }
 
 std::wstring fullPath(const std::wstring& path) {
@@ -67,15 +66,6 @@ std::wstring rootOf(const std::wstring& path) {
         return end == std::wstring::npos ? path + L'\\' : path.substr(0, end + 1);
     }
     return path.substr(0, std::min<std::size_t>(path.size(), 3));
-}
-
-// The folder holding path; a root stays itself.
-std::wstring folderOf(const std::wstring& path) {
-    const std::wstring root = rootOf(path);
-    const std::size_t slash = path.find_last_of(L'\\');
-    if (slash == std::wstring::npos || slash < root.size())
-        return root;
-    return path.substr(0, slash);
 }
 
 } // namespace
@@ -105,7 +95,7 @@ bool frmMain::create(HINSTANCE instance, int show) {
                                                         GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     if (RegisterClassExW(&windowClass) == 0)
         return false;
-    const std::wstring caption = toWide(twinframe::kProductName);
+    const std::wstring caption = twinframe::utf16FromUtf8(twinframe::kProductName);
     window_ =
         CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, caption.c_str(), kWindowStyle,
                         CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr, instance, this);
@@ -314,11 +304,8 @@ void frmMain::useFontFor(UINT dpi) {
     font_ = font;
 }
 
-// The layout is fixed and given in twips, 1440 to the logical inch, so it scales with the
-// monitor's dpi; and, as dialog units do, with the system's message font, so that a larger font
-// enlarges the grid instead of cutting captions. The twips were laid out for an 8 pt dialog font
-// whose character cell is 6 pixels wide on average and 13 high at 96 dpi; the grid grows with
-// whichever of the two grows more, and a smaller font keeps it as it is.
+// The fixed layout the windows share, in twips, at the monitor's dpi and the system's message
+// font.
 void frmMain::placeControls() {
     HDC context = GetDC(window_);
     const HGDIOBJ previous = SelectObject(context, font_);
@@ -330,39 +317,30 @@ void frmMain::placeControls() {
     SelectObject(context, previous);
     ReleaseDC(window_, context);
 
-    const double dpi = dpi_;
-    const double fontScale = std::max(
-        {1.0, text.tmHeight / (13.0 * dpi / 96.0), text.tmAveCharWidth / (6.0 * dpi / 96.0)});
-    const double pixelsPerTwip = dpi / 1440.0 * fontScale;
-    const auto px = [pixelsPerTwip](int twips) {
-        return static_cast<int>(std::lround(twips * pixelsPerTwip));
-    };
-    const auto place = [&px](HWND control, int left, int top, int width, int height) {
-        MoveWindow(control, px(left), px(top), px(width), px(height), TRUE);
+    const twinframe::TwipsScale scale(dpi_, dpi_, text.tmAveCharWidth, text.tmHeight);
+    const int boxWidth =
+        GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi_) + MulDiv(6, static_cast<int>(dpi_), 96);
+    const twinframe::WindowLayout layout =
+        twinframe::windowLayout(scale, static_cast<int>(caption.cx) + boxWidth);
+    const auto place = [](HWND control, const twinframe::PixelRect& rect) {
+        MoveWindow(control, rect.left, rect.top, rect.width, rect.height, TRUE);
     };
 
-    RECT frame = {0, 0, px(5055), px(3975)};
+    RECT frame = {0, 0, layout.width, layout.height};
     AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, WS_EX_CONTROLPARENT, dpi_);
     SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     // A drop-down list's height is that of its open list; the closed box takes the font's.
-    place(Drive1Handle_, 120, 120, 2415, 315 * 8);
-    place(Dir1.handle(), 120, 600, 2415, 2340);
+    twinframe::PixelRect drive = layout.Drive1;
+    drive.height = scale.px(twinframe::twips::Drive1.height * 8);
+    place(Drive1Handle_, drive);
+    place(Dir1.handle(), layout.Dir1);
     // A narrow indent, so that a folder five levels down still shows most of its name.
-    TreeView_SetIndent(Dir1.handle(), px(120));
-    place(File1.handle(), 2640, 120, 2295, 2820);
-    place(cmbGo, 2640, 3360, 2295, 495);
-    place(lblMain, 120, 3360, 2415, 255);
-    // The layout leaves the check box room for its caption in a small font only: where the
-    // system's font is larger, let it grow within the file list's column rather than cut it.
-    const int boxWidth =
-        GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi_) + MulDiv(6, static_cast<int>(dpi_), 96);
-    const int columnLeft = px(2640);
-    const int columnRight = columnLeft + px(2295);
-    const int width =
-        std::clamp(static_cast<int>(caption.cx) + boxWidth, px(1935), columnRight - columnLeft);
-    const int left = std::min(px(2880), columnRight - width);
-    MoveWindow(chk1, left, px(3000), width, px(255), TRUE);
+    TreeView_SetIndent(Dir1.handle(), scale.px(120));
+    place(File1.handle(), layout.File1);
+    place(cmbGo, layout.cmbGo);
+    place(lblMain, layout.lblMain);
+    place(chk1, layout.chk1);
 }
 
 void frmMain::onCommand(WORD id, WORD code) {
@@ -427,9 +405,7 @@ void frmMain::openFolder(const std::wstring& path) {
 // folder above it that still can; when its whole drive has gone, the folder the program started
 // in, or else the first drive that can be read, as picking that drive would.
 void frmMain::goBackToLastGoodPlace() {
-    std::wstring path = goodPath_;
-    while (folderProblem(path) && folderOf(path) != path)
-        path = folderOf(path);
+    std::wstring path = twinframe::nearestReadableFolder(goodPath_).wstring();
     if (folderProblem(path)) {
         Drive1.refresh();
         path = fullPath(L".");
@@ -545,27 +521,25 @@ void frmMain::openFiles(const std::vector<std::wstring>& paths, bool handedOff) 
     if (paths.empty() || batch_->running())
         return;
     const std::vector<std::filesystem::path> given(paths.begin(), paths.end());
-    const twinframe::FileArguments arguments = twinframe::sortFileArguments(given);
-    const std::wstring folder = arguments.folder.wstring();
-    if (const std::error_code error = folderProblem(folder)) {
-        showMessageBox(cannotOpenFolder(folder, error));
-        return;
+    const twinframe::FilesToOpen files = twinframe::filesToOpen(given);
+    if (files.folder) {
+        const std::wstring folder = files.folder->wstring();
+        std::vector<std::wstring> selected;
+        if (handedOff && handOffs_.joinsSelection(folder) && sameName(folder, File1.path()))
+            selected = File1.selectedNames();
+        else
+            openFolder(folder);
+        handOffs_.opened(folder);
+        for (const std::string& name : files.selected)
+            selected.push_back(twinframe::utf16FromUtf8(name));
+        File1.selectNames(selected);
     }
-    std::vector<std::wstring> selected;
-    if (handedOff && handOffs_.joinsSelection(folder) && sameName(folder, File1.path()))
-        selected = File1.selectedNames();
-    else
-        openFolder(folder);
-    handOffs_.opened(folder);
-    for (const std::string& name : arguments.selected)
-        selected.push_back(toWide(name));
-    File1.selectNames(selected);
-    if (!arguments.allSelected())
-        showMessageBox(twinframe::fileArgumentsMessage(arguments));
+    if (!files.message.empty())
+        showMessageBox(files.message);
 }
 
 void frmMain::showStatus(const std::string& text) {
-    SetWindowTextW(lblMain, toWide(text).c_str());
+    SetWindowTextW(lblMain, twinframe::utf16FromUtf8(text).c_str());
     // Paint at once, so that each text that gets through from the batch's thread is seen.
     UpdateWindow(lblMain);
 }
@@ -573,7 +547,7 @@ void frmMain::showStatus(const std::string& text) {
 // The system's message box, watched: a hook finds it as it is shown, so that Escape on it (or its
 // close button) can be told from OK, which the box itself answers alike.
 twinframe::BoxAnswer frmMain::showMessageBox(const std::string& text) {
-    const std::wstring title = toWide(twinframe::kProductName);
+    const std::wstring title = twinframe::utf16FromUtf8(twinframe::kProductName);
     const HWND outerBox = openBox_;
     const bool outerStop = boxAnsweredStop_;
     openBox_ = nullptr;

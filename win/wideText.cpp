@@ -1,30 +1,11 @@
 #include "wideText.h"
 
+#include "platform/utf16.h"
+
 #include <windows.h>
 
-std::wstring toWide(std::string_view utf8) {
-    if (utf8.empty())
-        return {};
-    const int size = static_cast<int>(utf8.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
-    return wide;
-}
-
-std::string toUtf8(std::wstring_view wide) {
-    if (wide.empty())
-        return {};
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
-    return utf8;
-}
-
 std::wstring messageBoxText(std::string_view utf8) {
-    const std::wstring text = toWide(utf8);
+    const std::wstring text = twinframe::utf16FromUtf8(utf8);
     std::wstring shown;
     shown.reserve(text.size() + 8);
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -1,8 +1,8 @@
 #include "join/joinBatch.h"
 
+#include "asciiCase.h"
 #include "platform/fileSystem.h"
 
-#include <algorithm>
 #include <set>
 #include <string_view>
 
@@ -15,9 +15,7 @@ namespace fs = std::filesystem;
 // Where the extension of a picture's name begins: its ".jpg" or ".jpeg", in any case; npos
 // without one.
 std::size_t pictureExtensionAt(const std::string& leaf) {
-    std::string lower = leaf;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    const std::string lower = asciiLowered(leaf);
     for (const std::string_view extension : {".jpg", ".jpeg"})
         if (lower.size() > extension.size() && lower.ends_with(extension))
             return lower.size() - extension.size();

@@ -1,5 +1,6 @@
 #include "split/ChunkSink.h"
 
+#include "asciiCase.h"
 #include "split/saveChunkCode.h"
 
 #include <algorithm>
@@ -9,13 +10,6 @@ namespace twinframe {
 namespace {
 
 namespace fs = std::filesystem;
-
-// ASCII letters only: what FAT and exFAT fold for the names cameras give their pictures.
-bool sameIgnoringCase(const std::string& a, const std::string& b) {
-    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return fold(x) == fold(y); });
-}
 
 fs::path folderOf(const fs::path& target) {
     return target.has_parent_path() ? target.parent_path() : pathFromUtf8(".");
@@ -33,7 +27,7 @@ fs::path spellingInFolder(const fs::path& target, const FileIdentity& identity) 
     const fs::path folder = folderOf(target);
     for (const fs::path& entry : folderEntries(folder)) {
         const std::string name = utf8Text(entry);
-        if (!sameIgnoringCase(name, leaf))
+        if (!sameIgnoringAsciiCase(name, leaf))
             continue;
         matching.push_back(entry);
         if (twinframe::identityOf(folder / entry) != identity)
@@ -51,7 +45,7 @@ fs::path spellingInFolder(const fs::path& target, const FileIdentity& identity) 
 std::size_t entriesMatching(const fs::path& folder, const std::string& leaf) {
     std::size_t count = 0;
     for (const fs::path& entry : folderEntries(folder))
-        count += sameIgnoringCase(utf8Text(entry), leaf);
+        count += sameIgnoringAsciiCase(utf8Text(entry), leaf);
     return count;
 }
 
@@ -160,7 +154,7 @@ bool ChunkSink::isSameEntry(const fs::path& /*a*/, const fs::path& /*b*/) {
 // them; on one that heeds case, both reach files only when the folder holds two.
 bool FileChunkSink::isSameEntry(const fs::path& a, const fs::path& b) {
     const std::string leaf = utf8Text(a.filename());
-    if (folderOf(a) != folderOf(b) || !sameIgnoringCase(leaf, utf8Text(b.filename())))
+    if (folderOf(a) != folderOf(b) || !sameIgnoringAsciiCase(leaf, utf8Text(b.filename())))
         return false;
     return twinframe::identityOf(a) && twinframe::identityOf(b) &&
            entriesMatching(folderOf(a), leaf) == 1;

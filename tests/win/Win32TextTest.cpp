@@ -1,6 +1,8 @@
 // The Win32 window's texts: UTF-8 from the core to UTF-16 and back, the message box's line
-// breaks, the file list's order, and the drive list's captions from Explorer's names.
+// breaks, the folder tree's order (nameBefore), and the drive list's captions from Explorer's
+// names.
 #include "DriveList.h"
+#include "platform/utf16.h"
 #include "wideText.h"
 
 #include <gtest/gtest.h>
@@ -10,10 +12,10 @@
 
 TEST(WideText, NamesInAnyScriptCrossUnchanged) {
     const std::string utf8 = "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\x9E.MPO";
-    const std::wstring wide = toWide(utf8);
+    const std::wstring wide = twinframe::utf16FromUtf8(utf8);
     EXPECT_EQ(wide, L"Caf\u00E9 \u65E5\u672C \U0001F39E.MPO");
-    EXPECT_EQ(toUtf8(wide), utf8);
-    EXPECT_EQ(toWide(""), L"");
+    EXPECT_EQ(twinframe::utf8FromUtf16(wide), utf8);
+    EXPECT_EQ(twinframe::utf16FromUtf8(""), L"");
 }
 
 TEST(WideText, MessageBoxBreaksLinesAtTheCoresCarriageReturns) {

@@ -1,5 +1,7 @@
 #include "WebChunkSink.h"
 
+#include "asciiCase.h"
+
 namespace twinframe {
 
 namespace {
@@ -9,16 +11,8 @@ constexpr std::uint64_t kPageDevice = 0x7765'6200; // "web"
 
 } // namespace
 
-std::string foldCase(const std::string& name) {
-    std::string folded = name;
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return folded;
-}
-
 std::optional<FileIdentity> WebChunkSink::identityOf(const std::filesystem::path& target) {
-    const std::string key = foldCase(target.filename().string());
+    const std::string key = asciiLowered(target.filename().string());
     const auto [entry, added] = numbers_.try_emplace(key, numbers_.size() + 1);
     return FileIdentity{kPageDevice, entry->second};
 }

@@ -39,8 +39,4 @@ class WebChunkSink : public ChunkSink {
     std::vector<PlannedOutput> outputs_;
 };
 
-// The name as a disk that ignores letter case compares it (ASCII letters only, as FAT and
-// exFAT do for most names people give their pictures).
-std::string foldCase(const std::string& name);
-
 } // namespace twinframe

@@ -3,6 +3,7 @@
 // range of every output; and the joining of pairs of pictures, each joined file handed to the
 // page as its plan. Runs in the page's worker.
 #include "WebChunkSink.h"
+#include "asciiCase.h"
 #include "join/joinBatch.h"
 #include "split/runBatch.h"
 #include "split/saveChunkCode.h"
@@ -98,13 +99,13 @@ class PageJoin {
   public:
     JoinResult operator()(const std::filesystem::path& left, const std::filesystem::path& right,
                           const std::filesystem::path& output) {
-        if (offered_.count(foldCase(output.string())) > 0)
+        if (offered_.count(asciiLowered(output.string())) > 0)
             return {outputExistsText(output)};
         JoinPlan plan;
         JoinResult result = planPair(left, right, output, plan);
         if (!result.joined())
             return result;
-        offered_.insert(foldCase(output.string()));
+        offered_.insert(asciiLowered(output.string()));
         std::vector<double> pieces;
         for (const JoinPiece& piece : plan.pieces) {
             pieces.push_back(sourceCode(piece.source));
