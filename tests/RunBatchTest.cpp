@@ -231,29 +231,3 @@ TEST(RunBatch, NoOutputIsNamedBeforeItsBytesAreOnTheDisk) {
     expected.push_back("flush folder " + utf8Text(dir.path().filename()));
     EXPECT_EQ(steps, expected);
 }
-
-// The next file is opened and planned while the one before waits for the disk. One renamed onto
-// its name in between (here as its turn begins) is the file split: the plan made ahead, and the
-// bytes it was made from, belong to the file that had the name before.
-TEST(RunBatch, FileReplacedAfterBeingOpenedAheadIsSplitAsItIsInItsTurn) {
-    TempDir dir;
-    writeBytes(dir / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));
-    writeBytes(dir / "b.mpo", mpoWithImagesAt(12'000, {0, 6'000}));
-    const Bytes replacement = mpoWithImagesAt(14'000, {0, 7'000});
-    writeBytes(dir / "new.tmp", replacement);
-    struct ReplaceOnSecond : RecordingReporter {
-        void startFile(std::int64_t fileIndex, std::int64_t /*fileCount*/) override {
-            if (fileIndex == 2)
-                std::filesystem::rename(folder / "new.tmp", folder / "b.mpo");
-        }
-        std::filesystem::path folder;
-    } reporter;
-    reporter.folder = dir.path();
-    FileChunkSink sink;
-    const BatchResult result =
-        runBatch(allSelected({"a.mpo", "b.mpo"}), dir.path(), always(false), reporter, {}, sink);
-    EXPECT_TRUE(reporter.messages.empty());
-    EXPECT_EQ(result.totalImages, 4);
-    EXPECT_EQ(readBytes(dir / "b-L.jpg"), Bytes(replacement.begin(), replacement.begin() + 7'000));
-    EXPECT_EQ(readBytes(dir / "b-R.jpg"), Bytes(replacement.begin() + 7'000, replacement.end()));
-}
