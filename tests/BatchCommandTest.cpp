@@ -158,8 +158,8 @@ TEST(BatchCommand, EveryMessageOfEveryBatchHoldsItUntilAnswered) {
                              "refresh",
                              "box: Files processed: 3\rTotal images: 2",
                              "ended"};
-    const Calls nothingSelected{"lock",  "wait",    "box: No files selected", "idle",
-                                "arrow", "unlock", "refresh",                "ended"};
+    const Calls nothingSelected{
+        "lock", "wait", "box: No files selected", "idle", "arrow", "unlock", "refresh", "ended"};
     const std::vector<FileEntry> noneSelected{{"bad.mpo", false}, {"a.mpo", false}};
     for (const auto& entries : {selected({"bad.mpo", "a.mpo", "worse.mpo"}), noneSelected,
                                 selected({"bad.mpo", "a.mpo", "worse.mpo"})}) {
@@ -200,8 +200,8 @@ TEST(BatchCommand, EscapeOnABoxAnswersItAndStopsTheBatchAfterThatFile) {
     EXPECT_EQ(window.calls.at(2), "box: bad.mpo is not a valid MPO file");
     EXPECT_EQ(window.calls.at(7),
               "box: Files processed: 2\rTotal images: 2\rStopped after file 2 of 3");
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "a.mpo", "bad.mpo",
-                                                     "c.mpo"}));
+    EXPECT_EQ(dir.names(),
+              (std::vector<std::string>{"a-L.jpg", "a-R.jpg", "a.mpo", "bad.mpo", "c.mpo"}));
 
     // Escape on the last file's box has nothing left to stop; the next batch runs whole.
     window.calls.clear();
@@ -217,11 +217,10 @@ TEST(BatchCommand, AFolderThatIsGoneIsToldOnceAndNothingIsSummedUp) {
     BatchCommand command(window);
     command.start(selected({"a.mpo", "b.mpo"}), dir / "gone", false);
     window.runUntilEnded();
-    EXPECT_EQ(window.calls,
-              (Calls{"lock", "wait",
-                     "box: Cannot open folder " + utf8Text(dir / "gone") +
-                         ": No such file or directory",
-                     "idle", "arrow", "unlock", "refresh", "ended"}));
+    EXPECT_EQ(window.calls, (Calls{"lock", "wait",
+                                   "box: Cannot open folder " + utf8Text(dir / "gone") +
+                                       ": No such file or directory",
+                                   "idle", "arrow", "unlock", "refresh", "ended"}));
 }
 
 TEST(BatchCommand, GoingAwayWhileAMessageWaitsEndsTheBatchWithoutHanging) {

@@ -1,5 +1,5 @@
-#include "MpoBuilder.h"
 #include "platform/blockReader.h"
+#include "MpoBuilder.h"
 #include "platform/failure.h"
 #include "platform/fileSystem.h"
 

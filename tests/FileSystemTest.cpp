@@ -1,6 +1,6 @@
+#include "platform/fileSystem.h"
 #include "MpoBuilder.h"
 #include "WriteNoting.h"
-#include "platform/fileSystem.h"
 #include "split/saveChunkCode.h"
 
 #include <gtest/gtest.h>

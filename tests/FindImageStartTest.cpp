@@ -39,8 +39,8 @@ TEST(FindImageStart, FindsEachSignatureInTurn) {
 TEST(FindImageStart, StartTooCloseToTheEndFindsNothing) {
     Bytes bytes = jpegLike(1000);
     placeSignature(bytes, 996, 0xE1);
-    EXPECT_EQ(search(bytes, 997), 0);   // fileLength - 3
-    EXPECT_EQ(search(bytes, 5000), 0);  // past the end
+    EXPECT_EQ(search(bytes, 997), 0);  // fileLength - 3
+    EXPECT_EQ(search(bytes, 5000), 0); // past the end
     EXPECT_EQ(search(Bytes{0xFF, 0xD8, 0xFF}, 0), 0);
     EXPECT_EQ(search(Bytes{}, 1), 0);
 }
@@ -73,7 +73,7 @@ TEST(FindImageStart, FileFormSearchesOnlyTheGivenLength) {
     writeBytes(dir / "a.mpo", bytes);
     ASSERT_FALSE(fileBuffer.fill(dir / "a.mpo"));
     EXPECT_EQ(findImageStart(1, 3000), 2500);
-    EXPECT_EQ(findImageStart(1, 2503), 0); // the signature would run past the given length
+    EXPECT_EQ(findImageStart(1, 2503), 0);         // the signature would run past the given length
     EXPECT_EQ(findImageStart(1, 1'000'000), 2500); // never past the file's own end
 }
 
@@ -93,8 +93,10 @@ TEST(FindImageStart, EveryScannerAgreesWithAByteByByteSearch) {
         Bytes bytes(next() % 300);
         for (auto& byte : bytes) { // mostly the bytes that make up signatures
             const std::uint32_t r = next() >> 24;
-            byte = r < 100 ? 0xFF : r < 160 ? 0xD8 : r < 200 ? std::uint8_t(0xE0 + (r & 1))
-                                                               : std::uint8_t(r);
+            byte = r < 100   ? 0xFF
+                   : r < 160 ? 0xD8
+                   : r < 200 ? std::uint8_t(0xE0 + (r & 1))
+                             : std::uint8_t(r);
         }
         for (const auto& scanner : availableSignatureScanners())
             ASSERT_EQ(scanner.scan(bytes.data(), bytes.size()), reference(bytes))

@@ -1,9 +1,9 @@
+#include "join/joinPair.h"
 #include "JpegBuilder.h"
 #include "format/exifWriter.h"
 #include "format/mpIndex.h"
 #include "format/mpWriter.h"
 #include "join/joinBatch.h"
-#include "join/joinPair.h"
 #include "split/saveChunkCode.h"
 #include "split/splitFile.h"
 

@@ -60,7 +60,8 @@ TEST(LargeFile, SplitsAStereoFileOfTwoGibPlusOneByte) {
 
     RecordingReporter reporter;
     const std::vector<FileEntry> list = {{"huge.mpo", true}};
-    const BatchResult result = runBatch(list, dir.path(), [] { return false; }, reporter);
+    const BatchResult result = runBatch(
+        list, dir.path(), [] { return false; }, reporter);
 
     EXPECT_TRUE(reporter.messages.empty()) << reporter.messages.front();
     EXPECT_EQ(result.totalImages, 2);

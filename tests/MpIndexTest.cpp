@@ -1,6 +1,6 @@
+#include "format/mpIndex.h"
 #include "MpoBuilder.h"
 #include "format/jpegSegments.h"
-#include "format/mpIndex.h"
 #include "split/saveChunkCode.h"
 #include "split/splitFile.h"
 

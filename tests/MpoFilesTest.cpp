@@ -1,6 +1,6 @@
+#include "mpoFiles.h"
 #include "MpoBuilder.h"
 #include "fileArguments.h"
-#include "mpoFiles.h"
 #include "platform/fileSystem.h"
 
 #include <gtest/gtest.h>

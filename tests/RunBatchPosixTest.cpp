@@ -79,8 +79,8 @@ TEST(RunBatch, AFileThatCannotBeLookedAtIsToldAndOneThatIsGoneIsNot) {
     RecordingReporter reporter;
     BatchResult result;
     if (!card.withoutSearch([&] {
-            result = runBatch(allSelected({"Q1.MPO", "Q2.MPO"}), card.path(), always(false),
-                              reporter);
+            result =
+                runBatch(allSelected({"Q1.MPO", "Q2.MPO"}), card.path(), always(false), reporter);
         }))
         GTEST_SKIP() << "root here cannot give up its power over permissions (setfsuid)";
     EXPECT_EQ(reporter.messages, (Names{"Cannot read Q1.MPO: Permission denied",
@@ -97,8 +97,8 @@ TEST(RunBatch, AFileThatCannotBeLookedAtIsToldAndOneThatIsGoneIsNot) {
 
 // The next file is opened and planned while the one before waits for the disk. One renamed onto
 // its name in between (here as its turn begins) is the file split: the plan made ahead, and the
-// bytes it was made from, belong to the file that had the name before. Windows refuses to rename onto a file that is
-// open, so there the case cannot arise.
+// bytes it was made from, belong to the file that had the name before. Windows refuses to rename
+// onto a file that is open, so there the case cannot arise.
 TEST(RunBatch, FileReplacedAfterBeingOpenedAheadIsSplitAsItIsInItsTurn) {
     TempDir dir;
     writeBytes(dir / "a.mpo", mpoWithImagesAt(10'000, {0, 5'000}));

@@ -1,5 +1,5 @@
-#include "MpoBuilder.h"
 #include "split/runBatch.h"
+#include "MpoBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -94,8 +94,7 @@ TEST(SplitFilePosix, OutputsSurviveAPowerCutRightAfterTheBatchAndAJoin) {
     RecordingReporter reporter;
     const BatchResult result = runBatch(
         allSelected(names), disk, [] { return false; }, reporter);
-    EXPECT_TRUE(
-        joinPair(disk / "pair-L.jpg", disk / "pair-R.jpg", disk / "pair.mpo").joined());
+    EXPECT_TRUE(joinPair(disk / "pair-L.jpg", disk / "pair-R.jpg", disk / "pair.mpo").joined());
     ASSERT_TRUE(run("cp " + quoted(dir / "disk.img") + " " + quoted(dir / "cut.img")));
     EXPECT_EQ(result.totalImages, 12);
     EXPECT_EQ(reporter.messages, Names{});

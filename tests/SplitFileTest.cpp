@@ -1,10 +1,9 @@
+#include "split/splitFile.h"
 #include "JpegBuilder.h"
 #include "MpoBuilder.h"
 #include "SplitFileFixture.h"
-#include "split/splitFile.h"
 
 #include <gtest/gtest.h>
-
 
 using namespace twinframe;
 using namespace twinframe::test;

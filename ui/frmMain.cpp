@@ -27,8 +27,8 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QSettings>
 #include <QStyle>
 #include <QTimer>

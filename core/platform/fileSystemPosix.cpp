@@ -158,14 +158,13 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
             // Locked for the instant it has a temporary name, when it replaces a file.
             (void)lockTemporary(unnamed, true);
             bool linked = false;
-            std::error_code error =
-                writeAndClose(unnamed, writeContent, written, [&](int fd) {
-                    if (const std::error_code flushError = flushData(fd))
-                        return flushError;
-                    const std::error_code linkError = linkIntoPlace(fd, target, existing);
-                    linked = !linkError;
-                    return linkError;
-                });
+            std::error_code error = writeAndClose(unnamed, writeContent, written, [&](int fd) {
+                if (const std::error_code flushError = flushData(fd))
+                    return flushError;
+                const std::error_code linkError = linkIntoPlace(fd, target, existing);
+                linked = !linkError;
+                return linkError;
+            });
             // A close that fails after the link leaves a file that may not be whole: take it away.
             if (error && linked)
                 ::unlink(target.c_str());

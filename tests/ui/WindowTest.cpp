@@ -640,7 +640,8 @@ class WindowTest : public QObject {
         int halves = 0;
         for (const std::string& name : dir.names())
             if (name.ends_with("-L.jpg")) {
-                QVERIFY(std::filesystem::exists(dir / (name.substr(0, name.size() - 6) + "-R.jpg")));
+                QVERIFY(
+                    std::filesystem::exists(dir / (name.substr(0, name.size() - 6) + "-R.jpg")));
                 halves += 2;
             }
         QCOMPARE(dir.names().size(), std::size_t(40 + halves));
@@ -802,9 +803,8 @@ class WindowTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
         select(w.files, {"a.mpo"});
         QSignalSpy finished(w.window.get(), &frmMain::batchFinished);
-        BoxAnswerer answerer(w.window.get(), [](const SeenBox& box) {
-            QTest::keyPress(box.box, Qt::Key_Return);
-        });
+        BoxAnswerer answerer(w.window.get(),
+                             [](const SeenBox& box) { QTest::keyPress(box.box, Qt::Key_Return); });
         w.go->setFocus();
         QTest::keyClick(w.go, Qt::Key_Return);
         QVERIFY(finished.wait(10'000));

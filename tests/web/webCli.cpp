@@ -17,9 +17,7 @@ namespace {
 class PrintingReporter : public BatchReporter {
   public:
     void setStatus(const std::string& text) override { std::cout << "status: " << text << "\n"; }
-    void showMessage(const std::string& text) override {
-        std::cout << "message: " << text << "\n";
-    }
+    void showMessage(const std::string& text) override { std::cout << "message: " << text << "\n"; }
 };
 
 } // namespace
@@ -40,7 +38,8 @@ int main(int argc, char** argv) {
     PrintingReporter reporter;
     WebChunkSink pageSink;
     ChunkSink& sink = plan ? static_cast<ChunkSink&>(pageSink) : fileChunkSink();
-    const BatchResult result = runBatch(fileList, folder, [] { return false; }, reporter, {}, sink);
+    const BatchResult result = runBatch(
+        fileList, folder, [] { return false; }, reporter, {}, sink);
     for (const PlannedOutput& output : pageSink.outputs())
         std::cout << "output: " << output.name << " " << output.first << " " << output.last << "\n";
     std::string summary = summaryText(result);
