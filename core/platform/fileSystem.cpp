@@ -1,6 +1,8 @@
 // What the file layer does the same on every platform.
 #include "platform/fileSystem.h"
 
+#include "platform/staging.h"
+
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -97,6 +99,35 @@ void removeAbandonedTemporaries(const fs::path& folder) {
         if (const auto writer = temporaryWriter(path))
             removeIfAbandoned(path, *writer);
     }
+}
+
+std::error_code publishStaged(std::vector<StagedFile>& files, ExistingFile existing,
+                              std::size_t& failed, const PublishWatcher& watcher) {
+    for (failed = 0; failed < files.size(); ++failed)
+        if (const std::error_code error = staging::whyNotNameable(files[failed].target, existing))
+            return error;
+    // All the data first, then all the names: one wait for the group, and no name before it.
+    for (failed = 0; failed < files.size(); ++failed) {
+        StagedFile& file = files[failed];
+        if (file.dataFlushed)
+            continue;
+        staging::tell(watcher, PublishStep::flushData, file.target);
+        if (const std::error_code error = staging::flushStagedData(file))
+            return error;
+        file.dataFlushed = true;
+    }
+    for (failed = 0; failed < files.size(); ++failed) {
+        staging::tell(watcher, PublishStep::name, files[failed].target);
+        if (const std::error_code error = staging::nameStaged(files[failed], existing)) {
+            // Something took a name after the check: the names given already go again, while
+            // they are still ours.
+            for (std::size_t i = 0; i < failed; ++i)
+                if (identityOf(files[i].target) == files[i].identity)
+                    staging::removeName(files[i].target);
+            return error;
+        }
+    }
+    return {};
 }
 
 } // namespace twinframe

@@ -4,6 +4,7 @@
 #include "platform/fileSystem.h"
 
 #include "platform/failure.h"
+#include "platform/staging.h"
 #include "platform/temporariesPosix.h"
 
 #include <cerrno>
@@ -197,11 +198,6 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
 
 namespace {
 
-void tell(const PublishWatcher& watcher, PublishStep step, const std::filesystem::path& path) {
-    if (watcher)
-        watcher(step, path);
-}
-
 // Starts the written data on its way to the disk without waiting for it, so that by the time the
 // file's outputs are flushed together most of it is there: the flush then costs little more than
 // the disk's own time for the bytes. Only a hint: where the call is missing nothing is lost.
@@ -222,8 +218,10 @@ std::error_code closeStaged(StagedFile& file) {
     return {};
 }
 
-// Why target cannot take a file, found before any file of the group is named.
-std::error_code whyNotNameable(const std::filesystem::path& target, ExistingFile existing) {
+} // namespace
+
+std::error_code staging::whyNotNameable(const std::filesystem::path& target,
+                                        ExistingFile existing) {
     struct stat status {};
     if (::lstat(target.c_str(), &status) != 0)
         return {};
@@ -235,7 +233,7 @@ std::error_code whyNotNameable(const std::filesystem::path& target, ExistingFile
     return {};
 }
 
-std::error_code nameStaged(StagedFile& file, ExistingFile existing) {
+std::error_code staging::nameStaged(StagedFile& file, ExistingFile existing) {
     if (file.temporary.empty()) {
         const std::error_code error =
             linkIntoPlace(static_cast<int>(file.file), file.target, existing);
@@ -253,8 +251,6 @@ std::error_code nameStaged(StagedFile& file, ExistingFile existing) {
     (void)closeStaged(file);
     return {};
 }
-
-} // namespace
 
 std::error_code stageFile(const std::filesystem::path& target,
                           const std::function<std::error_code(NativeFile)>& writeContent,
@@ -278,11 +274,11 @@ std::error_code stageFile(const std::filesystem::path& target,
     if (!error) {
         staged.identity = {static_cast<std::uint64_t>(status.st_dev),
                            static_cast<std::uint64_t>(status.st_ino)};
-        tell(watcher, PublishStep::startWriteBack, target);
+        staging::tell(watcher, PublishStep::startWriteBack, target);
         startWriteBack(fd);
     }
     if (!error && !holdOpen) {
-        tell(watcher, PublishStep::flushData, target);
+        staging::tell(watcher, PublishStep::flushData, target);
         error = flushData(fd);
         staged.dataFlushed = !error;
         if (!error)
@@ -293,33 +289,12 @@ std::error_code stageFile(const std::filesystem::path& target,
     return error;
 }
 
-std::error_code publishStaged(std::vector<StagedFile>& files, ExistingFile existing,
-                              std::size_t& failed, const PublishWatcher& watcher) {
-    for (failed = 0; failed < files.size(); ++failed)
-        if (const std::error_code error = whyNotNameable(files[failed].target, existing))
-            return error;
-    // All the data first, then all the names: one wait for the group, and no name before it.
-    for (failed = 0; failed < files.size(); ++failed) {
-        StagedFile& file = files[failed];
-        if (file.dataFlushed)
-            continue;
-        tell(watcher, PublishStep::flushData, file.target);
-        if (const std::error_code error = flushData(static_cast<int>(file.file)))
-            return error;
-        file.dataFlushed = true;
-    }
-    for (failed = 0; failed < files.size(); ++failed) {
-        tell(watcher, PublishStep::name, files[failed].target);
-        if (const std::error_code error = nameStaged(files[failed], existing)) {
-            // Something took a name after the check: the names given already go again, while
-            // they are still ours.
-            for (std::size_t i = 0; i < failed; ++i)
-                if (identityOf(files[i].target) == files[i].identity)
-                    ::unlink(files[i].target.c_str());
-            return error;
-        }
-    }
-    return {};
+std::error_code staging::flushStagedData(const StagedFile& file) {
+    return flushData(static_cast<int>(file.file));
+}
+
+void staging::removeName(const std::filesystem::path& target) {
+    ::unlink(target.c_str());
 }
 
 void discardStaged(StagedFile& file) {

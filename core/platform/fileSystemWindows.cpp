@@ -6,6 +6,7 @@
 
 #include "platform/failure.h"
 #include "platform/handlesWindows.h"
+#include "platform/staging.h"
 #include "platform/utf16.h"
 #include "platform/windowsError.h"
 
@@ -215,19 +216,16 @@ std::error_code writeFileAtomically(const std::filesystem::path& target,
 
 namespace {
 
-void tell(const PublishWatcher& watcher, PublishStep step, const std::filesystem::path& path) {
-    if (watcher)
-        watcher(step, path);
-}
-
 void closeStaged(StagedFile& file) {
     if (file.file != kNoFile)
         ::CloseHandle(handleOf(file.file));
     file.file = kNoFile;
 }
 
-// Why target cannot take a file, found before any file of the group is named.
-std::error_code whyNotNameable(const std::filesystem::path& target, ExistingFile existing) {
+} // namespace
+
+std::error_code staging::whyNotNameable(const std::filesystem::path& target,
+                                        ExistingFile existing) {
     // A folder in the way is told as such whatever the file would have done to a file there.
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -240,7 +238,7 @@ std::error_code whyNotNameable(const std::filesystem::path& target, ExistingFile
     return {};
 }
 
-std::error_code nameStaged(StagedFile& file, ExistingFile existing) {
+std::error_code staging::nameStaged(StagedFile& file, ExistingFile existing) {
     if (file.file != kNoFile && file.removedOnClose) {
         const std::error_code error =
             clearerRenameError(file.target, putInPlace(handleOf(file.file), file.target, existing));
@@ -259,8 +257,6 @@ std::error_code nameStaged(StagedFile& file, ExistingFile existing) {
     return {};
 }
 
-} // namespace
-
 std::error_code stageFile(const std::filesystem::path& target,
                           const std::function<std::error_code(NativeFile)>& writeContent,
                           std::filesystem::perms /*permissions*/, bool holdOpen, StagedFile& staged,
@@ -278,7 +274,7 @@ std::error_code stageFile(const std::filesystem::path& target,
         error = noteIdentity(file, &staged.identity);
     // Windows has no call that starts the write-back alone: the flush before naming does it all.
     if (!error && !holdOpen) {
-        tell(watcher, PublishStep::flushData, target);
+        staging::tell(watcher, PublishStep::flushData, target);
         error = flushData(file);
         staged.dataFlushed = !error;
         if (!error && staged.removedOnClose && !setRemovedOnClose(file, false))
@@ -293,30 +289,12 @@ std::error_code stageFile(const std::filesystem::path& target,
     return error;
 }
 
-std::error_code publishStaged(std::vector<StagedFile>& files, ExistingFile existing,
-                              std::size_t& failed, const PublishWatcher& watcher) {
-    for (failed = 0; failed < files.size(); ++failed)
-        if (const std::error_code error = whyNotNameable(files[failed].target, existing))
-            return error;
-    for (failed = 0; failed < files.size(); ++failed) {
-        StagedFile& file = files[failed];
-        if (file.dataFlushed)
-            continue;
-        tell(watcher, PublishStep::flushData, file.target);
-        if (const std::error_code error = flushData(handleOf(file.file)))
-            return error;
-        file.dataFlushed = true;
-    }
-    for (failed = 0; failed < files.size(); ++failed) {
-        tell(watcher, PublishStep::name, files[failed].target);
-        if (const std::error_code error = nameStaged(files[failed], existing)) {
-            for (std::size_t i = 0; i < failed; ++i)
-                if (identityOf(files[i].target) == files[i].identity)
-                    ::DeleteFileW(files[i].target.c_str());
-            return error;
-        }
-    }
-    return {};
+std::error_code staging::flushStagedData(const StagedFile& file) {
+    return flushData(handleOf(file.file));
+}
+
+void staging::removeName(const std::filesystem::path& target) {
+    ::DeleteFileW(target.c_str());
 }
 
 void discardStaged(StagedFile& file) {
