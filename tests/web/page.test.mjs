@@ -5,7 +5,7 @@ import { cpSync, readFileSync, readdirSync, rmSync, writeFileSync } from "node:f
 import { dirname, join } from "node:path";
 import { after, before, describe, test } from "node:test";
 
-import { allowDownloads, cliSplit, linksShown, openPage, pickFiles, pressGo, privateFileBytes, sampleFolder, sha256, zipNames } from "./support.mjs";
+import { allowDownloads, cliSplit, linksShown, openPage, pickFiles, pressGo, privateFileBytes, sampleFolder, saveIntoPrivateFolder, sha256, zipNames } from "./support.mjs";
 const idleText = "twinframe.example.org";
 
 const digests = (outputs) => new Map([...outputs].map(([name, bytes]) => [name, sha256(bytes)]));
@@ -248,24 +248,8 @@ describe("the page", () => {
         const names = ["DSCF0001.MPO", "burst.mpo"];
         await pickFiles(page, names.map((name) => join(folder, name)));
         await pressGo(page);
-        // The origin's private folder stands in for the one the user would pick: same API.
-        const saved = await page.evaluate(async () => {
-            const folder = await navigator.storage.getDirectory();
-            const stale = await (await folder.getFileHandle("DSCF0001-L.jpg", { create: true })).createWritable();
-            await stale.write("from an earlier run, longer than nothing");
-            await stale.close();
-            window.showDirectoryPicker = async () => folder;
-            const done = new Promise((resolve) => document.addEventListener("twinframe-save-done", resolve, { once: true }));
-            document.getElementById("saveFolder").click();
-            await done;
-            const files = {};
-            for await (const [name, handle] of folder.entries()) {
-                const bytes = await (await handle.getFile()).arrayBuffer();
-                const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
-                files[name] = [...digest].map((b) => b.toString(16).padStart(2, "0")).join("");
-            }
-            return files;
-        });
+        const { files: saved } = await saveIntoPrivateFolder(page,
+            { name: "DSCF0001-L.jpg", text: "from an earlier run, longer than nothing" });
         assert.deepEqual(new Map(Object.entries(saved)), digests(cliSplit(folder, names).outputs));
     });
 

@@ -7,7 +7,7 @@ import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
 
-import { allowDownloads, cliSplit, makeSamples, openPage, pickFiles, pressGo, privateFileBytes, sampleFolder, sha256, zipNames } from "./support.mjs";
+import { allowDownloads, cliSplit, makeSamples, openPage, pickFiles, pressGo, privateFileBytes, sampleFolder, saveIntoPrivateFolder, sha256, zipNames } from "./support.mjs";
 
 const utf8 = { ...process.env, LANG: "C.UTF-8", LC_ALL: "C.UTF-8" };
 
@@ -143,25 +143,8 @@ for info in zipfile.ZipFile(sys.argv[1]).infolist():
         rmSync(join(folder, "burst.mpo"));
         // The origin's private folder stands in for the one the user would pick; one image of the
         // file that went was saved there by an earlier run.
-        const { files, note } = await page.evaluate(async (earlier) => {
-            const root = await navigator.storage.getDirectory();
-            await root.removeEntry("picked", { recursive: true }).catch(() => null);
-            const folder = await root.getDirectoryHandle("picked", { create: true });
-            const stale = await (await folder.getFileHandle(earlier, { create: true })).createWritable();
-            await stale.write("from an earlier run");
-            await stale.close();
-            window.showDirectoryPicker = async () => folder;
-            const done = new Promise((resolve) => document.addEventListener("twinframe-save-done", resolve, { once: true }));
-            document.getElementById("saveFolder").click();
-            await done;
-            const files = {};
-            for await (const [name, handle] of folder.entries()) {
-                const bytes = await (await handle.getFile()).arrayBuffer();
-                const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
-                files[name] = [...digest].map((b) => b.toString(16).padStart(2, "0")).join("");
-            }
-            return { files, note: document.getElementById("saveNote").textContent };
-        }, lost[0]);
+        const { files, note } = await saveIntoPrivateFolder(page,
+            { name: lost[0], text: "from an earlier run" }, { subfolder: "picked" });
         const kept = [...expected].filter(([name]) => !name.startsWith("burst"));
         assert.deepEqual(new Map(Object.entries(files)), new Map([...kept.map(([name, bytes]) => [name, sha256(bytes)]),
             [lost[0], sha256(Buffer.from("from an earlier run"))]]));

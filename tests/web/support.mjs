@@ -207,6 +207,32 @@ export async function privateFileBytes(page, name) {
     return base64 === null ? null : Buffer.from(base64, "base64");
 }
 
+// "Save to folder" into the origin's private folder (or a fresh folder of that name in it), which
+// stands in for the one the user would pick: same API. A file of an earlier run is put there
+// first (earlier: { name, text }). Gives every file the folder then holds, by its SHA-256, and
+// the save's note.
+export function saveIntoPrivateFolder(page, earlier, { subfolder = null } = {}) {
+    return page.evaluate(async ({ name, text }, subfolder) => {
+        const root = await navigator.storage.getDirectory();
+        if (subfolder) await root.removeEntry(subfolder, { recursive: true }).catch(() => null);
+        const folder = subfolder ? await root.getDirectoryHandle(subfolder, { create: true }) : root;
+        const stale = await (await folder.getFileHandle(name, { create: true })).createWritable();
+        await stale.write(text);
+        await stale.close();
+        window.showDirectoryPicker = async () => folder;
+        const done = new Promise((resolve) => document.addEventListener("twinframe-save-done", resolve, { once: true }));
+        document.getElementById("saveFolder").click();
+        await done;
+        const files = {};
+        for await (const [entry, handle] of folder.entries()) {
+            const bytes = await (await handle.getFile()).arrayBuffer();
+            const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", bytes));
+            files[entry] = [...digest].map((b) => b.toString(16).padStart(2, "0")).join("");
+        }
+        return { files, note: document.getElementById("saveNote").textContent };
+    }, earlier, subfolder);
+}
+
 // The entries' names of a .zip (a file's path, or its bytes) as Info-ZIP's unzip reads them in a
 // UTF-8 locale, in the archive's order.
 export function zipNames(archive) {
