@@ -1,6 +1,6 @@
 // Joins killed on a memory card and temporaries seen from another PID namespace: a FUSE exFAT
 // image, SIGKILL and unshare, as root on Linux (each test skips with its reason otherwise).
-#include "CliRun.h"
+#include "CliRunPosix.h"
 #include "JpegBuilder.h"
 #include "platform/fileSystem.h"
 
@@ -103,14 +103,7 @@ pid_t startCli(const TempDir& folder, const std::vector<std::string>& arguments)
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
         ::dup2(null, STDERR_FILENO);
-        if (::chdir(folder.path().c_str()) != 0)
-            ::_exit(127);
-        std::vector<char*> argv{const_cast<char*>(TWINFRAME_CLI)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execv(TWINFRAME_CLI, argv.data());
-        ::_exit(127);
+        execCliIn(folder, arguments);
     }
     return child;
 }

@@ -30,6 +30,22 @@ inline CliRun runCliSignalled(const TempDir& folder, int signal, const std::stri
     return run;
 }
 
+// In a forked child: becomes the tool, run in folder with arguments (not quoted: no shell);
+// inChild runs just before the exec. Never returns: a failure ends the child with 127.
+[[noreturn]] inline void execCliIn(const TempDir& folder, const std::vector<std::string>& arguments,
+                                   const std::function<void()>& inChild = {}) {
+    if (::chdir(folder.path().c_str()) != 0)
+        ::_exit(127);
+    if (inChild)
+        inChild();
+    std::vector<char*> argv{const_cast<char*>(TWINFRAME_CLI)};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(TWINFRAME_CLI, argv.data());
+    ::_exit(127);
+}
+
 struct ChildEnd {
     bool exited = false; // ended by exit, not by a signal
     int exitCode = -1;
@@ -57,16 +73,7 @@ inline ChildEnd runCliDirect(const TempDir& folder, const std::vector<std::strin
         ::dup2(ends[1], STDOUT_FILENO);
         const int errFile = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(errFile, STDERR_FILENO);
-        if (::chdir(folder.path().c_str()) != 0)
-            ::_exit(127);
-        if (inChild)
-            inChild();
-        std::vector<char*> argv{const_cast<char*>(TWINFRAME_CLI)};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execv(TWINFRAME_CLI, argv.data());
-        ::_exit(127);
+        execCliIn(folder, arguments, inChild);
     }
     ::close(ends[1]);
     int status = 0;
