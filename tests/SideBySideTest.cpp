@@ -90,6 +90,9 @@ TEST(MakeSideBySide, CarriesDifferentQuantizationTablesExactly) {
         {{.sampling = Sampling::s444, .table = sevens},
          {.sampling = Sampling::s444, .table = fives}},
         {{.sampling = Sampling::grey, .quality = 50}, {.sampling = Sampling::grey, .quality = 85}},
+        // One slot for all three components on the left, two on the right: the divisors differ
+        // between the luma and the chroma, which must not share a slot.
+        {{.table = sevens, .oneTableSlot = true}, {.quality = 80}},
     };
     for (const auto& [left, right] : tables)
         for (StereoOrder order : kOrders) {
