@@ -65,6 +65,9 @@ TEST(MakeSideBySide, EachHalfDecodesToExactlyItsPicture) {
             const SideBySide made = make(pair, order);
             expectHalves(pair, order, made, order == StereoOrder::parallel ? 48 : 80);
             EXPECT_EQ(made.note, "");
+            // Baseline (SOF0), whatever the pictures were, and without restart markers.
+            EXPECT_EQ(segmentsWithMarker(made.jpeg, 0xC0).size(), 1u);
+            EXPECT_TRUE(segmentsWithMarker(made.jpeg, 0xDD).empty());
         }
 }
 
