@@ -37,8 +37,8 @@ bool capLibjpegMemory() {
 }
 
 bool isWholeJpeg(const Bytes& jpeg) {
-    return jpeg.size() >= 4 && jpeg[0] == 0xFF && jpeg[1] == 0xD8 && jpeg[jpeg.size() - 2] == 0xFF &&
-           jpeg[jpeg.size() - 1] == 0xD9;
+    return jpeg.size() >= 4 && jpeg[0] == 0xFF && jpeg[1] == 0xD8 &&
+           jpeg[jpeg.size() - 2] == 0xFF && jpeg[jpeg.size() - 1] == 0xD9;
 }
 
 // A refusal of a cut that only the picture's width explains.
@@ -64,8 +64,8 @@ void checkSideBySide(const SideBySide& made, StereoOrder order) {
             fail("a side-by-side picture we made cannot be cut: " + halves.problem);
         return;
     }
-    const SideBySide again = makeSideBySide({halves.left, "left.jpg"},
-                                            {halves.right, "right.jpg"}, order);
+    const SideBySide again =
+        makeSideBySide({halves.left, "left.jpg"}, {halves.right, "right.jpg"}, order);
     if (again.jpeg != made.jpeg)
         fail("its halves put side by side again differ from it: " + again.problem);
 }
