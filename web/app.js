@@ -441,7 +441,7 @@ outputsGrid.addEventListener("keydown", (event) => {
 
 function showPair(index, from) {
     const pair = pairOf(index);
-    if (pair) openViewer(pair[0].name.slice(0, -6), blobOf(pair[0]), blobOf(pair[1]), from);
+    if (pair) openViewer({ name: pair[0].name.slice(0, -6), left: { blob: blobOf(pair[0]) }, right: { blob: blobOf(pair[1]) } }, from);
 }
 
 // A row made while the batch runs is named apart from the image before it, and the one after it
@@ -570,9 +570,16 @@ function addJoined({ output, left, right, made, pieces }) {
     const size = document.createElement("span");
     size.className = "size";
     size.textContent = sizeText(blob.size);
+    // The joined pair in the viewer: its two pictures as they were given.
+    const name = output.slice(0, -4);
+    const view = document.createElement("button");
+    view.type = "button";
+    view.textContent = "View";
+    view.setAttribute("aria-label", `View ${name} in 3D`);
+    view.addEventListener("click", () => openViewer({ name, left: { blob: joinInputs.get(left) }, right: { blob: joinInputs.get(right) } }, view));
     const row = document.createElement("li");
     row.dataset.name = output;
-    row.append(link, size);
+    row.append(link, size, view);
     joinedList.append(row);
 }
 

@@ -90,15 +90,17 @@ dialog.addEventListener("close", () => {
 });
 close.addEventListener("click", () => dialog.close());
 
-export async function openViewer(name, leftBlob, rightBlob, from) {
+// The pair: { name, left, right }, each picture { blob }: its bytes.
+export async function openViewer(shown, from) {
     closeViewer();
     shownFrom = from;
+    const { name } = shown;
     title.textContent = name;
     stage.replaceChildren();
     dialog.showModal();
     const width = Math.min(1600, Math.round(window.innerWidth * devicePixelRatio));
     try {
-        const [left, right] = await Promise.all([decode(leftBlob, width), decode(rightBlob, width)]);
+        const [left, right] = await Promise.all([decode(shown.left.blob, width), decode(shown.right.blob, width)]);
         if (!dialog.open || shownFrom !== from) {
             // Closed, or another pair asked for, while these were decoded.
             left.close();
