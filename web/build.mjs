@@ -6,8 +6,8 @@ import { execFileSync } from "node:child_process";
 import { createHash } from "node:crypto";
 import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from "node:fs";
 import { dirname, join } from "node:path";
-import { gzipSync } from "node:zlib";
 import { fileURLToPath } from "node:url";
+import { gzipSync } from "node:zlib";
 
 const web = dirname(fileURLToPath(import.meta.url));
 const resources = join(web, "../resources");
