@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace twinframe;
 using namespace twinframe::test;
 
@@ -13,6 +15,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr StereoOrder kOrders[] = {StereoOrder::parallel, StereoOrder::crossEyed};
+constexpr std::uint8_t kStartOfFrame[] = {0xFF, 0xC0};
+constexpr std::uint8_t kFortyThousandSquare[] = {0x9C, 0x40, 0x9C, 0x40}; // height, width
 
 struct Pair {
     Bytes left;
@@ -86,6 +90,9 @@ TEST(MakeSideBySide, CarriesDifferentQuantizationTablesExactly) {
         {{.sampling = Sampling::s444, .table = sevens},
          {.sampling = Sampling::s444, .table = fives}},
         {{.sampling = Sampling::grey, .quality = 50}, {.sampling = Sampling::grey, .quality = 85}},
+        // One slot for all three components on the left, two on the right: the divisors differ
+        // between the luma and the chroma, which must not share a slot.
+        {{.table = sevens, .oneTableSlot = true}, {.quality = 80}},
     };
     for (const auto& [left, right] : tables)
         for (StereoOrder order : kOrders) {
@@ -136,6 +143,14 @@ TEST(MakeSideBySide, RefusesPicturesThatCannotShareAPicture) {
     const Bytes cutShort(good.left.begin(), good.left.end() - 200);
     const std::string shortProblem = problem({cutShort, good.right});
     EXPECT_EQ(shortProblem, "Cannot read L.jpg as a JPEG: Premature end of JPEG file");
+    // A header claiming 40000 x 40000 pixels in a few hundred bytes: its coefficients would take
+    // 3.2 GB, over what a picture may take.
+    Bytes huge = good.left;
+    const auto frame = std::search(huge.begin(), huge.end(), kStartOfFrame, kStartOfFrame + 2);
+    ASSERT_NE(frame, huge.end());
+    std::copy_n(kFortyThousandSquare, 4, frame + 5);
+    EXPECT_EQ(problem({huge, good.right}),
+              "Cannot read L.jpg: at 40000 x 40000 pixels it is too large to hold in memory");
 }
 
 TEST(MakeSideBySide, SaysTheOrderInItsDescriptor) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace twinframe {
 
@@ -208,18 +209,18 @@ WrittenJpeg writeCoefficients(const CoefficientPlan& plan) {
     state.destination.manager.empty_output_buffer = growDestination;
     state.destination.manager.term_destination = endDestination;
     // While writing, a failure in reading a picture's blocks jumps to this write, not to the
-    // read that is long over.
-    std::vector<jpeg_error_mgr*> readersErrors;
-    for (const ComponentPlan& component : plan.components)
-        for (const BlockRun& run : component.runs) {
-            readersErrors.push_back(run.picture->info.err);
-            run.picture->info.err = &state.errors.manager;
-        }
-    const bool done = write(state, plan);
-    std::size_t next = 0;
+    // read that is long over. Each picture once: a cut takes every run from the same one.
+    std::vector<std::pair<PictureCoefficients*, jpeg_error_mgr*>> readers;
     for (const ComponentPlan& component : plan.components)
         for (const BlockRun& run : component.runs)
-            run.picture->info.err = readersErrors[next++];
+            if (std::none_of(readers.begin(), readers.end(),
+                             [&](const auto& reader) { return reader.first == run.picture; }))
+                readers.emplace_back(run.picture, run.picture->info.err);
+    for (const auto& [picture, errors] : readers)
+        picture->info.err = &state.errors.manager;
+    const bool done = write(state, plan);
+    for (const auto& [picture, errors] : readers)
+        picture->info.err = errors;
     jpeg_destroy_compress(&state.info);
     if (!done) {
         written.jpeg.clear();

@@ -20,7 +20,8 @@ class PictureCoefficients {
     // Reads every scan of the JPEG in bytes (which must outlive this); false when libjpeg cannot,
     // or warns of corrupt data, with errors.text() saying why. One read of the bytes.
     bool read(std::span<const std::uint8_t> bytes);
-    // Whether reading failed because the coefficients would take more than kMaxCoefficientBytes.
+    // Whether reading failed because the coefficients would take more than kMaxCoefficientBytes
+    // (or what the JPEGMEM environment variable allows libjpeg, when that is less).
     bool tooLarge() const;
 
     // The quantization table (natural order) the component's blocks were quantized with, or

@@ -52,7 +52,10 @@ JDIMENSION mcuWidth(const jpeg_decompress_struct& info) {
 
 std::string readProblem(const StereoPicture& picture, const PictureCoefficients& coefficients) {
     if (coefficients.tooLarge())
-        return "Cannot read " + picture.name + ": its coefficients would take more than 2 GiB";
+        return "Cannot read " + picture.name + ": at " +
+               std::to_string(coefficients.info.image_width) + " x " +
+               std::to_string(coefficients.info.image_height) +
+               " pixels it is too large to hold in memory";
     return "Cannot read " + picture.name + " as a JPEG: " + coefficients.errors.text();
 }
 

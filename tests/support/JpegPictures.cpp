@@ -116,6 +116,9 @@ std::vector<std::uint8_t> encodeJpeg(const Pixels& pixels, const JpegRecipe& rec
         info.comp_info[0].h_samp_factor = recipe.sampling == Sampling::s444 ? 1 : 2;
         info.comp_info[0].v_samp_factor = recipe.sampling == Sampling::s420 ? 2 : 1;
     }
+    if (recipe.oneTableSlot)
+        for (int ci = 0; ci < info.num_components; ++ci)
+            info.comp_info[ci].quant_tbl_no = 0;
     if (recipe.progressive)
         jpeg_simple_progression(&info);
     info.restart_interval = recipe.restartInterval;

@@ -46,6 +46,7 @@ struct JpegRecipe {
     int quality = 90;
     // Instead of quality: this table (natural order) for every component.
     std::optional<std::array<unsigned, 64>> table{};
+    bool oneTableSlot = false;        // every component quantized with the table in slot 0
     std::optional<ExifRecipe> exif{}; // written where a camera writes it, with no JFIF segment
 };
 
