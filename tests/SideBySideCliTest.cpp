@@ -12,8 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string inFolder(const char* folder, const char* leaf) {
-    return utf8Text(fs::path(folder) / leaf); // as a folder's outputs are named: its separator
+// An output found in a folder as the tool names it: with the system's separator.
+std::string inFolder(const std::string& folder, const std::string& leaf) {
+    return utf8Text(pathFromUtf8(folder) / pathFromUtf8(leaf));
 }
 
 // The picture without its APP3 segments: a side-by-side picture that does not say its order.

@@ -55,7 +55,7 @@ std::string readStereoMpo(const std::string& name, PairOnDisk& pair) {
     const SplitPlan plan = planSplit(bytes, 0);
     if (plan.kind != SplitKind::stereoPair)
         return name + " is not a stereo pair: it holds " + imagesText(plan);
-    // Its right picture would be made of what is left of it.
+    // Cut short: its right picture would be only the part of it that is there.
     if (plan.imagePastEnd != 0)
         return name + " may be incomplete: its index puts image " +
                std::to_string(plan.imagePastEnd) + " past the end of the file";
@@ -88,8 +88,8 @@ bool makeOne(const std::string& input, const std::optional<PairNames>& names,
         reporter.showMessage(problem);
         return false;
     };
-    // The original's side-by-side picture is often there already: looked at first, it costs
-    // no reading.
+    // An output of an earlier run is often there already: looked at first, it costs no
+    // reading.
     if (std::string problem = made.whyTaken(output); !problem.empty())
         return refuse(problem);
     PairOnDisk pair;
