@@ -7,6 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev
+    libjpeg62-turbo-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     desktop-file-utils appstream dpkg-dev file fonts-dejavu-core lintian
     libimage-exiftool-perl python3-pil

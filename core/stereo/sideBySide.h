@@ -37,8 +37,7 @@ struct SideBySide {
 // with its pixel dimensions made true, and an APP3 "_JPSJPS_" descriptor saying the order.
 // Refused (problem set) when the pictures differ in height, components or sampling, or either is
 // not a picture libjpeg can read.
-SideBySide makeSideBySide(const StereoPicture& left, const StereoPicture& right,
-                          StereoOrder order);
+SideBySide makeSideBySide(const StereoPicture& left, const StereoPicture& right, StereoOrder order);
 
 struct StereoHalves {
     std::vector<std::uint8_t> left;  // the left eye's picture, a JPEG
