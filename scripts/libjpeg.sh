@@ -110,14 +110,19 @@ fetch_libjpeg_source() {
 # options. Sets libjpeg_cmake_options: what the project's configure needs to find it.
 build_libjpeg() {
     local target=$1 prefix="$libjpeg_deps/libjpeg-$1" work="$libjpeg_deps/libjpeg-build-$1"
-    # Only the library: no TurboJPEG API, no shared library; cjpeg and the like come with it.
+    # The static library alone: no TurboJPEG API, no shared one. Nothing is installed (the
+    # library and its headers are copied), but its configure needs a prefix it can write.
     local options=(-DCMAKE_BUILD_TYPE=Release -DENABLE_SHARED=OFF -DENABLE_STATIC=ON
         -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF -DCMAKE_INSTALL_PREFIX="$prefix"
         -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_INSTALL_INCLUDEDIR=include)
     local configure=(cmake)
     case "$target" in
     windows)
-        options+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DWITH_SIMD=OFF)
+        # With its x86-64 SIMD code (nasm), as Debian builds it for Linux: the same bytes, and
+        # entropy coding with the standard tables takes about a third less time under Wine.
+        install_packages nasm
+        options+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DWITH_SIMD=ON
+            -DREQUIRE_SIMD=ON)
         ;;
     web)
         # WebAssembly has no x86 SIMD to take. The library's configure learns the sizes of its
@@ -142,7 +147,7 @@ build_libjpeg() {
             tail -n 30 "$work.log" >&2
             return 1
         }
-        # The library alone: the programs beside it are not ours to ship.
+        # The library alone: its programs (cjpeg, jpegtran, ...) are not ours to build.
         cmake --build "$work" -j2 --target jpeg-static >>"$work.log" 2>&1 || {
             tail -n 30 "$work.log" >&2
             return 1
