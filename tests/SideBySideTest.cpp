@@ -65,6 +65,9 @@ TEST(MakeSideBySide, EachHalfDecodesToExactlyItsPicture) {
             const SideBySide made = make(pair, order);
             expectHalves(pair, order, made, order == StereoOrder::parallel ? 48 : 80);
             EXPECT_EQ(made.note, "");
+            // Baseline (SOF0), whatever the pictures were, and without restart markers.
+            EXPECT_EQ(segmentsWithMarker(made.jpeg, 0xC0).size(), 1u);
+            EXPECT_TRUE(segmentsWithMarker(made.jpeg, 0xDD).empty());
         }
 }
 
@@ -101,7 +104,7 @@ TEST(MakeSideBySide, CarriesDifferentQuantizationTablesExactly) {
         }
 }
 
-TEST(MakeSideBySide, RefusesACoefficientThatNoLongerFitsOnceScaled) {
+TEST(MakeSideBySide, RefusesACoefficientThatABaselineJpegCannotHold) {
     // White blocks have a DC of 1016; with a step of 205 it is stored as 5, which is 1025 with a
     // step of 1 (the common divisor of 205 and 204): more than a baseline JPEG holds.
     std::array<unsigned, 64> table205;
@@ -123,6 +126,12 @@ TEST(MakeSideBySide, RefusesACoefficientThatNoLongerFitsOnceScaled) {
     // The same tables on both sides scale nothing.
     const Pair same{pair.left, encodeJpeg(white, left)};
     expectHalves(same, StereoOrder::parallel, make(same, StereoOrder::parallel), 16);
+    // A picture crafted with a coefficient no baseline JPEG codes: libjpeg would write it wrong.
+    const Pair crafted{withFirstAcCoefficient(same.left, 2000), same.right};
+    EXPECT_EQ(make(crafted, StereoOrder::parallel).problem,
+              "L.jpg has coefficients too large for a baseline JPEG");
+    EXPECT_EQ(cutSideBySide({crafted.left, "S.jpg"}, StereoOrder::parallel).problem,
+              "S.jpg has coefficients too large for a baseline JPEG");
 }
 
 TEST(MakeSideBySide, RefusesPicturesThatCannotShareAPicture) {

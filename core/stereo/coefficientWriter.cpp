@@ -14,6 +14,9 @@ namespace {
 // The coefficient limits of a baseline JPEG of 8-bit samples: an AC coefficient takes at most
 // 10 bits of magnitude. A DC coefficient is coded as the difference from the one before it,
 // which takes at most 11; keeping every DC in [-1024, 1023] keeps each difference within it.
+// libjpeg checks these only in the pass that gathers statistics for optimized tables, which we do
+// not make: its coding pass would write a larger value wrong without a word. Every coefficient
+// is checked here, scaled or not (a crafted picture may hold any value libjpeg can decode).
 constexpr int kMaxAc = 1023;
 constexpr int kMinDc = -1024;
 constexpr int kMaxDc = 1023;

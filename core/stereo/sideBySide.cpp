@@ -209,7 +209,7 @@ SideBySide makeSideBySide(const StereoPicture& left, const StereoPicture& right,
     plan.app3 = jpsSegmentData(sideBySideDescriptor(parallel));
     plan.sizeHint = left.bytes.size() + right.bytes.size();
 
-    const WrittenJpeg written = writeCoefficients(plan);
+    WrittenJpeg written = writeCoefficients(plan);
     if (written.outOfRange != nullptr) {
         const std::string& name = written.outOfRange == &leftCoefficients ? left.name : right.name;
         if (written.scaled)
@@ -223,7 +223,7 @@ SideBySide makeSideBySide(const StereoPicture& left, const StereoPicture& right,
         return refusedPair("Cannot write " + left.name + " and " + right.name +
                            " side by side: " + written.failure);
     SideBySide result;
-    result.jpeg = written.jpeg;
+    result.jpeg = std::move(written.jpeg);
     if (kept < info.image_width)
         result.note = first.name + " lost its last " + std::to_string(info.image_width - kept) +
                       " pixel columns: the picture on the left must be whole columns of " +

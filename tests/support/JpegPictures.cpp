@@ -140,6 +140,34 @@ std::vector<std::uint8_t> encodeJpeg(const Pixels& pixels, const JpegRecipe& rec
     return jpeg;
 }
 
+std::vector<std::uint8_t> withFirstAcCoefficient(std::span<const std::uint8_t> jpeg, int value) {
+    jpeg_decompress_struct source{};
+    jpeg_compress_struct crafted{};
+    jpeg_error_mgr errors{};
+    source.err = jpeg_std_error(&errors);
+    crafted.err = &errors;
+    jpeg_create_decompress(&source);
+    jpeg_create_compress(&crafted);
+    jpeg_mem_src(&source, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&source, TRUE);
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&source);
+    JBLOCKARRAY rows = (*source.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&source),
+                                                         arrays[0], 0, 1, TRUE);
+    rows[0][0][1] = static_cast<JCOEF>(value);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&crafted, &buffer, &size);
+    jpeg_copy_critical_parameters(&source, &crafted);
+    crafted.arith_code = TRUE;
+    jpeg_write_coefficients(&crafted, arrays);
+    jpeg_finish_compress(&crafted);
+    std::vector<std::uint8_t> bytes(buffer, buffer + size);
+    jpeg_destroy_compress(&crafted);
+    jpeg_destroy_decompress(&source);
+    std::free(buffer);
+    return bytes;
+}
+
 namespace {
 
 // Only trivially destructible objects live across the setjmp.

@@ -53,6 +53,10 @@ struct JpegRecipe {
 // The pixels encoded with libjpeg (grey pixels for Sampling::grey, else RGB).
 std::vector<std::uint8_t> encodeJpeg(const Pixels& pixels, const JpegRecipe& recipe);
 
+// The JPEG with its first block's first AC coefficient set to value, arithmetic-coded, as only a
+// crafted picture holds one past what a baseline JPEG codes.
+std::vector<std::uint8_t> withFirstAcCoefficient(std::span<const std::uint8_t> jpeg, int value);
+
 // A JPEG decoded with libjpeg, chroma upsampled by replication (not interpolated across block
 // edges, so that a half of a side-by-side picture decodes on its own). Width 0 when libjpeg
 // cannot decode it.
