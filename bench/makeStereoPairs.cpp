@@ -45,7 +45,8 @@ struct NoiseOctave {
 
     NoiseOctave(int width, int height, int cell_, int amplitude_, Random& random)
         : cell(cell_), amplitude(amplitude_), columns(width / cell_ + 2) {
-        grid.resize(static_cast<std::size_t>(columns) * static_cast<std::size_t>(height / cell + 2));
+        grid.resize(static_cast<std::size_t>(columns) *
+                    static_cast<std::size_t>(height / cell + 2));
         for (auto& value : grid)
             value = static_cast<std::int16_t>(random.below(256) - 128);
     }
@@ -91,8 +92,8 @@ Scene makeScene(int width, int height, std::uint32_t seed) {
     for (int y = 0; y < height; ++y) {
         const bool isSky = y < horizon;
         for (int x = 0; x < width; ++x) {
-            const int shade = broad.at(x, y) + medium.at(x, y) / (isSky ? 3 : 1) +
-                              (isSky ? 0 : fine.at(x, y));
+            const int shade =
+                broad.at(x, y) + medium.at(x, y) / (isSky ? 3 : 1) + (isSky ? 0 : fine.at(x, y));
             const int lift = isSky ? -y * 40 / std::max(horizon, 1) : (y - horizon) * 30 / height;
             std::uint8_t* pixel = &scene.rgb[at(x, y, width)];
             for (int c = 0; c < 3; ++c)
@@ -102,8 +103,10 @@ Scene makeScene(int width, int height, std::uint32_t seed) {
     // Objects: boxes and discs with a shading of their own and sharp edges.
     const int objects = 30 + random.below(30);
     for (int i = 0; i < objects; ++i) {
-        const int w = width / 40 + random.below(width / 6), h = height / 40 + random.below(height / 5);
-        const int left = random.below(width), top = horizon / 2 + random.below(height - horizon / 2);
+        const int w = width / 40 + random.below(width / 6),
+                  h = height / 40 + random.below(height / 5);
+        const int left = random.below(width),
+                  top = horizon / 2 + random.below(height - horizon / 2);
         const bool disc = random.below(2) == 0;
         const int colour[3] = {random.below(256), random.below(256), random.below(256)};
         for (int y = top; y < std::min(top + h, height); ++y)

@@ -10,11 +10,12 @@ libjpeg_deps="$root/build/deps"
 libjpeg_package=libjpeg-turbo
 
 # The machine's own Debian archives as source lists ("Types: deb-src"), written once into a
-# sources file of ours when no source list is configured at all: apt-get source reads nothing else.
-# Each deb822 stanza and each one-line "deb" entry whose address is a Debian archive (a path
+# sources file of ours when no Debian archive has one: apt-get source reads nothing else. Each
+# deb822 stanza and each one-line "deb" entry whose address is a Debian archive (a path
 # .../debian or .../debian-security) is copied with its suites, components and key.
 add_debian_source_lists() {
-    apt-get indextargets 'Created-By: Sources' 2>/dev/null | grep -q . && return 0
+    apt-get indextargets --format '$(URI)' 'Created-By: Sources' 2>/dev/null |
+        grep -q '/debian/dists/' && return 0
     local list=/etc/apt/sources.list.d/twinframe-deb-src.sources lines
     [ -f "$list" ] && return 0
     lines=$(
