@@ -41,6 +41,7 @@ TEST(SideBySideCli, MakesPicturesOfMpoFilesPairsAndFolders) {
     views.writePictures(dir, "b");
     fs::create_directory(dir / "trip");
     writeBytes(dir / "trip/d.mpo", views.mpo());
+    views.writePictures(dir, "trip/d"); // split from d.mpo already: the pair is taken once
     views.writePictures(dir, "trip/c");
     views.writePictures(dir, "trip/.hidden");
     writeBytes(dir / "trip/notes.txt", {'n', 'o'});

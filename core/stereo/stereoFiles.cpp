@@ -37,10 +37,11 @@ std::vector<std::string> namesIn(const fs::path& folder, const Takes& takes,
     return names;
 }
 
-// The arguments with each folder replaced by the names in it that takes accepts.
-template <typename Takes>
+// The arguments with each folder replaced by the names in it that takes accepts, as keep
+// leaves them.
+template <typename Takes, typename Keep>
 StereoArguments expandFolders(std::span<const std::string> arguments, const Takes& takes,
-                              const std::string& noneText) {
+                              const std::string& noneText, const Keep& keep) {
     StereoArguments result;
     for (const std::string& argument : arguments) {
         std::error_code error;
@@ -49,7 +50,7 @@ StereoArguments expandFolders(std::span<const std::string> arguments, const Take
             result.files.push_back(argument);
             continue;
         }
-        const std::vector<std::string> names = namesIn(path, takes, error);
+        const std::vector<std::string> names = keep(namesIn(path, takes, error));
         if (error)
             result.problems.push_back(describeFailure("Cannot open", argument, error));
         else if (names.empty())
@@ -92,11 +93,31 @@ bool hasJpegName(const fs::path& path) {
     return extension == ".jpg" || extension == ".jpeg";
 }
 
+// A folder's names less the left pictures split from one of its MPO files: a card that was
+// split already holds DSCF0001.MPO beside DSCF0001-L.jpg and DSCF0001-R.jpg, one pair twice over,
+// and both would make DSCF0001.jps. The camera's own file is the one taken.
+std::vector<std::string> withoutSplitHalves(std::vector<std::string> names) {
+    std::vector<std::string> mpoOutputs;
+    for (const std::string& name : names)
+        if (!pairNamesFor(pathFromUtf8(name)))
+            mpoOutputs.push_back(asciiLowered(
+                utf8Text(sideBySideOutputFor(pathFromUtf8(name), StereoOrder::crossEyed))));
+    std::erase_if(names, [&](const std::string& name) {
+        const fs::path path = pathFromUtf8(name);
+        return pairNamesFor(path) &&
+               std::ranges::find(
+                   mpoOutputs,
+                   asciiLowered(utf8Text(sideBySideOutputFor(path, StereoOrder::crossEyed)))) !=
+                   mpoOutputs.end();
+    });
+    return names;
+}
+
 StereoArguments sideBySideArguments(std::span<const std::string> arguments) {
     StereoArguments result = expandFolders(
         arguments,
         [](const fs::path& path) { return loweredExtension(path) == ".mpo" || pairNamesFor(path); },
-        " holds no stereo pictures: no name in it ends in .mpo or -L.jpg");
+        " holds no stereo pictures: no name in it ends in .mpo or -L.jpg", withoutSplitHalves);
     // A shell's glob (*.jpg) names both pictures of each pair: the right is part of its pair.
     result.files = withoutPairedRights(result.files);
     return result;
@@ -105,7 +126,8 @@ StereoArguments sideBySideArguments(std::span<const std::string> arguments) {
 StereoArguments fromSideBySideArguments(std::span<const std::string> arguments) {
     return expandFolders(
         arguments, [](const fs::path& path) { return loweredExtension(path) == ".jps"; },
-        " holds no side-by-side pictures: no name in it ends in .jps");
+        " holds no side-by-side pictures: no name in it ends in .jps",
+        [](std::vector<std::string> names) { return names; });
 }
 
 fs::path sideBySideOutputFor(const fs::path& input, StereoOrder order) {
