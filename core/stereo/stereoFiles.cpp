@@ -104,11 +104,11 @@ std::vector<std::string> withoutSplitHalves(std::vector<std::string> names) {
                 utf8Text(sideBySideOutputFor(pathFromUtf8(name), StereoOrder::crossEyed))));
     std::erase_if(names, [&](const std::string& name) {
         const fs::path path = pathFromUtf8(name);
-        return pairNamesFor(path) &&
-               std::ranges::find(
-                   mpoOutputs,
-                   asciiLowered(utf8Text(sideBySideOutputFor(path, StereoOrder::crossEyed)))) !=
-                   mpoOutputs.end();
+        if (!pairNamesFor(path))
+            return false;
+        const std::string output =
+            asciiLowered(utf8Text(sideBySideOutputFor(path, StereoOrder::crossEyed)));
+        return std::find(mpoOutputs.begin(), mpoOutputs.end(), output) != mpoOutputs.end();
     });
     return names;
 }

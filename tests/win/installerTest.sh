@@ -31,9 +31,20 @@ check "a fresh prefix knows nothing of Twinframe" test "$(traces_in_registry)" -
 
 wine "$installer" /S
 wineserver -w
-folder="$WINEPREFIX/drive_c/Program Files/Twinframe"
+# The programs go to C:\Program Files, as Windows gives a 64-bit installer. Wine with its 32-bit
+# side running (wine32, where the kernel runs 32-bit programs) gives even a 64-bit NSIS installer
+# the (x86) folder for $PROGRAMFILES64 (Debian's Wine 8 and NSIS 3.08): only there is that folder
+# taken, and the log says so.
+programs="Program Files"
+if [ ! -d "$WINEPREFIX/drive_c/$programs/Twinframe" ] &&
+    [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    programs="Program Files (x86)"
+    echo "note   Wine's 32-bit side runs here: the installer's folder is C:\\$programs"
+fi
+folder="$WINEPREFIX/drive_c/$programs/Twinframe"
+windows_folder="C:\\$programs\\Twinframe"
 for file in twinframe.exe twinframe-cli.exe README.txt LICENSE.txt Uninstall.exe; do
-    check "installed: Program Files\\Twinframe\\$file" test -f "$folder/$file"
+    check "installed: $programs\\Twinframe\\$file" test -f "$folder/$file"
 done
 check "no DLL beside the programs" test -z "$(find "$folder" -iname '*.dll')"
 check "the Start menu entry" test -f \
@@ -42,12 +53,12 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Twinfram
 entry=$(registry "$uninstall_key")
 check "Add/Remove Programs: name" grep -q 'DisplayName *REG_SZ *Twinframe$' <<<"$entry"
 check "Add/Remove Programs: version 1.00" grep -q 'DisplayVersion *REG_SZ *1.00$' <<<"$entry"
-check "Add/Remove Programs: the program's icon" \
-    grep -q 'DisplayIcon *REG_SZ *C:\\Program Files\\Twinframe\\twinframe.exe$' <<<"$entry"
+display_icon() { grep 'DisplayIcon *REG_SZ' <<<"$entry" | grep -qF " $windows_folder\\twinframe.exe"; }
+check "Add/Remove Programs: the program's icon" display_icon
 verb=$(registry 'HKLM\Software\Classes\SystemFileAssociations\.mpo\shell\Twinframe' /s)
 check "\"Open with Twinframe\" on .mpo files" grep -q 'REG_SZ *Open with Twinframe$' <<<"$verb"
 check "... opening them in twinframe.exe" \
-    grep -q '"C:\\Program Files\\Twinframe\\twinframe.exe" "%1"' <<<"$verb"
+    grep -qF "\"$windows_folder\\twinframe.exe\" \"%1\"" <<<"$verb"
 check "... in the Open with list" registry 'HKLM\Software\Classes\.mpo\OpenWithList\twinframe.exe'
 check "... taking all the selected files at once" \
     grep -q 'MultiSelectModel *REG_SZ *Player$' <<<"$verb"
@@ -70,7 +81,7 @@ check "the installed twinframe-cli.exe: right image byte for byte" \
     cmp "$work/sample/DSCF0001-R.jpg" <(tail -c +700001 "$work/sample/DSCF0001.MPO")
 
 # The uninstaller copies itself away and returns at once; wineserver -w waits for it.
-wine "C:\\Program Files\\Twinframe\\Uninstall.exe" /S
+wine "$windows_folder\\Uninstall.exe" /S
 wineserver -w
 check "uninstalled: no Twinframe file or folder left" \
     test -z "$(find "$WINEPREFIX/drive_c" -iname '*twinframe*')"
@@ -87,7 +98,7 @@ wineserver -w
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
 check "renamed Start menu folder: the entry is in Foto Tools" test -f "$menu/Foto Tools/Twinframe.lnk"
 check "... and no default Twinframe folder" test ! -e "$menu/Twinframe"
-wine "C:\\Program Files\\Twinframe\\Uninstall.exe" /S
+wine "$windows_folder\\Uninstall.exe" /S
 wineserver -w
 check "uninstalled: the Foto Tools folder is gone with its shortcuts" test ! -e "$menu/Foto Tools"
 check "uninstalled: no Twinframe file or folder left, again" \
