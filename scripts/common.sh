@@ -7,6 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev
+    libjpeg62-turbo-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     desktop-file-utils appstream dpkg-dev file fonts-dejavu-core lintian
     libimage-exiftool-perl python3-pil
@@ -81,7 +82,9 @@ build_web() {
     fi
     # Debian's emscripten finds its JavaScript modules (acorn) only through NODE_PATH.
     export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
-    emcmake cmake -S "$root/web" -B "$core" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    build_libjpeg web
+    emcmake cmake -S "$root/web" -B "$core" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        "${libjpeg_cmake_options[@]}" >/dev/null
     cmake --build "$core" -j2
     rm -rf "$site"
     node "$root/web/build.mjs" "$core" "$site"
@@ -152,8 +155,9 @@ prepare_wine_prefix() {
 # build_windows: twinframe.exe (the native window), twinframe-cli.exe and their tests into
 # build/windows/.
 build_windows() {
+    build_libjpeg windows
     configure_and_build "$root/build/windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DTWINFRAME_GUI=ON -DTWINFRAME_TESTS=ON
+        -DCMAKE_BUILD_TYPE=Release -DTWINFRAME_GUI=ON -DTWINFRAME_TESTS=ON "${libjpeg_cmake_options[@]}"
 }
 
 # package_windows: the installer Twinframe-1.00-win64.exe and the zip Twinframe-1.00-win64.zip,
@@ -176,3 +180,6 @@ test_windows() {
     wineserver -k || true
     return $status
 }
+
+# libjpeg-turbo for the Windows and WebAssembly builds (build_libjpeg), from Debian's source.
+source "$root/scripts/libjpeg.sh"

@@ -439,9 +439,13 @@ outputsGrid.addEventListener("keydown", (event) => {
     }
 });
 
+// A half of a split pair as the viewer takes it: its bytes, its name in messages (as
+// twinframe-cli --side-by-side names the pictures of an MPO file), and the file it is read from.
+const viewedHalf = (output, side) => ({ blob: blobOf(output), name: `${output.file.name} (${side})`, source: output.file.name });
+
 function showPair(index, from) {
     const pair = pairOf(index);
-    if (pair) openViewer(pair[0].name.slice(0, -6), blobOf(pair[0]), blobOf(pair[1]), from);
+    if (pair) openViewer({ name: pair[0].name.slice(0, -6), left: viewedHalf(pair[0], "left"), right: viewedHalf(pair[1], "right") }, from);
 }
 
 // A row made while the batch runs is named apart from the image before it, and the one after it
@@ -570,9 +574,17 @@ function addJoined({ output, left, right, made, pieces }) {
     const size = document.createElement("span");
     size.className = "size";
     size.textContent = sizeText(blob.size);
+    // The joined pair in the viewer: its two pictures as they were given.
+    const name = output.slice(0, -4);
+    const pictures = [left, right].map((picture) => ({ blob: joinInputs.get(picture), name: picture, source: picture }));
+    const view = document.createElement("button");
+    view.type = "button";
+    view.textContent = "View";
+    view.setAttribute("aria-label", `View ${name} in 3D`);
+    view.addEventListener("click", () => openViewer({ name, left: pictures[0], right: pictures[1] }, view));
     const row = document.createElement("li");
     row.dataset.name = output;
-    row.append(link, size);
+    row.append(link, size, view);
     joinedList.append(row);
 }
 

@@ -1,5 +1,5 @@
 // Lays the page out in a folder from its sources and the core's build, and makes the whole page
-// in one file besides (twinframe.html: scripts, worker and WebAssembly inlined), which works
+// in one file besides (twinframe.html: scripts, workers and WebAssembly inlined), which works
 // opened straight from the disk, with no server.
 //   node web/build.mjs CORE_BUILD SITE
 import { execFileSync } from "node:child_process";
@@ -7,6 +7,7 @@ import { createHash } from "node:crypto";
 import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from "node:fs";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
+import { gzipSync } from "node:zlib";
 
 const web = dirname(fileURLToPath(import.meta.url));
 const resources = join(web, "../resources");
@@ -16,15 +17,18 @@ if (!core || !site) {
     process.exit(2);
 }
 
-const pageFiles = ["index.html", "style.css", "boot.js", "app.js", "lists.js", "saving.js", "viewer.js",
-    "join.js", "worker.js", "twinframe.webmanifest"];
-const modules = ["lists.js", "saving.js", "viewer.js", "join.js", "app.js"]; // each after those it imports
+const pageFiles = ["index.html", "style.css", "boot.js", "app.js", "lists.js", "saving.js", "stereo.js", "viewer.js",
+    "join.js", "worker.js", "stereo-worker.js", "twinframe.webmanifest"];
+const modules = ["lists.js", "saving.js", "stereo.js", "viewer.js", "join.js", "app.js"]; // each after those it imports
+// The modules the page's workers load: the core at once, the stereo module (libjpeg) only when the
+// viewer first saves a pair side by side.
+const coreFiles = ["twinframe-core.js", "twinframe-core.wasm", "twinframe-stereo.js", "twinframe-stereo.wasm"];
 const read = (path) => readFileSync(path, "utf8");
 const sha256 = (text, encoding = "hex") => createHash("sha256").update(text).digest(encoding);
 
 mkdirSync(join(site, "vendor"), { recursive: true });
 for (const name of pageFiles) copyFileSync(join(web, name), join(site, name));
-for (const name of ["twinframe-core.js", "twinframe-core.wasm"]) copyFileSync(join(core, name), join(site, name));
+for (const name of coreFiles) copyFileSync(join(core, name), join(site, name));
 for (const name of ["twinframe.svg", "twinframe-256.png"]) copyFileSync(join(resources, name), join(site, name));
 
 // The install's icons, drawn from the project's icon by rsvg-convert (Debian's librsvg2-bin): one
@@ -56,8 +60,10 @@ writeFileSync(join(site, "vendor/client-zip.js"), zipScript);
 copyFileSync(join(web, "node_modules/client-zip/LICENSE.txt"), join(site, "vendor/client-zip.LICENSE.txt"));
 
 // The service worker keeps the files above under a name drawn from their bytes, so that a new
-// version of any of them is a new version of the page.
-const kept = [...pageFiles, "twinframe-core.js", "twinframe-core.wasm", "twinframe.svg", "twinframe-256.png",
+// version of any of them is a new version of the page. It keeps the stereo module too, when it
+// is installed (after the page has loaded), so that the page opened with no network saves pairs
+// side by side as well.
+const kept = [...pageFiles, ...coreFiles, "twinframe.svg", "twinframe-256.png",
     "twinframe-512.png", "twinframe-maskable.png", "vendor/client-zip.js"];
 const version = sha256(kept.map((name) => sha256(readFileSync(join(site, name)))).join("")).slice(0, 16);
 const serviceWorker = read(join(web, "sw.js"))
@@ -71,11 +77,20 @@ writeFileSync(join(site, "sw.js"), serviceWorker);
 const inlineText = (text) => text.replace(/<\/(script|style)/gi, "<\\/$1");
 const bundle = modules.map((name) => read(join(web, name))
     .replace(/^import .*$/gm, "")
-    .replace(/^export (async function|function|const|let)/gm, "$1")).join("\n");
+    .replace(/^export (async function|function|const|let|class)/gm, "$1")).join("\n");
 const wasm = readFileSync(join(core, "twinframe-core.wasm")).toString("base64");
 const workerSource = `self.twinframeWasm = Uint8Array.from(atob(${JSON.stringify(wasm)}), (c) => c.charCodeAt(0));\n` +
     read(join(core, "twinframe-core.js")) + "\n" + read(join(web, "worker.js"));
 const workerSetup = `window.twinframeWorkerUrl = URL.createObjectURL(new Blob([${JSON.stringify(workerSource)}], { type: "text/javascript" }));\n`;
+// The stereo worker's whole text waits in a data block, which the browser neither runs nor
+// decodes: stereo.js makes the worker of it when the viewer first asks. So opening the one-file
+// page costs only the reading of its text (and its policy needs no digest for it). Its
+// WebAssembly is gzipped there (the worker unpacks it): mostly libjpeg's tables, it shrinks to a
+// fifth, which keeps the one-file page from doubling.
+const stereoWasm = gzipSync(readFileSync(join(core, "twinframe-stereo.wasm")), { level: 9 }).toString("base64");
+const stereoWorkerSource = `self.twinframeStereoWasmGzip = ${JSON.stringify(stereoWasm)};\n` +
+    read(join(core, "twinframe-stereo.js")) + "\n" + read(join(web, "stereo-worker.js"));
+const stereoWorkerBlock = `<script type="application/json" id="stereoWorker">${JSON.stringify(stereoWorkerSource).replace(/</g, "\\u003c")}</script>`;
 const scripts = {
     boot: "window.twinframeOneFile = true;\n" + read(join(web, "boot.js")),
     zip: zipScript,
@@ -104,5 +119,6 @@ replaceOnce('<script src="boot.js"></script>', `<script>${scriptTexts[0]}</scrip
 replaceOnce('<script src="vendor/client-zip.js" defer></script>',
     `<script>${scriptTexts[1]}</script>\n<script>${scriptTexts[2]}</script>`);
 replaceOnce('<script type="module" src="app.js"></script>', `<script type="module">${scriptTexts[3]}</script>`);
+replaceOnce("</body>", `${stereoWorkerBlock}\n</body>`);
 writeFileSync(join(site, "twinframe.html"), page);
 console.log(`Built the page in ${site} (version ${version}) and ${join(site, "twinframe.html")}`);

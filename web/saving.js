@@ -264,11 +264,55 @@ async function saveAsBlob(items, ui, expected, what) {
     const archive = new Blob(parts, { type: "application/zip" });
     if (archive.size !== expected)
         throw new Error(`Cannot make ${zipName}: the browser kept ${archive.size} of its ${expected} bytes`);
-    const url = URL.createObjectURL(archive);
+    download(archive, zipName);
+    ui.note(`${zipName}: ${what}, handed to the browser's downloads.`);
+}
+
+// Hands a whole file the page holds to the browser's downloads.
+function download(blob, name) {
+    const url = URL.createObjectURL(blob);
     const link = document.createElement("a");
     link.href = url;
-    link.download = zipName;
+    link.download = name;
     link.click();
     setTimeout(() => URL.revokeObjectURL(url), 60_000);
-    ui.note(`${zipName}: ${what}, handed to the browser's downloads.`);
+}
+
+// A made file that could not be written: its message names the file and the reason.
+export class CannotWrite extends Error {}
+
+// One file the page makes when asked (a stereo pair side by side): saved where the user picks,
+// where the browser lets them pick, else handed to the browser's downloads once made. The picker
+// comes first, as the browser shows it only straight after a click and making the file may take
+// longer. make() gives the file's Blob, or throws when it cannot be made; then, as when the
+// write fails, no file is left: the picked one, empty until then, is removed (one that held
+// something was there before, and stays as it was). type: the picker's { description, accept }.
+// Gives where the file went ({ name, picked }), or null when the user cancelled the picker.
+export async function saveMadeFile(name, type, make) {
+    if (!canPickSaveFile()) {
+        download(await make(), name);
+        return { name, picked: false };
+    }
+    let handle;
+    try {
+        handle = await window.showSaveFilePicker({ suggestedName: name, types: [type] });
+    } catch (error) {
+        if (error.name === "AbortError") return null;
+        throw error;
+    }
+    let blob;
+    try {
+        blob = await make();
+    } catch (error) {
+        await removeIfEmpty(handle);
+        throw error;
+    }
+    try {
+        const writable = await handle.createWritable();
+        await blob.stream().pipeTo(writable);
+    } catch (error) {
+        await removeIfEmpty(handle);
+        throw new CannotWrite(`Cannot write ${handle.name}: ${error.message}`);
+    }
+    return { name: handle.name, picked: true };
 }

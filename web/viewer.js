@@ -1,14 +1,23 @@
 // The viewer of a stereo pair: both pictures side by side (crossed or parallel), as a red-cyan
 // anaglyph, or as a wiggle, so that a 3D photo can be seen before it is saved. The pictures are
-// decoded by the browser from the outputs' slices, at most as wide as the screen needs.
+// decoded by the browser from the outputs' slices, at most as wide as the screen needs. The pair
+// can be saved as one side-by-side picture, NAME.jps (cross-eyed) or NAME-LR.jpg (parallel), as
+// twinframe-cli --side-by-side names them, made by the stereo module (see stereo.js).
+import { CannotWrite, saveMadeFile } from "./saving.js";
+import { endStereo, sideBySide, StereoStopped } from "./stereo.js";
+
 const dialog = document.getElementById("viewer");
 const title = document.getElementById("viewerTitle");
 const stage = document.getElementById("viewerStage");
 const modes = document.getElementById("viewerModes");
 const close = document.getElementById("viewerClose");
+const saveCrossed = document.getElementById("saveCrossed");
+const saveParallel = document.getElementById("saveParallel");
+const note = document.getElementById("viewerNote");
 
 const wiggleInterval = 140; // ms per picture
 let pictures = null; // { left, right }: ImageBitmaps of the pair on show
+let pair = null; // the pair on show: { name, left, right }, each picture { blob, name, source }
 let wiggleTimer = null;
 let shownFrom = null;
 
@@ -77,6 +86,8 @@ function show(mode) {
 modes.addEventListener("change", () => show(modes.querySelector("input:checked").value));
 
 function closeViewer() {
+    endStereo(); // a side-by-side picture being made is given up, and its memory given back
+    pair = null;
     clearInterval(wiggleTimer);
     wiggleTimer = null;
     pictures?.left.close();
@@ -90,15 +101,21 @@ dialog.addEventListener("close", () => {
 });
 close.addEventListener("click", () => dialog.close());
 
-export async function openViewer(name, leftBlob, rightBlob, from) {
+// The pair: { name, left, right }, each picture { blob, name, source }: its bytes, its name in
+// messages, and the name of the file it is read from.
+export async function openViewer(shown, from) {
     closeViewer();
+    pair = shown;
     shownFrom = from;
+    const { name } = shown;
     title.textContent = name;
     stage.replaceChildren();
+    showNote("");
+    saveCrossed.disabled = saveParallel.disabled = false;
     dialog.showModal();
     const width = Math.min(1600, Math.round(window.innerWidth * devicePixelRatio));
     try {
-        const [left, right] = await Promise.all([decode(leftBlob, width), decode(rightBlob, width)]);
+        const [left, right] = await Promise.all([decode(shown.left.blob, width), decode(shown.right.blob, width)]);
         if (!dialog.open || shownFrom !== from) {
             // Closed, or another pair asked for, while these were decoded.
             left.close();
@@ -115,3 +132,50 @@ export async function openViewer(name, leftBlob, rightBlob, from) {
     }
     document.dispatchEvent(new CustomEvent("twinframe-viewer-shown"));
 }
+
+function showNote(text, problem = false) {
+    note.textContent = text;
+    note.classList.toggle("warning", problem);
+}
+
+const pictureTypes = {
+    ".jps": { description: "Side-by-side stereo picture", accept: { "image/jpeg": [".jps"] } },
+    ".jpg": { description: "JPEG picture", accept: { "image/jpeg": [".jpg", ".jpeg"] } },
+};
+
+async function saveSideBySide(parallel) {
+    const saving = pair;
+    const name = saving.name + (parallel ? "-LR.jpg" : ".jps");
+    saveCrossed.disabled = saveParallel.disabled = true;
+    let madeNote = "";
+    const make = async () => {
+        showNote(`Making ${name}...`);
+        const made = await sideBySide(saving.left, saving.right, parallel);
+        if (made.unreadable) {
+            throw new Error(`cannot read ${saving[made.unreadable].source}: it was changed, moved or deleted after it was chosen`);
+        }
+        if (made.problem) throw new Error(made.problem);
+        madeNote = made.note;
+        return new Blob([made.jpeg], { type: "image/jpeg" });
+    };
+    try {
+        const saved = await saveMadeFile(name, pictureTypes[parallel ? ".jpg" : ".jps"], make);
+        if (saved) {
+            const done = saved.picked ? `Saved ${saved.name}.` : `${name} handed to the browser's downloads.`;
+            showNote(madeNote ? `${done} ${madeNote}` : done);
+        } else {
+            showNote("");
+        }
+    } catch (error) {
+        if (error instanceof StereoStopped) return; // the viewer was closed meanwhile
+        // Refused (with the core's reason), unreadable, or the module or picker failed: nothing
+        // is saved.
+        showNote(error instanceof CannotWrite ? error.message : `Cannot make ${name}: ${error.message}`, true);
+    } finally {
+        if (pair === saving) saveCrossed.disabled = saveParallel.disabled = false;
+        document.dispatchEvent(new CustomEvent("twinframe-side-by-side-done"));
+    }
+}
+
+saveCrossed.addEventListener("click", () => saveSideBySide(false));
+saveParallel.addEventListener("click", () => saveSideBySide(true));

@@ -34,11 +34,14 @@ struct SideBySide {
 
 // The side-by-side JPEG of a stereo pair, in order: coefficients copied (scaled exactly to a
 // common divisor where the pictures' quantization tables differ), the left picture's Exif kept
-// with its pixel dimensions made true, and an APP3 "_JPSJPS_" descriptor saying the order.
-// Refused (problem set) when the pictures differ in height, components or sampling, or either is
-// not a picture libjpeg can read.
-SideBySide makeSideBySide(const StereoPicture& left, const StereoPicture& right,
-                          StereoOrder order);
+// with its pixel dimensions made true, and an APP3 "_JPSJPS_" descriptor saying the order; no
+// JFIF segment beside the Exif, no MP segment. Baseline, with libjpeg's standard Huffman tables.
+// The picture placed first keeps only its whole columns of MCUs (at most 15 pixels lost, said in
+// note). Refused (problem set) when the pictures differ in height, components, colour space or
+// sampling, are not 8-bit, either is not a picture libjpeg reads without a warning of corrupt
+// data, or a coefficient would not fit a baseline JPEG once scaled. Peak memory: both pictures'
+// coefficients, and the output's bytes.
+SideBySide makeSideBySide(const StereoPicture& left, const StereoPicture& right, StereoOrder order);
 
 struct StereoHalves {
     std::vector<std::uint8_t> left;  // the left eye's picture, a JPEG
@@ -51,9 +54,10 @@ struct StereoHalves {
 std::optional<StereoOrder> describedOrder(std::span<const std::uint8_t> jpeg);
 
 // Cuts a side-by-side picture into its two pictures in the DCT domain. The order is the one the
-// picture's descriptor says, else assumed. Refused when the half width is not a multiple of the
-// MCU width, or the picture cannot be read. Each half keeps the picture's Exif, its pixel
-// dimensions made true, and no descriptor.
+// picture's descriptor says, else assumed; the halves come back in eye order either way.
+// Refused when the width is odd, the half width is not a multiple of the MCU width, or the
+// picture cannot be read. Each half keeps the picture's Exif, its pixel dimensions made true,
+// and no descriptor; baseline, with libjpeg's standard Huffman tables.
 StereoHalves cutSideBySide(const StereoPicture& picture, StereoOrder assumed);
 
 } // namespace twinframe

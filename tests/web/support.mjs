@@ -364,3 +364,22 @@ export async function joinInPage(page, paths, { drop = false, bytes = true } = {
         focused: document.activeElement?.getAttribute("download") ?? document.activeElement?.id,
     }), bytes);
 }
+
+// Makes side-by-side pictures of names (in folder: stereo MPO files or left pictures, with their
+// rights) with twinframe-cli --side-by-side, cross-eyed or parallel, in a copy of the folder: the
+// messages and each picture it wrote, by name.
+export function cliSideBySide(folder, names, { parallel = false, others = [] } = {}) {
+    const copy = mkdtempSync(join(tmpdir(), "twinframe-cli-"));
+    try {
+        for (const name of [...names, ...others]) cpSync(join(folder, name), join(copy, name));
+        const before = new Set(readdirSync(copy));
+        const args = ["--side-by-side", ...(parallel ? ["--parallel"] : []), "--", ...names];
+        const run = spawnSync(cli, args, { cwd: copy, encoding: "utf8" });
+        const outputs = new Map();
+        for (const name of readdirSync(copy).filter((n) => !before.has(n)).sort())
+            outputs.set(name, readFileSync(join(copy, name)));
+        return { messages: run.stderr.split("\n").filter(Boolean).map((line) => line.replace(/^twinframe-cli: /, "")), outputs };
+    } finally {
+        rmSync(copy, { recursive: true, force: true });
+    }
+}
