@@ -40,12 +40,17 @@ install_packages() {
 }
 
 # timed NAME COMMAND...: runs the command, then says how long it took, so that a run's log shows
-# where its time went; gives the command's exit status, also where a caller tests it (cmd || ...),
-# which turns set -e off inside.
+# where its time went, and gives the command's exit status. The command runs in a subshell with
+# set -e, so that a function stops at its first failure as it would without timed; a caller that
+# tests timed's status (timed ... || ...) turns set -e off for all it calls, so it may only do so
+# for a single program.
 timed() {
-    local name=$1 start=$SECONDS status=0
+    local name=$1 start=$SECONDS status
     shift
-    "$@" || status=$?
+    set +e
+    (set -e; "$@")
+    status=$?
+    set -e
     echo "-- $name: $((SECONDS - start)) s"
     return $status
 }
