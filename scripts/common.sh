@@ -40,12 +40,19 @@ install_packages() {
 }
 
 # timed NAME COMMAND...: runs the command, then says how long it took, so that a run's log shows
-# where its time went.
+# where its time went, and gives the command's exit status. The command runs in a subshell with
+# set -e, so that a function stops at its first failure as it would without timed; a caller that
+# tests timed's status (timed ... || ...) turns set -e off for all it calls, so it may only do so
+# for a single program.
 timed() {
-    local name=$1 start=$SECONDS
+    local name=$1 start=$SECONDS status
     shift
-    "$@"
+    set +e
+    (set -e; "$@")
+    status=$?
+    set -e
     echo "-- $name: $((SECONDS - start)) s"
+    return $status
 }
 
 # configure_and_build BUILD_DIR [cmake options...]
@@ -166,6 +173,7 @@ package_windows() {
 
 # Each test is a Windows process of its own: one wineserver, kept for the whole run, spares every
 # test a Wine start of several seconds.
+# Options for ctest may follow (-L wine, -LE wine: a part of the tests).
 test_windows() {
     prepare_wine_prefix
     wineserver -p 2>/dev/null || true # already running for this prefix: that one serves
@@ -173,7 +181,7 @@ test_windows() {
     # hang until their time runs out, so one program starts them first.
     wine cmd /c exit >/dev/null 2>&1
     local status=0
-    ctest --test-dir "$root/build/windows" --output-on-failure --timeout 300 -j2 || status=$?
+    ctest --test-dir "$root/build/windows" --output-on-failure --timeout 300 -j2 "$@" || status=$?
     wineserver -k || true
     return $status
 }
