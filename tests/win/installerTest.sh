@@ -20,7 +20,9 @@ check() { # check DESCRIPTION COMMAND...
     shift
     if "$@" >/dev/null 2>&1; then echo "ok     $what"; else echo "FAILED $what"; failed=1; fi
 }
-registry() { wine reg query "$@" 2>/dev/null | tr -d '\r'; }
+# The registry as the 64-bit programs see it: where Wine's 32-bit side runs, `wine reg` is the
+# 32-bit reg.exe, which would see the 32-bit view.
+registry() { wine reg query "$@" /reg:64 2>/dev/null | tr -d '\r'; }
 traces_in_registry() { wineserver -w; cat "$WINEPREFIX"/*.reg | grep -ci twinframe || true; }
 
 cpack -G NSIS --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null
@@ -92,7 +94,7 @@ check "uninstalled: no Twinframe key or value left in the registry" \
 # answer in the installer's key, where a silent install finds it as the page would have left
 # it; the uninstaller must remove that folder, not the default one.
 wine reg add 'HKLM\Software\The Twinframe developers\Twinframe' \
-    /v 'Start Menu Folder' /d 'Foto Tools' /f >/dev/null 2>&1
+    /v 'Start Menu Folder' /d 'Foto Tools' /f /reg:64 >/dev/null 2>&1
 wine "$installer" /S
 wineserver -w
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
