@@ -6,33 +6,11 @@
 #include "platform/fileSystem.h"
 #include "stopSignals.h"
 
-#include <algorithm>
 #include <iostream>
 
 namespace twinframe {
 
-namespace {
-
 namespace fs = std::filesystem;
-
-// The left pictures a folder holds (visible regular files, or links to them), in name order.
-std::vector<std::string> leftPicturesIn(const fs::path& folder, std::error_code& error) {
-    std::vector<std::string> names;
-    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
-         entry.increment(error)) {
-        const fs::path& path = entry->path();
-        std::error_code statusError;
-        if (fs::is_regular_file(path, statusError) && !isHidden(path) && pairNamesFor(path))
-            names.push_back(utf8Text(path.filename()));
-    }
-    std::sort(names.begin(), names.end());
-    std::vector<std::string> lefts;
-    for (const std::string& name : names)
-        lefts.push_back(utf8Text(folder / pathFromUtf8(name)));
-    return lefts;
-}
-
-} // namespace
 
 JoinArguments joinArguments(const std::vector<std::string>& arguments) {
     JoinArguments result;
@@ -44,7 +22,8 @@ JoinArguments joinArguments(const std::vector<std::string>& arguments) {
             expanded.push_back(argument);
             continue;
         }
-        const std::vector<std::string> lefts = leftPicturesIn(path, error);
+        const std::vector<std::string> lefts = namesInFolder(
+            path, [](const fs::path& name) { return pairNamesFor(name).has_value(); }, error);
         if (error)
             result.problems.push_back(describeFailure("Cannot open", argument, error));
         else if (lefts.empty())

@@ -3,6 +3,7 @@
 #include "asciiCase.h"
 #include "platform/fileSystem.h"
 
+#include <algorithm>
 #include <set>
 #include <string_view>
 
@@ -69,6 +70,26 @@ JoinBatchResult joinPairs(std::span<const std::string> lefts, const std::optiona
             reporter.showMessage(joined.problem);
     }
     return result;
+}
+
+std::vector<std::string>
+namesInFolder(const std::filesystem::path& folder,
+              const std::function<bool(const std::filesystem::path&)>& takes,
+              std::error_code& error) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> leaves;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const fs::path& path = entry->path();
+        std::error_code statusError;
+        if (fs::is_regular_file(path, statusError) && !isHidden(path) && takes(path))
+            leaves.push_back(utf8Text(path.filename()));
+    }
+    std::sort(leaves.begin(), leaves.end());
+    std::vector<std::string> names;
+    for (const std::string& leaf : leaves)
+        names.push_back(utf8Text(folder / pathFromUtf8(leaf)));
+    return names;
 }
 
 std::string joinSummaryText(const JoinBatchResult& result) {

@@ -52,6 +52,13 @@ JoinBatchResult joinPairs(std::span<const std::string> lefts,
 // to be told it is not a left picture.
 std::vector<std::string> withoutPairedRights(std::span<const std::string> files);
 
+// The names of the files in folder that takes accepts (visible regular files, or links to them),
+// in name order, each with the folder before it as given: what a folder named to a batch gives.
+std::vector<std::string>
+namesInFolder(const std::filesystem::path& folder,
+              const std::function<bool(const std::filesystem::path&)>& takes,
+              std::error_code& error);
+
 // "Pairs joined: N"; for a stopped batch a line "Stopped after pair K of N" follows.
 std::string joinSummaryText(const JoinBatchResult& result);
 

@@ -25,6 +25,30 @@ std::error_code writeJoin(const JoinPlan& plan, NativeFile left, NativeFile righ
     return {};
 }
 
+std::filesystem::perms sharedPermissions(std::filesystem::perms left,
+                                         std::filesystem::perms right) {
+    if (left == std::filesystem::perms::unknown)
+        return right;
+    if (right == std::filesystem::perms::unknown)
+        return left;
+    return left & right;
+}
+
+std::string openPicture(const std::filesystem::path& path, NativeFile& file, std::int64_t& length) {
+    // Refuses a fifo (or a folder) in a picture's place without waiting for it.
+    std::error_code error = openForReading(path, file, length);
+    if (error == std::errc::is_a_directory)
+        error = make_error_code(Refusal::notRegularFile);
+    if (error && error.category() != refusalCategory())
+        return describeFailure("Cannot open", utf8Text(path), error);
+    // An MP index counts in 32 bits: a larger picture could never be joined, so it is not read.
+    if (!error && static_cast<std::uint64_t>(length) > kLargestMpo)
+        error = std::make_error_code(std::errc::file_too_large);
+    if (error)
+        return describeFailure("Cannot read", utf8Text(path), error);
+    return {};
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -42,31 +66,11 @@ struct OpenInput {
     std::filesystem::perms permissions = std::filesystem::perms::unknown;
 };
 
-// The permission bits two files share: who may read (or write) both. A file whose bits are not
-// known leaves the other's.
-std::filesystem::perms sharedPermissions(std::filesystem::perms left,
-                                         std::filesystem::perms right) {
-    if (left == std::filesystem::perms::unknown)
-        return right;
-    if (right == std::filesystem::perms::unknown)
-        return left;
-    return left & right;
-}
-
 // Opens and reads one input, its size checked first; the user's text when that fails.
 std::string openInput(const fs::path& path, OpenInput& open) {
     std::int64_t length = 0;
-    // Refuses a fifo (or a folder) in a picture's place without waiting for it.
-    std::error_code error = openForReading(path, open.file, length);
-    if (error == std::errc::is_a_directory)
-        error = make_error_code(Refusal::notRegularFile);
-    if (error && error.category() != refusalCategory())
-        return describeFailure("Cannot open", utf8Text(path), error);
-    // An MP index counts in 32 bits: a larger picture could never be joined, so it is not read.
-    if (!error && static_cast<std::uint64_t>(length) > kLargestMpo)
-        error = std::make_error_code(std::errc::file_too_large);
-    if (error)
-        return describeFailure("Cannot read", utf8Text(path), error);
+    if (std::string problem = openPicture(path, open.file, length); !problem.empty())
+        return problem;
 
     const NativeFile file = open.file;
     open.permissions = permissionsOf(file);

@@ -34,6 +34,16 @@ JoinResult joinPair(const std::filesystem::path& left, const std::filesystem::pa
 JoinResult planPair(const std::filesystem::path& left, const std::filesystem::path& right,
                     const std::filesystem::path& output, JoinPlan& plan);
 
+// Opens a picture for a join (or for anything else made into an MPO): a fifo or folder in its
+// place is refused without waiting, and so is a file past the 4 GiB an MP index addresses, before
+// it is read. The user's text, naming the file as given, when that fails; file is then closed or
+// never opened. The caller closes file.
+std::string openPicture(const std::filesystem::path& path, NativeFile& file, std::int64_t& length);
+
+// The permission bits two files share: who may read (or write) both, which a file made of both
+// gets. A file whose bits are not known leaves the other's.
+std::filesystem::perms sharedPermissions(std::filesystem::perms left, std::filesystem::perms right);
+
 // Why a pair was not joined into output: a file of that name is there (or was joined earlier
 // in the same batch, where the page makes the file).
 std::string outputExistsText(const std::filesystem::path& output);

@@ -2,6 +2,7 @@
 
 #include "join/joinBatch.h"
 #include "join/joinInput.h"
+#include "join/joinPair.h"
 #include "join/joinPlan.h"
 #include "platform/fileSystem.h"
 #include "split/splitPlan.h"

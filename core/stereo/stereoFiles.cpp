@@ -17,26 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The names in folder that takes accepts (visible regular files, or links to them), in name
-// order as --join takes a folder's pairs.
-template <typename Takes>
-std::vector<std::string> namesIn(const fs::path& folder, const Takes& takes,
-                                 std::error_code& error) {
-    std::vector<std::string> leaves;
-    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
-         entry.increment(error)) {
-        const fs::path& path = entry->path();
-        std::error_code statusError;
-        if (fs::is_regular_file(path, statusError) && !isHidden(path) && takes(path))
-            leaves.push_back(utf8Text(path.filename()));
-    }
-    std::sort(leaves.begin(), leaves.end());
-    std::vector<std::string> names;
-    for (const std::string& leaf : leaves)
-        names.push_back(utf8Text(folder / pathFromUtf8(leaf)));
-    return names;
-}
-
 // The arguments with each folder replaced by the names in it that takes accepts, as keep
 // leaves them.
 template <typename Takes, typename Keep>
@@ -50,7 +30,7 @@ StereoArguments expandFolders(std::span<const std::string> arguments, const Take
             result.files.push_back(argument);
             continue;
         }
-        const std::vector<std::string> names = keep(namesIn(path, takes, error));
+        const std::vector<std::string> names = keep(namesInFolder(path, takes, error));
         if (error)
             result.problems.push_back(describeFailure("Cannot open", argument, error));
         else if (names.empty())
@@ -158,34 +138,17 @@ std::optional<StereoOrder> assumedOrderFor(const fs::path& input, bool cross) {
 std::string readStereoInput(const fs::path& path, StereoInput& input) {
     NativeFile file = kNoFile;
     std::int64_t length = 0;
-    // Refuses a fifo (or a folder) in a picture's place without waiting for it.
-    std::error_code error = openForReading(path, file, length);
+    std::string problem = openPicture(path, file, length);
     const struct Closing {
         NativeFile file;
         ~Closing() { closeFile(file); }
     } closing{file};
-    if (error == std::errc::is_a_directory)
-        error = make_error_code(Refusal::notRegularFile);
-    if (error && error.category() != refusalCategory())
-        return describeFailure("Cannot open", utf8Text(path), error);
-    // Its pictures could never go into an MPO, whose index counts in 32 bits.
-    if (!error && static_cast<std::uint64_t>(length) > kLargestMpo)
-        error = std::make_error_code(std::errc::file_too_large);
-    if (!error) {
-        input.permissions = permissionsOf(file);
-        error = readAll(file, length, input.bytes);
-    }
-    if (error)
+    if (!problem.empty())
+        return problem;
+    input.permissions = permissionsOf(file);
+    if (const std::error_code error = readAll(file, length, input.bytes))
         return describeFailure("Cannot read", utf8Text(path), error);
     return {};
-}
-
-fs::perms sharedPermissions(fs::perms a, fs::perms b) {
-    if (a == fs::perms::unknown)
-        return b;
-    if (b == fs::perms::unknown)
-        return a;
-    return a & b;
 }
 
 std::string MadeOutputs::whyTaken(const fs::path& output) const {

@@ -30,10 +30,6 @@ struct StereoInput {
 // file past the 4 GiB an MP index can address is refused before it is read.
 std::string readStereoInput(const std::filesystem::path& path, StereoInput& input);
 
-// The permission bits two inputs share: who may read both (or write). A file whose bits are not
-// known leaves the other's.
-std::filesystem::perms sharedPermissions(std::filesystem::perms a, std::filesystem::perms b);
-
 // The outputs a batch made so far, by what they are on the disk, with the input each came from.
 class MadeOutputs {
   public:
