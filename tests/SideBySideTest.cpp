@@ -56,12 +56,19 @@ TEST(MakeSideBySide, EachHalfDecodesToExactlyItsPicture) {
         {.sampling = Sampling::s420, .progressive = true},
         {.sampling = Sampling::s422, .restartInterval = 2},
     };
+    // A progressive picture is read whole, the other row by row as it is written.
+    const JpegRecipe progressive{.sampling = Sampling::s420, .progressive = true};
+    std::vector<std::pair<JpegRecipe, JpegRecipe>> pairs{{progressive, JpegRecipe{}},
+                                                         {JpegRecipe{}, progressive}};
     for (const JpegRecipe& recipe : recipes)
+        pairs.emplace_back(recipe, recipe);
+    for (const auto& [left, right] : pairs)
         for (StereoOrder order : kOrders) {
             SCOPED_TRACE(testing::Message()
-                         << "sampling " << static_cast<int>(recipe.sampling) << " progressive "
-                         << recipe.progressive << " order " << static_cast<int>(order));
-            const Pair pair = pairOf(48, 80, 40, recipe, recipe);
+                         << "sampling " << static_cast<int>(left.sampling) << " progressive "
+                         << left.progressive << right.progressive << " order "
+                         << static_cast<int>(order));
+            const Pair pair = pairOf(48, 80, 40, left, right);
             const SideBySide made = make(pair, order);
             expectHalves(pair, order, made, order == StereoOrder::parallel ? 48 : 80);
             EXPECT_EQ(made.note, "");
@@ -152,14 +159,32 @@ TEST(MakeSideBySide, RefusesPicturesThatCannotShareAPicture) {
     const Bytes cutShort(good.left.begin(), good.left.end() - 200);
     const std::string shortProblem = problem({cutShort, good.right});
     EXPECT_EQ(shortProblem, "Cannot read L.jpg as a JPEG: Premature end of JPEG file");
-    // A header claiming 40000 x 40000 pixels in a few hundred bytes: its coefficients would take
-    // 3.2 GB, over what a picture may take.
-    Bytes huge = good.left;
-    const auto frame = std::search(huge.begin(), huge.end(), kStartOfFrame, kStartOfFrame + 2);
-    ASSERT_NE(frame, huge.end());
-    std::copy_n(kFortyThousandSquare, 4, frame + 5);
-    EXPECT_EQ(problem({huge, good.right}),
-              "Cannot read L.jpg: at 40000 x 40000 pixels it is too large to hold in memory");
+    // Whole up to its last row, then bytes that are neither data nor a marker: the picture is
+    // read to its end all the same.
+    Bytes trailing = good.right;
+    trailing.insert(trailing.end() - 2, 64, 0x55);
+    for (StereoOrder order : kOrders) {
+        const std::string trailingProblem = make({good.left, trailing}, order).problem;
+        EXPECT_EQ(trailingProblem.rfind("Cannot read R.jpg as a JPEG: Corrupt JPEG data: ", 0), 0u)
+            << trailingProblem;
+        EXPECT_NE(trailingProblem.find("extraneous bytes before marker 0xd9"), std::string::npos)
+            << trailingProblem;
+    }
+    // A header claiming 40000 x 40000 pixels in a few hundred bytes. Put side by side, the
+    // picture is read a row at a time and meets its end marker in its first rows; read whole, as
+    // a cut reads, its
+    // coefficients would take 3.2 GB, over what a picture may take.
+    const auto huge = [](Bytes jpeg, int claimed) { // the height, then the width too
+        const auto frame = std::search(jpeg.begin(), jpeg.end(), kStartOfFrame, kStartOfFrame + 2);
+        EXPECT_NE(frame, jpeg.end());
+        if (frame != jpeg.end())
+            std::copy_n(kFortyThousandSquare, claimed, frame + 5);
+        return jpeg;
+    };
+    EXPECT_EQ(problem({huge(good.left, 4), huge(good.right, 2)}),
+              "Cannot read L.jpg as a JPEG: Corrupt JPEG data: premature end of data segment");
+    EXPECT_EQ(cutSideBySide({huge(good.left, 4), "S.jpg"}, StereoOrder::parallel).problem,
+              "Cannot read S.jpg: at 40000 x 40000 pixels it is too large to hold in memory");
 }
 
 TEST(MakeSideBySide, SaysTheOrderInItsDescriptor) {

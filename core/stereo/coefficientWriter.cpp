@@ -43,6 +43,7 @@ struct WriterState {
     jvirt_barray_ptr placeholders[MAX_COMPONENTS];
     const PictureCoefficients* outOfRange;
     bool scaled;
+    PictureCoefficients* reading; // the picture being decoded, while one is
 };
 
 void startDestination(j_compress_ptr info) {
@@ -107,8 +108,10 @@ JBLOCKARRAY assembleRows(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION f
         PictureCoefficients& picture = *run.picture;
         const JDIMENSION height = picture.info.comp_info[run.component].height_in_blocks;
         const JDIMENSION there = first < height ? std::min(count, height - first) : 0;
+        state.reading = &picture;
         const JBLOCKARRAY from =
             there > 0 ? picture.blockRows(run.component, first, there) : nullptr;
+        state.reading = nullptr;
         for (JDIMENSION row = 0; row < count; ++row) {
             JBLOCK* to = component.buffer[row] + column;
             if (row >= there) { // below the picture: rows libjpeg asks for and never codes
@@ -197,6 +200,12 @@ bool write(WriterState& state, const CoefficientPlan& plan) {
         jpeg_write_marker(&info, JPEG_APP0 + 3, plan.app3.data(),
                           static_cast<unsigned int>(plan.app3.size()));
     jpeg_finish_compress(&info);
+    for (const ComponentPlan& component : plan.components)
+        for (const BlockRun& run : component.runs) {
+            state.reading = run.picture;
+            run.picture->readToEnd();
+        }
+    state.reading = nullptr;
     return true;
 }
 
@@ -229,7 +238,12 @@ WrittenJpeg writeCoefficients(const CoefficientPlan& plan) {
         written.jpeg.clear();
         written.outOfRange = state.outOfRange;
         written.scaled = state.scaled;
-        if (state.outOfRange == nullptr)
+        written.unreadable = state.reading;
+        if (state.reading != nullptr) { // the picture's own reason, as if it had been read whole
+            state.reading->errors.code = state.errors.code;
+            std::memcpy(state.reading->errors.reason, state.errors.reason,
+                        sizeof state.errors.reason);
+        } else if (state.outOfRange == nullptr)
             written.failure = state.errors.text();
     }
     return written;

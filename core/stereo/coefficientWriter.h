@@ -43,12 +43,19 @@ struct WrittenJpeg {
     // was scaled to another table.
     const PictureCoefficients* outOfRange = nullptr;
     bool scaled = false;
-    bool written() const { return failure.empty() && outOfRange == nullptr; }
+    // A picture opened as a stream whose data libjpeg could not read while writing; its errors
+    // say why.
+    const PictureCoefficients* unreadable = nullptr;
+    bool written() const {
+        return failure.empty() && outOfRange == nullptr && unreadable == nullptr;
+    }
 };
 
 // Writes the plan as a baseline sequential JPEG with libjpeg's standard Huffman tables, no
-// restart markers, and its segments (no JFIF segment when it has Exif). Peak memory: the
-// pictures' coefficients already held, the output's bytes and one row of blocks a component.
+// restart markers, and its segments (no JFIF segment when it has Exif). Pictures opened as
+// streams are decoded row by row as the rows are written, then read to their end. Peak memory:
+// the coefficients the pictures hold (one iMCU row each when streamed), the output's bytes and
+// one row of blocks a component.
 WrittenJpeg writeCoefficients(const CoefficientPlan& plan);
 
 } // namespace twinframe

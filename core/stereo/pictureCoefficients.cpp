@@ -2,6 +2,8 @@
 
 #include <jerror.h>
 
+#include <cstring>
+
 namespace twinframe {
 
 namespace {
@@ -36,10 +38,7 @@ void endSource(j_decompress_ptr) {}
 
 } // namespace
 
-bool PictureCoefficients::read(std::span<const std::uint8_t> bytes) {
-    info.err = errors.use();
-    if (setjmp(errors.jump))
-        return false;
+void PictureCoefficients::startReading(std::span<const std::uint8_t> bytes) {
     jpeg_create_decompress(&info);
     if (info.mem->max_memory_to_use == 0 || info.mem->max_memory_to_use > kMaxCoefficientBytes)
         info.mem->max_memory_to_use = kMaxCoefficientBytes;
@@ -53,8 +52,102 @@ bool PictureCoefficients::read(std::span<const std::uint8_t> bytes) {
     source_.manager.bytes_in_buffer = bytes.size();
     info.src = &source_.manager;
     jpeg_read_header(&info, TRUE);
+}
+
+bool PictureCoefficients::read(std::span<const std::uint8_t> bytes) {
+    info.err = errors.use();
+    if (setjmp(errors.jump))
+        return false;
+    startReading(bytes);
     arrays = jpeg_read_coefficients(&info);
     return arrays != nullptr;
+}
+
+// Streaming rests on how libjpeg's transcoding decoder works (jdtrans.c, jdcoefct.c):
+// jpeg_read_coefficients asks the memory manager for one virtual array a component
+// (request_virt_barray, then realize_virt_arrays), then loops, calling the progress monitor
+// before each step; in a scan a step decodes one iMCU row into the array, through
+// access_virt_barray, writable, at that row, and nothing else touches the arrays. So the arrays
+// here are windows of one iMCU row, and the monitor jumps back out of the loop as soon as the
+// rows wanted are in: the loop keeps no state of its own between steps, and the next
+// jpeg_read_coefficients goes on where it left off.
+bool PictureCoefficients::open(std::span<const std::uint8_t> bytes) {
+    info.err = errors.use();
+    if (setjmp(errors.jump))
+        return false;
+    startReading(bytes);
+    if (jpeg_has_multiple_scans(&info)) {
+        arrays = jpeg_read_coefficients(&info);
+        return arrays != nullptr;
+    }
+    streaming_ = true;
+    info.client_data = this;
+    info.mem->request_virt_barray = requestWindow;
+    info.mem->realize_virt_arrays = realizeWindows;
+    info.mem->access_virt_barray = accessWindow;
+    progress_.progress_monitor = pauseWhenRowsAreIn;
+    info.progress = &progress_;
+    arrays = windowArrays_;
+    readRows(0); // sets the decoder up, and pauses before its first row
+    return true;
+}
+
+void PictureCoefficients::readRows(JDIMENSION iMcuRows) {
+    rowsWanted_ = iMcuRows;
+    if (setjmp(pause_) == 0)
+        jpeg_read_coefficients(&info); // returns only at the end marker
+}
+
+void PictureCoefficients::readToEnd() {
+    if (streaming_)
+        readRows(static_cast<JDIMENSION>(-1));
+}
+
+jvirt_barray_ptr PictureCoefficients::requestWindow(j_common_ptr info, int, boolean,
+                                                    JDIMENSION width, JDIMENSION,
+                                                    JDIMENSION access) {
+    PictureCoefficients& picture = *static_cast<PictureCoefficients*>(info->client_data);
+    if (picture.windowCount_ == MAX_COMPONENTS)
+        failJpeg(info, JERR_BAD_VIRTUAL_ACCESS);
+    const int index = picture.windowCount_++;
+    RowWindow& window = picture.windows_[index];
+    window.width = width;
+    window.rows = access;
+    picture.windowArrays_[index] = reinterpret_cast<jvirt_barray_ptr>(&window);
+    return picture.windowArrays_[index];
+}
+
+void PictureCoefficients::realizeWindows(j_common_ptr info) {
+    PictureCoefficients& picture = *static_cast<PictureCoefficients*>(info->client_data);
+    for (int index = 0; index < picture.windowCount_; ++index) {
+        RowWindow& window = picture.windows_[index];
+        window.buffer = (*info->mem->alloc_barray)(info, JPOOL_IMAGE, window.width, window.rows);
+    }
+}
+
+JBLOCKARRAY PictureCoefficients::accessWindow(j_common_ptr info, jvirt_barray_ptr array,
+                                              JDIMENSION first, JDIMENSION count,
+                                              boolean writable) {
+    RowWindow& window = *reinterpret_cast<RowWindow*>(array);
+    if (writable) {
+        // The decoder's next row. Its Huffman decoder writes only the coefficients that are not
+        // zero: the blocks must start out zero, as libjpeg's own arrays do when asked.
+        if (count > window.rows || window.buffer == nullptr)
+            failJpeg(info, JERR_BAD_VIRTUAL_ACCESS);
+        window.first = first;
+        for (JDIMENSION row = 0; row < window.rows; ++row)
+            std::memset(window.buffer[row], 0, window.width * sizeof(JBLOCK));
+        return window.buffer;
+    }
+    if (first < window.first || count > window.rows || first - window.first > window.rows - count)
+        failJpeg(info, JERR_BAD_VIRTUAL_ACCESS); // a row gone already, or not decoded yet
+    return window.buffer + (first - window.first);
+}
+
+void PictureCoefficients::pauseWhenRowsAreIn(j_common_ptr info) {
+    PictureCoefficients& picture = *static_cast<PictureCoefficients*>(info->client_data);
+    if (picture.info.input_iMCU_row >= picture.rowsWanted_)
+        std::longjmp(picture.pause_, 1);
 }
 
 bool PictureCoefficients::tooLarge() const {
@@ -73,6 +166,9 @@ const JQUANT_TBL* PictureCoefficients::quantization(int component) const {
 }
 
 JBLOCKARRAY PictureCoefficients::blockRows(int component, JDIMENSION first, JDIMENSION count) {
+    const JDIMENSION row = first / static_cast<JDIMENSION>(info.comp_info[component].v_samp_factor);
+    if (streaming_ && info.input_iMCU_row <= row)
+        readRows(row + 1);
     return (*info.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&info), arrays[component],
                                            first, count, FALSE);
 }

@@ -157,9 +157,11 @@ SideBySide makeSideBySide(const StereoPicture& left, const StereoPicture& right,
                           StereoOrder order) {
     PictureCoefficients leftCoefficients;
     PictureCoefficients rightCoefficients;
-    if (!leftCoefficients.read(left.bytes))
+    // Both opened as streams: only the rows being written are held, and a picture of several
+    // scans is read whole.
+    if (!leftCoefficients.open(left.bytes))
         return refusedPair(readProblem(left, leftCoefficients));
-    if (!rightCoefficients.read(right.bytes))
+    if (!rightCoefficients.open(right.bytes))
         return refusedPair(readProblem(right, rightCoefficients));
     if (auto problem = pairProblem(left, leftCoefficients, right, rightCoefficients);
         !problem.empty())
@@ -210,6 +212,10 @@ SideBySide makeSideBySide(const StereoPicture& left, const StereoPicture& right,
     plan.sizeHint = left.bytes.size() + right.bytes.size();
 
     WrittenJpeg written = writeCoefficients(plan);
+    if (written.unreadable == &leftCoefficients)
+        return refusedPair(readProblem(left, leftCoefficients));
+    if (written.unreadable == &rightCoefficients)
+        return refusedPair(readProblem(right, rightCoefficients));
     if (written.outOfRange != nullptr) {
         const std::string& name = written.outOfRange == &leftCoefficients ? left.name : right.name;
         if (written.scaled)

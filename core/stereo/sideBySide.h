@@ -39,8 +39,8 @@ struct SideBySide {
 // The picture placed first keeps only its whole columns of MCUs (at most 15 pixels lost, said in
 // note). Refused (problem set) when the pictures differ in height, components, colour space or
 // sampling, are not 8-bit, either is not a picture libjpeg reads without a warning of corrupt
-// data, or a coefficient would not fit a baseline JPEG once scaled. Peak memory: both pictures'
-// coefficients, and the output's bytes.
+// data, or a coefficient would not fit a baseline JPEG once scaled. Peak memory: one iMCU row of
+// each picture's coefficients (the whole of a progressive picture's), and the output's bytes.
 SideBySide makeSideBySide(const StereoPicture& left, const StereoPicture& right, StereoOrder order);
 
 struct StereoHalves {
