@@ -35,6 +35,10 @@ struct VectorDestination {
     std::vector<std::uint8_t>* bytes;
 };
 
+// The pictures a plan takes its blocks from, each once, with the error manager each had before
+// the write.
+using Readers = std::vector<std::pair<PictureCoefficients*, jpeg_error_mgr*>>;
+
 struct WriterState {
     jpeg_compress_struct info;
     JpegErrors errors;
@@ -165,7 +169,7 @@ void setParameters(WriterState& state, const CoefficientPlan& plan) {
 
 // Everything libjpeg does for the write, between its setjmp and the jumps back to it: no C++
 // object with a destructor lives in this frame.
-bool write(WriterState& state, const CoefficientPlan& plan) {
+bool write(WriterState& state, const CoefficientPlan& plan, const Readers& readers) {
     jpeg_compress_struct& info = state.info;
     info.err = state.errors.use();
     if (setjmp(state.errors.jump))
@@ -200,11 +204,10 @@ bool write(WriterState& state, const CoefficientPlan& plan) {
         jpeg_write_marker(&info, JPEG_APP0 + 3, plan.app3.data(),
                           static_cast<unsigned int>(plan.app3.size()));
     jpeg_finish_compress(&info);
-    for (const ComponentPlan& component : plan.components)
-        for (const BlockRun& run : component.runs) {
-            state.reading = run.picture;
-            run.picture->readToEnd();
-        }
+    for (const auto& reader : readers) {
+        state.reading = reader.first;
+        reader.first->readToEnd();
+    }
     state.reading = nullptr;
     return true;
 }
@@ -222,7 +225,7 @@ WrittenJpeg writeCoefficients(const CoefficientPlan& plan) {
     state.destination.manager.term_destination = endDestination;
     // While writing, a failure in reading a picture's blocks jumps to this write, not to the
     // read that is long over. Each picture once: a cut takes every run from the same one.
-    std::vector<std::pair<PictureCoefficients*, jpeg_error_mgr*>> readers;
+    Readers readers;
     for (const ComponentPlan& component : plan.components)
         for (const BlockRun& run : component.runs)
             if (std::none_of(readers.begin(), readers.end(),
@@ -230,7 +233,7 @@ WrittenJpeg writeCoefficients(const CoefficientPlan& plan) {
                 readers.emplace_back(run.picture, run.picture->info.err);
     for (const auto& [picture, errors] : readers)
         picture->info.err = &state.errors.manager;
-    const bool done = write(state, plan);
+    const bool done = write(state, plan, readers);
     for (const auto& [picture, errors] : readers)
         picture->info.err = errors;
     jpeg_destroy_compress(&state.info);
