@@ -1,6 +1,9 @@
 #include "ConsoleReporter.h"
 
+#include "stopSignals.h"
+
 #include <cstdint>
+#include <iostream>
 
 namespace twinframe {
 
@@ -112,6 +115,16 @@ void ConsoleReporter::showMessage(const std::string& text) {
     ++messageCount_;
     progress_.flush(); // keep the message after the progress line it belongs to
     messages_ << "twinframe-cli: " << consoleText(text) << std::endl;
+}
+
+int endBatch(const std::string& summary, const ConsoleReporter& reporter, int otherProblems) {
+    if (!outputClosed())
+        std::cout << summary << std::endl;
+    if (outputClosed())
+        return kExitOutputClosed;
+    if (stopSignalled())
+        return kExitStopped;
+    return otherProblems + reporter.messageCount() > 0 ? 1 : 0;
 }
 
 } // namespace twinframe

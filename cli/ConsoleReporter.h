@@ -26,6 +26,12 @@ class ConsoleReporter : public BatchReporter {
     int messageCount_ = 0;
 };
 
+// Ends a batch on the console, as every command does: its summary on standard output, unless a
+// closed pipe took that, then the exit status: 141 when the output was closed, 130 when a
+// signal stopped the batch, 1 when any file drew a message or otherProblems (arguments refused
+// before the batch) is not 0, else 0.
+int endBatch(const std::string& summary, const ConsoleReporter& reporter, int otherProblems = 0);
+
 // text as it may go to a terminal: a file name can hold a newline or an escape sequence, which
 // would forge lines of our own (evil\ntwinframe-cli: Files processed: 0.mpo) or drive the
 // terminal, or reorder the line (U+202E). Such characters are written visibly instead: \n, \r

@@ -45,13 +45,7 @@ int runJoinCommand(const JoinArguments& arguments, const std::optional<std::stri
     if (output)
         outputPath = pathFromUtf8(*output);
     const JoinBatchResult result = joinPairs(arguments.files, outputPath, reporter, stopRequested);
-    if (!outputClosed())
-        std::cout << joinSummaryText(result) << std::endl;
-    if (outputClosed())
-        return kExitOutputClosed;
-    if (stopSignalled())
-        return kExitStopped;
-    return reporter.messageCount() > 0 ? 1 : 0;
+    return endBatch(joinSummaryText(result), reporter);
 }
 
 } // namespace twinframe

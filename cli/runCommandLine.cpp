@@ -203,11 +203,5 @@ int twinframe::runCommandLine(const std::vector<std::string>& arguments) {
 
     std::string summary = summaryText(result);
     std::replace(summary.begin(), summary.end(), '\r', '\n');
-    if (!outputClosed())
-        std::cout << summary << std::endl;
-    if (outputClosed())
-        return kExitOutputClosed;
-    if (stopSignalled())
-        return kExitStopped;
-    return unusable + reporter.messageCount() > 0 ? 1 : 0;
+    return endBatch(summary, reporter, unusable);
 }

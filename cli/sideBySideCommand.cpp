@@ -17,14 +17,7 @@ int runStereoCommand(const StereoArguments& arguments, bool quiet, const Batch& 
     ConsoleReporter reporter(std::cout, std::cerr, quiet);
     for (const std::string& problem : arguments.problems)
         reporter.showMessage(problem);
-    const StereoBatchResult result = batch(reporter);
-    if (!outputClosed())
-        std::cout << summary(result) << std::endl;
-    if (outputClosed())
-        return kExitOutputClosed;
-    if (stopSignalled())
-        return kExitStopped;
-    return reporter.messageCount() > 0 ? 1 : 0;
+    return endBatch(summary(batch(reporter)), reporter);
 }
 
 } // namespace
