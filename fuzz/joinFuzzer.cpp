@@ -9,6 +9,7 @@
 // The first two bytes of the input give the left's length (big-endian, at most the rest); the
 // right is what follows it. The left's length also sets the block size of the reading in pieces.
 #include "format/mpIndex.h"
+#include "invariant.h"
 #include "join/joinPair.h"
 
 #include <algorithm>
@@ -23,10 +24,7 @@ namespace {
 using namespace twinframe;
 using Bytes = std::vector<std::uint8_t>;
 
-[[noreturn]] void fail(const std::string& what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what.c_str());
-    std::abort();
-}
+using fuzz::fail;
 
 // The input read from memory in blocks of blockSize, as a file is read.
 JoinInput readInBlocks(std::span<const std::uint8_t> bytes, std::size_t blockSize) {

@@ -6,6 +6,7 @@
 //
 // The first two bytes of the input give the left's length (big-endian, at most the rest); the
 // right is what follows it.
+#include "invariant.h"
 #include "stereo/sideBySide.h"
 
 #include <algorithm>
@@ -20,10 +21,7 @@ namespace {
 using namespace twinframe;
 using Bytes = std::vector<std::uint8_t>;
 
-[[noreturn]] void fail(const std::string& what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what.c_str());
-    std::abort();
-}
+using fuzz::fail;
 
 // libjpeg takes JPEGMEM as the most a picture may take: a header claiming 65500 x 65500 pixels
 // is then refused at 64 MB rather than at the 2 GiB the core allows, which would go past what

@@ -8,6 +8,7 @@
 // (1 to 3), bits 3-7 how large a block the scan reads (small blocks cross many boundaries).
 // For several files, the next two bytes say where the rest is cut.
 #include "format/mpIndex.h"
+#include "invariant.h"
 #include "split/BatchReporter.h"
 #include "split/runBatch.h"
 #include "split/saveChunkCode.h"
@@ -40,10 +41,7 @@ class CountingReporter : public BatchReporter {
     std::vector<std::string> messages;
 };
 
-[[noreturn]] void fail(const std::string& what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what.c_str());
-    std::abort();
-}
+using fuzz::fail;
 
 // Kept in memory where the machine allows, since every input writes files. The path is never
 // destroyed: the clean-up at exit runs after function-local statics are gone, and an empty path
